@@ -1,0 +1,28 @@
+# Debian packages the project builds, tests and demonstrates with. Sourced by the scripts.
+TQ4800_PACKAGES=(
+    cmake ninja-build g++ pkg-config
+    qt6-base-dev libgl-dev
+    libusb-1.0-0-dev
+    libgtest-dev libgmock-dev
+    clang libclang-rt-14-dev clang-format
+    fonts-liberation
+    xvfb xauth imagemagick
+    dpkg-dev file
+)
+
+# Installs whatever of the list is missing: apt-get as root, through sudo otherwise.
+tq4800_install_packages() {
+    local missing=()
+    local package
+    for package in "${TQ4800_PACKAGES[@]}" "$@"; do
+        dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
+            missing+=("$package")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    echo "Installing missing packages: ${missing[*]}"
+    local sudo=()
+    [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+    "${sudo[@]}" apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends \
+        "${missing[@]}"
+}

@@ -1,0 +1,19 @@
+#include "seams/Clock.h"
+
+#include <chrono>
+#include <thread>
+
+void RealClock::SleepMs(std::uint32_t ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+std::uint64_t RealClock::NowMs() const {
+    using namespace std::chrono;
+    return static_cast<std::uint64_t>(
+        duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+Clock& SystemClock() {
+    static RealClock clock;
+    return clock;
+}

@@ -1,0 +1,170 @@
+#pragma once
+
+// Recording stand-ins for the window's seams, shared by the test suites.
+
+#include <algorithm>
+#include <cctype>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "seams/BusyGuard.h"
+#include "seams/Clock.h"
+#include "seams/DeviceList.h"
+#include "seams/EventPump.h"
+#include "seams/Log.h"
+#include "seams/MessageBoxes.h"
+#include "seams/Progress.h"
+
+// A clock that only moves when someone sleeps on it; every sleep is recorded.
+class FakeClock final : public Clock {
+public:
+    void SleepMs(std::uint32_t ms) override {
+        sleeps.push_back(ms);
+        now += ms;
+    }
+    std::uint64_t NowMs() const override { return now; }
+
+    std::uint64_t now = 1'000'000;
+    std::vector<std::uint32_t> sleeps;
+};
+
+// Keeps the log as the window's pane would hold it; ReportStatus is recorded, not drawn.
+class RecordingLog final : public Log {
+public:
+    void AppendLog(std::string_view text) override { text_.append(text); }
+    void ClearLog() override { text_.clear(); }
+    void ReportStatus(StatusCode code) override {
+        reported.push_back(code);
+        text_ = "\r\nError number: " + std::to_string(code);
+    }
+    const std::string& text() const { return text_; }
+
+    std::vector<StatusCode> reported;
+
+private:
+    std::string text_;
+};
+
+class FakeDeviceList final : public DeviceList {
+public:
+    void ResetContent() override {
+        items.clear();
+        selected = -1;
+    }
+    void AddString(std::string_view name) override {
+        std::string item(name);
+        auto pos = std::lower_bound(items.begin(), items.end(), item, LessNoCase);
+        items.insert(pos, item);
+    }
+    void SelectPrefixOrFirst(std::string_view prefix) override {
+        if (items.empty())
+            return;
+        selected = 0;
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            if (StartsNoCase(items[i], prefix)) {
+                selected = static_cast<int>(i);
+                return;
+            }
+        }
+    }
+    std::string CurrentText() const override {
+        if (selected < 0 || selected >= static_cast<int>(items.size()))
+            return {};
+        return items[static_cast<std::size_t>(selected)].substr(0, 254);
+    }
+    int Count() const override { return static_cast<int>(items.size()); }
+
+    std::vector<std::string> items;
+    int selected = -1;
+
+private:
+    static int Lower(char c) { return std::tolower(static_cast<unsigned char>(c)); }
+    static bool LessNoCase(const std::string& a, const std::string& b) {
+        return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
+                                            [](char x, char y) { return Lower(x) < Lower(y); });
+    }
+    static bool StartsNoCase(const std::string& s, std::string_view prefix) {
+        if (prefix.size() > s.size())
+            return false;
+        for (std::size_t i = 0; i < prefix.size(); ++i)
+            if (Lower(s[i]) != Lower(prefix[i]))
+                return false;
+        return true;
+    }
+};
+
+class RecordingProgress final : public Progress, public StepIndicator {
+public:
+    void SetRange(std::uint16_t lower, std::uint16_t upper) override {
+        low = lower;
+        high = upper;
+    }
+    void SetPos(int position) override { pos = position; }
+    void SetStep(int s) override { step = s; }
+    void StepIt() override {
+        pos += step;
+        if (pos > high)
+            pos = low + (pos - high);
+        ++steps;
+    }
+    void SetStepText(std::string_view text) override { stepText = std::string(text); }
+
+    int low = 0, high = 100, pos = 0, step = 10, steps = 0;
+    std::string stepText = "5 / 5";
+};
+
+// Answers every box with a fixed answer (or the one the test scripts) and records it.
+class ScriptedMessageBoxes final : public MessageBoxes {
+public:
+    struct Shown {
+        std::string text, caption;
+        MessageButtons buttons;
+        MessageIcon icon;
+    };
+    MessageAnswer ShowMessage(std::string_view text, std::string_view caption,
+                              MessageButtons buttons, MessageIcon icon) override {
+        shown.push_back({std::string(text), std::string(caption), buttons, icon});
+        if (onShow)
+            onShow();
+        if (buttons == MessageButtons::Ok)
+            return MessageAnswer::Ok;
+        return answer;
+    }
+
+    MessageAnswer answer = MessageAnswer::Yes;
+    std::function<void()> onShow;
+    std::vector<Shown> shown;
+};
+
+class CountingPump final : public EventPump {
+public:
+    void PumpMessages() override {
+        ++pumps;
+        if (onPump)
+            onPump();
+    }
+    int pumps = 0;
+    std::function<void()> onPump;
+};
+
+class FakeBusyGuard final : public BusyGuard {
+public:
+    void SetBusy() override {
+        busy = true;
+        events.push_back("SetBusy");
+    }
+    void ClearBusy() override {
+        busy = false;
+        events.push_back("ClearBusy");
+    }
+    void SetUpdating(bool u) override {
+        updating = u;
+        events.push_back(u ? "Updating=1" : "Updating=0");
+    }
+    bool IsUpdating() const override { return updating; }
+
+    bool busy = false, updating = false;
+    std::vector<std::string> events;
+};

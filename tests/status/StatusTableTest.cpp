@@ -1,0 +1,47 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "app/status/StatusTable.h"
+
+// Every row's code equals its position, texts fit their 64-byte field, and the rows the
+// loader exchange owns (6 to 14) are silent: no text, no box.
+TEST(StatusTable, RowsAreConsistent) {
+    for (int code = 0; code < STATUS_TABLE_SIZE; ++code) {
+        const StatusRow& row = StatusTable[code];
+        EXPECT_EQ(row.code, static_cast<std::uint32_t>(code));
+        EXPECT_LT(std::strlen(row.text), sizeof row.text);
+        if (code >= STATUS_RESET_FAILED && code <= STATUS_FLASH_REPLY_FAILED) {
+            EXPECT_STREQ(row.text, "") << code;
+            EXPECT_EQ(row.showInBox, 0u) << code;
+        }
+    }
+}
+
+TEST(StatusTable, BoxesAndTexts) {
+    struct Case {
+        StatusCode code;
+        const char* text;
+        bool box;
+    } cases[] = {
+        {STATUS_COMPLETE, "Update is complete.", true},
+        {STATUS_CANCELLED, "Update cancel.", false},
+        {STATUS_CONNECT_FAILED, "Failed to connect device.", true},
+        {STATUS_READ_FAILED, "Failed to Read data from device.", true},
+        {STATUS_ALREADY_LATEST, "Firmware version is the latest update.", false},
+        {STATUS_FILE_REV_BAD, "The firmware revision file is corrupted.", true},
+        {STATUS_FILE_VALUE_TOO_LONG, "The firmware revision file is corrupted.", true},
+        {STATUS_UTILITY_TOO_OLD, "The utility is not compatible with this firmware revision file.", true},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(StatusText(c.code), c.text) << c.code;
+        EXPECT_EQ(StatusTable[c.code].showInBox != 0, c.box) << c.code;
+    }
+}
+
+TEST(StatusTable, CodesOutsideTheTableHaveNoRow) {
+    for (StatusCode code : {-1, 22, 69, 1 << 30}) {
+        EXPECT_EQ(FindStatusRow(code), nullptr) << code;
+        EXPECT_EQ(StatusText(code), "") << code;
+    }
+}
