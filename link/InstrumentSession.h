@@ -1,10 +1,10 @@
 #pragma once
 
-#include <string>
-
 #include "app/status/StatusTable.h"
 #include "link/DeviceIo.h"
 #include "link/visa/visa.h"
+
+#include <string>
 
 class DeviceList;
 

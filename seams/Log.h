@@ -1,8 +1,8 @@
 #pragma once
 
-#include <string_view>
-
 #include "app/status/StatusTable.h"
+
+#include <string_view>
 
 // The running log of an update and the one place where a failure code is shown. The
 // window implements it with its log pane and message boxes; the terminal front end with

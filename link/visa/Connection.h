@@ -5,11 +5,11 @@
 // find lists, search patterns, time-outs and the read rules of the standard are the
 // layer's, so every such backend behaves alike.
 
+#include "link/visa/visa.h"
+
 #include <memory>
 #include <string>
 #include <vector>
-
-#include "link/visa/visa.h"
 
 namespace visa {
 

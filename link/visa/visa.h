@@ -28,7 +28,9 @@ using ViByte = unsigned char;
 using ViBuf = ViByte*;
 using ViConstBuf = const ViByte*;
 
-inline constexpr ViStatus VisaStatus(std::uint32_t bits) { return static_cast<ViStatus>(bits); }
+inline constexpr ViStatus VisaStatus(std::uint32_t bits) {
+    return static_cast<ViStatus>(bits);
+}
 
 inline constexpr ViStatus VI_SUCCESS = 0;
 inline constexpr ViStatus VI_SUCCESS_TERM_CHAR = VisaStatus(0x3FFF0005);

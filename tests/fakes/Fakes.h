@@ -2,13 +2,6 @@
 
 // Recording stand-ins for the window's seams, shared by the test suites.
 
-#include <algorithm>
-#include <cctype>
-#include <cstdint>
-#include <functional>
-#include <string>
-#include <vector>
-
 #include "seams/BusyGuard.h"
 #include "seams/Clock.h"
 #include "seams/DeviceList.h"
@@ -16,6 +9,13 @@
 #include "seams/Log.h"
 #include "seams/MessageBoxes.h"
 #include "seams/Progress.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
 
 // A clock that only moves when someone sleeps on it; every sleep is recorded.
 class FakeClock final : public Clock {

@@ -1,8 +1,7 @@
-#include <gtest/gtest.h>
+#include "app/status/StatusTable.h"
 
 #include <cstring>
-
-#include "app/status/StatusTable.h"
+#include <gtest/gtest.h>
 
 // Every row's code equals its position, texts fit their 64-byte field, and the rows the
 // loader exchange owns (6 to 14) are silent: no text, no box.
@@ -31,7 +30,8 @@ TEST(StatusTable, BoxesAndTexts) {
         {STATUS_ALREADY_LATEST, "Firmware version is the latest update.", false},
         {STATUS_FILE_REV_BAD, "The firmware revision file is corrupted.", true},
         {STATUS_FILE_VALUE_TOO_LONG, "The firmware revision file is corrupted.", true},
-        {STATUS_UTILITY_TOO_OLD, "The utility is not compatible with this firmware revision file.", true},
+        {STATUS_UTILITY_TOO_OLD, "The utility is not compatible with this firmware revision file.",
+         true},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(StatusText(c.code), c.text) << c.code;
