@@ -1,0 +1,9 @@
+#pragma once
+
+#include "app/status/StatusTable.h"
+
+#include <cstdint>
+
+// Whether the file's revision of a segment may replace the instrument's, read from the
+// 22-character revision field of the loader's identity reply: 0, 1, 16, 17 or 18.
+StatusCode CheckRevision(std::uint8_t type, const char* fileRevision, const char* reply);

@@ -1,0 +1,29 @@
+#pragma once
+
+#include "app/status/StatusTable.h"
+#include "image/ImageInfo.h"
+#include "link/DeviceIo.h"
+
+#include <cstdint>
+
+class Clock;
+class EventPump;
+class Log;
+class Progress;
+
+// The 32-bit wrapping sum of the big-endian words over count bytes rounded up to 4.
+std::uint32_t ComputeChecksum(const std::uint8_t* bytes, std::uint32_t count);
+
+// Moves one loaded segment into the instrument's flash through the loader.
+class SegmentTransfer {
+public:
+    SegmentTransfer(DeviceIo& device, Clock& clock, Log& log, Progress& progress, EventPump& pump);
+    StatusCode UpdateSegment(const SegmentImage& segment);
+
+private:
+    DeviceIo& device_;
+    Clock& clock_;
+    Log& log_;
+    Progress& progress_;
+    EventPump& pump_;
+};
