@@ -1,0 +1,169 @@
+#include "link/visa/LibusbTransport.h"
+
+#include <libusb.h>
+#include <ostream>
+
+namespace visa {
+namespace {
+
+UsbResult FromLibusb(int code) {
+    switch (code) {
+    case LIBUSB_SUCCESS:
+        return UsbResult::Ok;
+    case LIBUSB_ERROR_TIMEOUT:
+        return UsbResult::Timeout;
+    case LIBUSB_ERROR_PIPE:
+        return UsbResult::Stall;
+    case LIBUSB_ERROR_NO_DEVICE:
+        return UsbResult::NoDevice;
+    case LIBUSB_ERROR_ACCESS:
+        return UsbResult::NoPermission;
+    case LIBUSB_ERROR_BUSY:
+        return UsbResult::Busy;
+    default:
+        return code >= 0 ? UsbResult::Ok : UsbResult::Error;
+    }
+}
+
+void ReadInterfaces(libusb_device* device, UsbDeviceInfo& info) {
+    libusb_config_descriptor* config = nullptr;
+    if (libusb_get_active_config_descriptor(device, &config) != LIBUSB_SUCCESS)
+        return;
+    for (int i = 0; i < config->bNumInterfaces; ++i) {
+        if (config->interface[i].num_altsetting < 1)
+            continue;
+        const libusb_interface_descriptor& setting = config->interface[i].altsetting[0];
+        UsbInterface interface {
+            setting.bInterfaceNumber, setting.bInterfaceClass, setting.bInterfaceSubClass,
+                setting.bInterfaceProtocol, {}
+        };
+        for (int e = 0; e < setting.bNumEndpoints; ++e) {
+            const libusb_endpoint_descriptor& endpoint = setting.endpoint[e];
+            interface.endpoints.push_back(
+                {endpoint.bEndpointAddress, endpoint.bmAttributes, endpoint.wMaxPacketSize});
+        }
+        info.interfaces.push_back(std::move(interface));
+    }
+    libusb_free_config_descriptor(config);
+}
+
+class LibusbHandle final : public UsbDeviceHandle {
+public:
+    explicit LibusbHandle(libusb_device_handle* handle) : handle_(handle) {}
+    ~LibusbHandle() override { libusb_close(handle_); }
+
+    UsbResult ReadStringDescriptor(std::uint8_t index, std::string& text) override {
+        unsigned char buffer[256];
+        const int size = libusb_get_string_descriptor_ascii(handle_, index, buffer, sizeof buffer);
+        if (size < 0)
+            return FromLibusb(size);
+        text.assign(reinterpret_cast<const char*>(buffer), static_cast<std::size_t>(size));
+        return UsbResult::Ok;
+    }
+    bool KernelDriverActive(std::uint8_t interfaceNumber) override {
+        return libusb_kernel_driver_active(handle_, interfaceNumber) == 1;
+    }
+    UsbResult DetachKernelDriver(std::uint8_t interfaceNumber) override {
+        return FromLibusb(libusb_detach_kernel_driver(handle_, interfaceNumber));
+    }
+    UsbResult AttachKernelDriver(std::uint8_t interfaceNumber) override {
+        return FromLibusb(libusb_attach_kernel_driver(handle_, interfaceNumber));
+    }
+    UsbResult ClaimInterface(std::uint8_t interfaceNumber) override {
+        return FromLibusb(libusb_claim_interface(handle_, interfaceNumber));
+    }
+    UsbResult ReleaseInterface(std::uint8_t interfaceNumber) override {
+        return FromLibusb(libusb_release_interface(handle_, interfaceNumber));
+    }
+    UsbResult Control(std::uint8_t requestType, std::uint8_t request, std::uint16_t value,
+                      std::uint16_t index, std::uint8_t* data, std::uint16_t length,
+                      unsigned timeoutMs, int& transferred) override {
+        const int result = libusb_control_transfer(handle_, requestType, request, value, index,
+                                                   data, length, timeoutMs);
+        transferred = result < 0 ? 0 : result;
+        return FromLibusb(result);
+    }
+    UsbResult BulkOut(std::uint8_t endpoint, const std::uint8_t* data, int length,
+                      unsigned timeoutMs, int& transferred) override {
+        // libusb only reads the buffer of an OUT transfer.
+        return FromLibusb(libusb_bulk_transfer(handle_, endpoint, const_cast<std::uint8_t*>(data),
+                                               length, &transferred, timeoutMs));
+    }
+    UsbResult BulkIn(std::uint8_t endpoint, std::uint8_t* data, int length, unsigned timeoutMs,
+                     int& transferred) override {
+        return FromLibusb(
+            libusb_bulk_transfer(handle_, endpoint, data, length, &transferred, timeoutMs));
+    }
+    UsbResult ClearHalt(std::uint8_t endpoint) override {
+        return FromLibusb(libusb_clear_halt(handle_, endpoint));
+    }
+
+private:
+    libusb_device_handle* handle_;
+};
+
+class LibusbTransport final : public UsbTransport {
+public:
+    explicit LibusbTransport(libusb_context* context) : context_(context) {}
+    ~LibusbTransport() override { libusb_exit(context_); }
+
+    UsbResult Enumerate(std::vector<UsbDeviceInfo>& devices) override {
+        devices.clear();
+        libusb_device** list = nullptr;
+        const ssize_t count = libusb_get_device_list(context_, &list);
+        if (count < 0)
+            return FromLibusb(static_cast<int>(count));
+        for (ssize_t i = 0; i < count; ++i) {
+            libusb_device_descriptor descriptor;
+            if (libusb_get_device_descriptor(list[i], &descriptor) != LIBUSB_SUCCESS)
+                continue;
+            UsbDeviceInfo info;
+            info.bus = libusb_get_bus_number(list[i]);
+            info.address = libusb_get_device_address(list[i]);
+            info.vendorId = descriptor.idVendor;
+            info.productId = descriptor.idProduct;
+            info.serialIndex = descriptor.iSerialNumber;
+            ReadInterfaces(list[i], info);
+            devices.push_back(std::move(info));
+        }
+        libusb_free_device_list(list, 1);
+        return UsbResult::Ok;
+    }
+
+    UsbResult Open(const UsbDeviceInfo& device, std::unique_ptr<UsbDeviceHandle>& handle) override {
+        libusb_device** list = nullptr;
+        const ssize_t count = libusb_get_device_list(context_, &list);
+        if (count < 0)
+            return FromLibusb(static_cast<int>(count));
+        int result = LIBUSB_ERROR_NO_DEVICE;
+        for (ssize_t i = 0; i < count; ++i) {
+            if (libusb_get_bus_number(list[i]) != device.bus ||
+                libusb_get_device_address(list[i]) != device.address)
+                continue;
+            libusb_device_handle* opened = nullptr;
+            result = libusb_open(list[i], &opened);
+            if (result == LIBUSB_SUCCESS)
+                handle = std::make_unique<LibusbHandle>(opened);
+            break;
+        }
+        libusb_free_device_list(list, 1);
+        return FromLibusb(result);
+    }
+
+private:
+    libusb_context* context_;
+};
+
+} // namespace
+
+std::shared_ptr<UsbTransport> StartLibusbTransport(std::ostream& diagnostics) {
+    libusb_context* context = nullptr;
+    if (const int result = libusb_init(&context); result != LIBUSB_SUCCESS) {
+        diagnostics << "tq4800: the usb backend cannot start: libusb: "
+                    << libusb_strerror(static_cast<libusb_error>(result)) << "\n";
+        return nullptr;
+    }
+    return std::make_shared<LibusbTransport>(context);
+}
+
+} // namespace visa

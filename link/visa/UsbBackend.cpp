@@ -1,0 +1,252 @@
+#include "link/visa/UsbBackend.h"
+
+#include "link/visa/UsbtmcFraming.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <ostream>
+
+namespace visa {
+namespace {
+
+constexpr const char* kUdevHint =
+    "install the udev rule 60-tq4800.rules (the tq4800-update package does), add the user "
+    "to the plugdev group, log in again and plug the instrument in again";
+
+std::string Describe(const UsbDeviceInfo& device) {
+    char text[64];
+    std::snprintf(text, sizeof text, "USB device %04x:%04x on bus %u, address %u", device.vendorId,
+                  device.productId, unsigned{device.bus}, unsigned{device.address});
+    return text;
+}
+
+bool IsUsbtmc(const UsbInterface& interface) {
+    return interface.interfaceClass == usbtmc::kInterfaceClass &&
+           interface.subClass == usbtmc::kInterfaceSubClass;
+}
+
+bool FindBulkEndpoints(const UsbInterface& interface, UsbtmcEndpoints& endpoints) {
+    endpoints = UsbtmcEndpoints{};
+    endpoints.interfaceNumber = interface.number;
+    for (const UsbEndpoint& endpoint : interface.endpoints) {
+        if ((endpoint.attributes & kUsbTransferTypeMask) != kUsbTransferBulk)
+            continue;
+        if ((endpoint.address & kUsbEndpointIn) != 0 && endpoints.bulkIn == 0) {
+            endpoints.bulkIn = endpoint.address;
+            endpoints.bulkInPacketSize = endpoint.maxPacketSize;
+        } else if ((endpoint.address & kUsbEndpointIn) == 0 && endpoints.bulkOut == 0) {
+            endpoints.bulkOut = endpoint.address;
+        }
+    }
+    return endpoints.bulkIn != 0 && endpoints.bulkOut != 0;
+}
+
+bool SameName(const std::string& a, const std::string& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        return std::toupper(static_cast<unsigned char>(x)) ==
+               std::toupper(static_cast<unsigned char>(y));
+    });
+}
+
+} // namespace
+
+std::string UsbResourceName(std::uint16_t vendorId, std::uint16_t productId,
+                            const std::string& serial, std::uint8_t interfaceNumber) {
+    char ids[32];
+    std::snprintf(ids, sizeof ids, "USB0::0x%04X::0x%04X::", vendorId, productId);
+    std::string name = ids + serial;
+    if (interfaceNumber != 0)
+        name += "::" + std::to_string(interfaceNumber);
+    return name + "::INSTR";
+}
+
+// One opened device with its USBTMC interface claimed, shared by every session to it.
+class UsbBackend::OpenedInterface {
+public:
+    OpenedInterface(std::shared_ptr<UsbTransport> transport,
+                    std::unique_ptr<UsbDeviceHandle> handle, const UsbDeviceInfo& device,
+                    const UsbtmcEndpoints& endpoints, bool driverDetached,
+                    std::ostream& diagnostics)
+        : transport_(std::move(transport)), handle_(std::move(handle)), device_(device),
+          endpoints_(endpoints), driverDetached_(driverDetached),
+          link_(*handle_, endpoints, diagnostics) {}
+
+    ~OpenedInterface() {
+        // The device may have left the bus; then these fail harmlessly.
+        const std::uint8_t number = InterfaceNumber();
+        handle_->ReleaseInterface(number);
+        if (driverDetached_)
+            handle_->AttachKernelDriver(number);
+    }
+
+    std::uint8_t InterfaceNumber() const { return endpoints_.interfaceNumber; }
+    bool SameDevice(const UsbDeviceInfo& device) const {
+        return device.bus == device_.bus && device.address == device_.address;
+    }
+    UsbtmcLink& Link() { return link_; }
+
+private:
+    std::shared_ptr<UsbTransport> transport_; // outlives the handle
+    std::unique_ptr<UsbDeviceHandle> handle_;
+    UsbDeviceInfo device_;
+    UsbtmcEndpoints endpoints_;
+    bool driverDetached_;
+    UsbtmcLink link_;
+};
+
+namespace {
+
+class UsbConnection final : public Connection {
+public:
+    explicit UsbConnection(std::shared_ptr<void> keepAlive, UsbtmcLink& link)
+        : keepAlive_(std::move(keepAlive)), link_(link) {}
+
+    ViStatus Write(const ViByte* data, ViUInt32 count, ViUInt32 timeoutMs,
+                   ViUInt32& written) override {
+        return link_.Write(data, count, timeoutMs, written);
+    }
+    ViStatus Read(ViByte* buffer, ViUInt32 limit, ViUInt32 timeoutMs, ViUInt32& count,
+                  bool& end) override {
+        return link_.Read(buffer, limit, timeoutMs, count, end);
+    }
+
+private:
+    std::shared_ptr<void> keepAlive_;
+    UsbtmcLink& link_;
+};
+
+} // namespace
+
+UsbBackend::UsbBackend(std::shared_ptr<UsbTransport> transport, std::ostream& diagnostics)
+    : transport_(std::move(transport)), diagnostics_(diagnostics) {}
+
+UsbBackend::~UsbBackend() = default;
+
+ViStatus UsbBackend::List(std::vector<std::string>& names) {
+    names.clear();
+    std::vector<Resource> resources;
+    const ViStatus status = Discover(resources);
+    for (const Resource& resource : resources)
+        names.push_back(resource.name);
+    return status;
+}
+
+ViStatus UsbBackend::Open(const std::string& name, ViUInt32 /*openTimeoutMs*/,
+                          std::unique_ptr<Connection>& connection) {
+    std::vector<Resource> resources;
+    if (const ViStatus status = Discover(resources); status != VI_SUCCESS)
+        return status;
+    const auto found = std::find_if(resources.begin(), resources.end(),
+                                    [&](const Resource& r) { return SameName(r.name, name); });
+    if (found == resources.end())
+        return VI_ERROR_RSRC_NFOUND;
+
+    std::shared_ptr<OpenedInterface> opened = opened_[found->name].lock();
+    // A device that left the bus and came back has a new address: open it afresh.
+    if (!opened || opened->Link().DeviceLost() || !opened->SameDevice(found->device)) {
+        if (const ViStatus status = OpenInterface(*found, opened); status != VI_SUCCESS)
+            return status;
+        opened_[found->name] = opened;
+    }
+    UsbtmcLink& link = opened->Link();
+    connection = std::make_unique<UsbConnection>(std::move(opened), link);
+    return VI_SUCCESS;
+}
+
+ViStatus UsbBackend::Discover(std::vector<Resource>& resources) {
+    std::vector<UsbDeviceInfo> devices;
+    if (transport_->Enumerate(devices) != UsbResult::Ok) {
+        diagnostics_ << "tq4800: cannot list the USB devices\n";
+        return VI_ERROR_SYSTEM_ERROR;
+    }
+    for (const UsbDeviceInfo& device : devices)
+        AddResources(device, resources);
+    return VI_SUCCESS;
+}
+
+void UsbBackend::AddResources(const UsbDeviceInfo& device, std::vector<Resource>& resources) {
+    std::string serial;
+    bool serialRead = false;
+    for (const UsbInterface& interface : device.interfaces) {
+        if (!IsUsbtmc(interface))
+            continue;
+        Resource resource;
+        if (!FindBulkEndpoints(interface, resource.endpoints)) {
+            diagnostics_ << "tq4800: " << Describe(device) << " has a USBTMC interface "
+                         << int{interface.number} << " without bulk endpoints; skipped\n";
+            continue;
+        }
+        if (!serialRead && !ReadSerial(device, serial))
+            return;
+        serialRead = true;
+        resource.name =
+            UsbResourceName(device.vendorId, device.productId, serial, interface.number);
+        resource.device = device;
+        resources.push_back(std::move(resource));
+    }
+}
+
+bool UsbBackend::ReadSerial(const UsbDeviceInfo& device, std::string& serial) {
+    if (device.serialIndex == 0) {
+        diagnostics_ << "tq4800: " << Describe(device)
+                     << " has no serial number and cannot be named; skipped\n";
+        return false;
+    }
+    std::unique_ptr<UsbDeviceHandle> handle;
+    UsbResult result = transport_->Open(device, handle);
+    if (result == UsbResult::Ok)
+        result = handle->ReadStringDescriptor(device.serialIndex, serial);
+    if (result == UsbResult::NoPermission) {
+        diagnostics_ << "tq4800: the serial number of " << Describe(device)
+                     << " cannot be read: no permission to open it; " << kUdevHint << "\n";
+        return false;
+    }
+    if (result != UsbResult::Ok || serial.empty()) {
+        // Gone between listing and opening, or not answering: nothing an operator can do.
+        diagnostics_ << "tq4800: the serial number of " << Describe(device)
+                     << " cannot be read; skipped\n";
+        return false;
+    }
+    return true;
+}
+
+ViStatus UsbBackend::OpenInterface(const Resource& resource,
+                                   std::shared_ptr<OpenedInterface>& opened) {
+    const std::uint8_t number = resource.endpoints.interfaceNumber;
+    std::unique_ptr<UsbDeviceHandle> handle;
+    switch (transport_->Open(resource.device, handle)) {
+    case UsbResult::Ok:
+        break;
+    case UsbResult::NoPermission:
+        diagnostics_ << "tq4800: no permission to open " << resource.name << "; " << kUdevHint
+                     << "\n";
+        return VI_ERROR_NPERMISSION;
+    case UsbResult::NoDevice:
+        return VI_ERROR_RSRC_NFOUND;
+    default:
+        diagnostics_ << "tq4800: cannot open " << resource.name << "\n";
+        return VI_ERROR_IO;
+    }
+    bool detached = false;
+    if (handle->KernelDriverActive(number)) {
+        if (handle->DetachKernelDriver(number) != UsbResult::Ok) {
+            diagnostics_ << "tq4800: cannot take " << resource.name
+                         << " from the kernel's usbtmc driver\n";
+            return VI_ERROR_RSRC_BUSY;
+        }
+        detached = true;
+    }
+    if (const UsbResult claimed = handle->ClaimInterface(number); claimed != UsbResult::Ok) {
+        diagnostics_ << "tq4800: cannot claim " << resource.name
+                     << (claimed == UsbResult::Busy ? ": another program is using it\n" : "\n");
+        if (detached)
+            handle->AttachKernelDriver(number);
+        return claimed == UsbResult::NoDevice ? VI_ERROR_RSRC_NFOUND : VI_ERROR_RSRC_BUSY;
+    }
+    opened = std::make_shared<OpenedInterface>(transport_, std::move(handle), resource.device,
+                                               resource.endpoints, detached, diagnostics_);
+    return VI_SUCCESS;
+}
+
+} // namespace visa

@@ -1,0 +1,55 @@
+#pragma once
+
+// USBTMC (and USB488) instruments over a UsbTransport, for machines without a vendor VISA
+// library. Each interface of class 0xFE, subclass 0x03 is one resource, named
+// "USB0::0xVVVV::0xPPPP::SERIAL::INSTR" (with "::N::INSTR" for interface N other than 0).
+// Sessions to the same resource share one opened device and one claimed interface; the
+// kernel's usbtmc driver is detached on the first open and given the interface back when
+// the last session closes.
+
+#include "link/visa/Connection.h"
+#include "link/visa/UsbTransport.h"
+#include "link/visa/UsbtmcLink.h"
+
+#include <iosfwd>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace visa {
+
+class UsbBackend final : public ResourceProvider {
+public:
+    // Problems an operator must act on (a device without permission, an interface held by
+    // another program) are written to diagnostics.
+    UsbBackend(std::shared_ptr<UsbTransport> transport, std::ostream& diagnostics);
+    ~UsbBackend() override;
+
+    ViStatus List(std::vector<std::string>& names) override;
+    ViStatus Open(const std::string& name, ViUInt32 openTimeoutMs,
+                  std::unique_ptr<Connection>& connection) override;
+
+private:
+    struct Resource {
+        std::string name;
+        UsbDeviceInfo device;
+        UsbtmcEndpoints endpoints;
+    };
+    class OpenedInterface;
+
+    ViStatus Discover(std::vector<Resource>& resources);
+    void AddResources(const UsbDeviceInfo& device, std::vector<Resource>& resources);
+    bool ReadSerial(const UsbDeviceInfo& device, std::string& serial);
+    ViStatus OpenInterface(const Resource& resource, std::shared_ptr<OpenedInterface>& opened);
+
+    std::shared_ptr<UsbTransport> transport_;
+    std::ostream& diagnostics_;
+    std::map<std::string, std::weak_ptr<OpenedInterface>> opened_;
+};
+
+// The canonical resource name of a USBTMC interface.
+std::string UsbResourceName(std::uint16_t vendorId, std::uint16_t productId,
+                            const std::string& serial, std::uint8_t interfaceNumber);
+
+} // namespace visa

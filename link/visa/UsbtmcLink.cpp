@@ -1,0 +1,288 @@
+#include "link/visa/UsbtmcLink.h"
+
+#include <algorithm>
+#include <chrono>
+#include <ostream>
+#include <thread>
+
+namespace visa {
+namespace {
+
+// Transfers of 4 KiB including the header, as the Linux usbtmc driver makes them: small
+// enough for any device's buffer.
+constexpr std::uint32_t kMaxOutPayload = 4096 - usbtmc::kHeaderSize;
+constexpr std::uint32_t kMaxInRequest = 4096 - usbtmc::kHeaderSize;
+constexpr unsigned kControlTimeoutMs = 1000;
+constexpr unsigned kDrainTimeoutMs = 100;
+constexpr int kDrainReads = 64;
+constexpr int kAbortPolls = 50;
+constexpr auto kAbortPollWait = std::chrono::milliseconds(5);
+constexpr std::uint16_t kFallbackPacketSize = 64;
+
+std::size_t RoundUp(std::size_t size, std::size_t multiple) {
+    return (size + multiple - 1) / multiple * multiple;
+}
+
+} // namespace
+
+class UsbtmcLink::Deadline {
+public:
+    explicit Deadline(ViUInt32 visaTimeoutMs)
+        : unlimited_(visaTimeoutMs == VI_TMO_INFINITE),
+          end_(std::chrono::steady_clock::now() + std::chrono::milliseconds(visaTimeoutMs)) {}
+
+    // The time-out for the next transfer. libusb waits forever on 0, so VISA's 0 ("do not
+    // wait") and a deadline already passed both become the shortest real wait, 1 ms.
+    unsigned TransferMs() const {
+        if (unlimited_)
+            return 0;
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                              end_ - std::chrono::steady_clock::now())
+                              .count();
+        return left < 1 ? 1u : static_cast<unsigned>(left);
+    }
+
+private:
+    bool unlimited_;
+    std::chrono::steady_clock::time_point end_;
+};
+
+UsbtmcLink::UsbtmcLink(UsbDeviceHandle& device, const UsbtmcEndpoints& endpoints,
+                       std::ostream& diagnostics)
+    : device_(device), endpoints_(endpoints), diagnostics_(diagnostics) {
+    if (endpoints_.bulkInPacketSize == 0)
+        endpoints_.bulkInPacketSize = kFallbackPacketSize;
+}
+
+ViStatus UsbtmcLink::Write(const ViByte* data, ViUInt32 count, ViUInt32 timeoutMs,
+                           ViUInt32& written) {
+    written = 0;
+    if (lost_)
+        return VI_ERROR_CONN_LOST;
+    Deadline deadline(timeoutMs);
+    while (written < count) {
+        const std::uint32_t chunk = std::min(count - written, kMaxOutPayload);
+        const bool endOfMessage = written + chunk == count;
+        const std::uint8_t tag = tags_.Next();
+        const auto transfer = usbtmc::DevDepMsgOut(tag, data + written, chunk, endOfMessage);
+        const int size = static_cast<int>(transfer.size());
+        int sent = 0;
+        UsbResult result =
+            device_.BulkOut(endpoints_.bulkOut, transfer.data(), size, deadline.TransferMs(), sent);
+        if (result == UsbResult::Ok && sent != size)
+            result = UsbResult::Error;
+        if (result != UsbResult::Ok) {
+            const int payloadSent = std::clamp(sent - static_cast<int>(usbtmc::kHeaderSize), 0,
+                                               static_cast<int>(chunk));
+            written += static_cast<ViUInt32>(payloadSent);
+            return Failed(result, Direction::Out, tag);
+        }
+        written += chunk;
+    }
+    return VI_SUCCESS;
+}
+
+ViStatus UsbtmcLink::Read(ViByte* buffer, ViUInt32 limit, ViUInt32 timeoutMs, ViUInt32& count,
+                          bool& end) {
+    count = 0;
+    end = false;
+    if (lost_)
+        return VI_ERROR_CONN_LOST;
+    Deadline deadline(timeoutMs);
+    while (count < limit && !end) {
+        ViUInt32 received = 0;
+        const ViStatus status = ReadTransfer(std::min(limit - count, kMaxInRequest), deadline,
+                                             buffer + count, received, end);
+        count += received;
+        if (status != VI_SUCCESS)
+            return status;
+    }
+    return VI_SUCCESS;
+}
+
+ViStatus UsbtmcLink::ReadTransfer(std::uint32_t maxSize, Deadline& deadline, ViByte* buffer,
+                                  ViUInt32& count, bool& end) {
+    const std::uint8_t tag = tags_.Next();
+    const auto request = usbtmc::RequestDevDepMsgIn(tag, maxSize);
+    const int requestSize = static_cast<int>(request.size());
+    int sent = 0;
+    UsbResult result = device_.BulkOut(endpoints_.bulkOut, request.data(), requestSize,
+                                       deadline.TransferMs(), sent);
+    if (result == UsbResult::Ok && sent != requestSize)
+        result = UsbResult::Error;
+    if (result != UsbResult::Ok)
+        return Failed(result, Direction::Out, tag);
+
+    std::vector<std::uint8_t> message;
+    std::size_t expected = 0;
+    const ViStatus status = ReceiveDevDepMsgIn(tag, maxSize, deadline, message, expected);
+    // What arrived of the data, without the header and without the alignment bytes.
+    if (expected != 0) {
+        const std::size_t dataEnd = std::min(message.size(), expected);
+        std::copy(message.begin() + usbtmc::kHeaderSize, message.begin() + dataEnd, buffer);
+        count = static_cast<ViUInt32>(dataEnd - usbtmc::kHeaderSize);
+    }
+    if (status != VI_SUCCESS)
+        return status;
+    usbtmc::DevDepMsgInHeader header;
+    usbtmc::ParseDevDepMsgIn(message.data(), tag, header);
+    end = header.endOfMessage;
+    if (count == 0 && !end)
+        return ProtocolError(tag, "a DEV_DEP_MSG_IN without data and without EOM");
+    return VI_SUCCESS;
+}
+
+// Reads one DEV_DEP_MSG_IN transfer into message; expected becomes the header and data size
+// once the header has been read.
+ViStatus UsbtmcLink::ReceiveDevDepMsgIn(std::uint8_t tag, std::uint32_t maxSize, Deadline& deadline,
+                                        std::vector<std::uint8_t>& message, std::size_t& expected) {
+    const std::size_t packet = endpoints_.bulkInPacketSize;
+    bool secondChance = false;
+    for (;;) {
+        // Until the header is known, one packet at a time; then exactly up to the last
+        // alignment byte, so that a device which ends the transfer without a short packet
+        // is not waited for.
+        const std::size_t want =
+            expected == 0 ? packet
+                          : RoundUp(usbtmc::PaddedToFour(static_cast<std::uint32_t>(expected)) -
+                                        message.size(),
+                                    packet);
+        const std::size_t before = message.size();
+        message.resize(before + want);
+        int got = 0;
+        const UsbResult result = device_.BulkIn(endpoints_.bulkIn, message.data() + before,
+                                                static_cast<int>(want), deadline.TransferMs(), got);
+        message.resize(before + static_cast<std::size_t>(std::max(got, 0)));
+        if (result != UsbResult::Ok)
+            return Failed(result, Direction::In, tag);
+        if (message.empty()) {
+            // The DEV_DEP_MSG_IN message is empty, without even the header the class
+            // requires; a zero-length packet left over from the previous reply looks the
+            // same. Give the device one more chance to send a header.
+            if (secondChance)
+                return ProtocolError(tag, "an empty DEV_DEP_MSG_IN twice");
+            secondChance = true;
+            continue;
+        }
+        if (expected == 0 && message.size() >= usbtmc::kHeaderSize) {
+            usbtmc::DevDepMsgInHeader header;
+            switch (usbtmc::ParseDevDepMsgIn(message.data(), tag, header)) {
+            case usbtmc::HeaderProblem::WrongMsgId:
+                return ProtocolError(tag, "a reply that is not DEV_DEP_MSG_IN");
+            case usbtmc::HeaderProblem::WrongTag:
+                return ProtocolError(tag, "a DEV_DEP_MSG_IN with the wrong bTag");
+            case usbtmc::HeaderProblem::None:
+                break;
+            }
+            if (header.transferSize > maxSize)
+                return ProtocolError(tag, "a DEV_DEP_MSG_IN larger than requested");
+            expected = usbtmc::kHeaderSize + header.transferSize;
+        }
+        if (expected != 0 && message.size() >= expected)
+            return VI_SUCCESS;
+        if (static_cast<std::size_t>(got) < want)
+            return ProtocolError(tag, "a DEV_DEP_MSG_IN shorter than its header");
+    }
+}
+
+ViStatus UsbtmcLink::Failed(UsbResult result, Direction direction, std::uint8_t tag) {
+    const std::uint8_t endpoint =
+        direction == Direction::Out ? endpoints_.bulkOut : endpoints_.bulkIn;
+    switch (result) {
+    case UsbResult::Timeout:
+        if (direction == Direction::Out)
+            AbortBulkOut(tag);
+        else
+            AbortBulkIn(tag);
+        return lost_ ? VI_ERROR_CONN_LOST : VI_ERROR_TMO;
+    case UsbResult::Stall:
+        diagnostics_ << "USBTMC: endpoint 0x" << std::hex << int{endpoint} << std::dec
+                     << " stalled; clearing the halt\n";
+        ClearHalt(endpoint);
+        return lost_ ? VI_ERROR_CONN_LOST : VI_ERROR_IO;
+    case UsbResult::NoDevice:
+        lost_ = true;
+        return VI_ERROR_CONN_LOST;
+    case UsbResult::NoPermission:
+        return VI_ERROR_NPERMISSION;
+    default:
+        return VI_ERROR_IO;
+    }
+}
+
+ViStatus UsbtmcLink::ProtocolError(std::uint8_t tag, const char* what) {
+    diagnostics_ << "USBTMC: the instrument sent " << what << " (bTag " << int{tag}
+                 << "); the transfer is aborted\n";
+    AbortBulkIn(tag);
+    return lost_ ? VI_ERROR_CONN_LOST : VI_ERROR_IO;
+}
+
+void UsbtmcLink::AbortBulkOut(std::uint8_t tag) {
+    std::uint8_t reply[usbtmc::kInitiateAbortReplySize] = {};
+    int got = 0;
+    const UsbResult result =
+        device_.Control(usbtmc::kRequestTypeEndpoint, usbtmc::kInitiateAbortBulkOut, tag,
+                        endpoints_.bulkOut, reply, sizeof reply, kControlTimeoutMs, got);
+    if (!Check(result))
+        return;
+    if (result == UsbResult::Ok && got >= 1 && reply[0] == usbtmc::kStatusSuccess)
+        PollAbortStatus(usbtmc::kCheckAbortBulkOutStatus, endpoints_.bulkOut);
+    ClearHalt(endpoints_.bulkOut);
+}
+
+void UsbtmcLink::AbortBulkIn(std::uint8_t tag) {
+    std::uint8_t reply[usbtmc::kInitiateAbortReplySize] = {};
+    int got = 0;
+    const UsbResult result =
+        device_.Control(usbtmc::kRequestTypeEndpoint, usbtmc::kInitiateAbortBulkIn, tag,
+                        endpoints_.bulkIn, reply, sizeof reply, kControlTimeoutMs, got);
+    if (!Check(result))
+        return;
+    // Whatever the device still had queued (or a reply to an abort it refused) must leave
+    // the pipe, or the next read would take it for its own reply.
+    DrainBulkIn();
+    if (result == UsbResult::Ok && got >= 1 && reply[0] == usbtmc::kStatusSuccess)
+        PollAbortStatus(usbtmc::kCheckAbortBulkInStatus, endpoints_.bulkIn);
+    ClearHalt(endpoints_.bulkIn);
+}
+
+void UsbtmcLink::PollAbortStatus(std::uint8_t request, std::uint8_t endpoint) {
+    for (int poll = 0; poll < kAbortPolls && !lost_; ++poll) {
+        std::uint8_t reply[usbtmc::kCheckAbortReplySize] = {};
+        int got = 0;
+        const UsbResult result = device_.Control(usbtmc::kRequestTypeEndpoint, request, 0, endpoint,
+                                                 reply, sizeof reply, kControlTimeoutMs, got);
+        if (!Check(result) || result != UsbResult::Ok || reply[0] != usbtmc::kStatusPending)
+            return;
+        if (request == usbtmc::kCheckAbortBulkInStatus && (reply[1] & usbtmc::kAbortBulkInDrain))
+            DrainBulkIn();
+        else
+            std::this_thread::sleep_for(kAbortPollWait);
+    }
+}
+
+void UsbtmcLink::DrainBulkIn() {
+    std::vector<std::uint8_t> scratch(endpoints_.bulkInPacketSize);
+    const int size = static_cast<int>(scratch.size());
+    for (int read = 0; read < kDrainReads && !lost_; ++read) {
+        int got = 0;
+        const UsbResult result =
+            device_.BulkIn(endpoints_.bulkIn, scratch.data(), size, kDrainTimeoutMs, got);
+        if (!Check(result) || result != UsbResult::Ok || got < size)
+            return;
+    }
+}
+
+void UsbtmcLink::ClearHalt(std::uint8_t endpoint) {
+    if (!lost_)
+        Check(device_.ClearHalt(endpoint));
+}
+
+// False once the device has left the bus.
+bool UsbtmcLink::Check(UsbResult result) {
+    if (result == UsbResult::NoDevice)
+        lost_ = true;
+    return !lost_;
+}
+
+} // namespace visa

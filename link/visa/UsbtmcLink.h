@@ -1,0 +1,60 @@
+#pragma once
+
+// USBTMC message exchange over one claimed interface: a VISA write becomes DEV_DEP_MSG_OUT
+// transfers, a VISA read becomes REQUEST_DEV_DEP_MSG_IN / DEV_DEP_MSG_IN pairs. A time-out
+// is followed by the class's abort sequence and a cleared halt, so that the next command
+// works; once the device has left the bus every call reports VI_ERROR_CONN_LOST.
+
+#include "link/visa/UsbTransport.h"
+#include "link/visa/UsbtmcFraming.h"
+#include "link/visa/visa.h"
+
+#include <cstdint>
+#include <iosfwd>
+#include <vector>
+
+namespace visa {
+
+struct UsbtmcEndpoints {
+    std::uint8_t interfaceNumber = 0;
+    std::uint8_t bulkOut = 0;
+    std::uint8_t bulkIn = 0;
+    std::uint16_t bulkInPacketSize = 0;
+};
+
+class UsbtmcLink {
+public:
+    UsbtmcLink(UsbDeviceHandle& device, const UsbtmcEndpoints& endpoints,
+               std::ostream& diagnostics);
+
+    // The meanings of Connection::Write and Connection::Read.
+    ViStatus Write(const ViByte* data, ViUInt32 count, ViUInt32 timeoutMs, ViUInt32& written);
+    ViStatus Read(ViByte* buffer, ViUInt32 limit, ViUInt32 timeoutMs, ViUInt32& count, bool& end);
+
+    bool DeviceLost() const { return lost_; }
+
+private:
+    class Deadline;
+    enum class Direction { Out, In };
+
+    ViStatus ReadTransfer(std::uint32_t maxSize, Deadline& deadline, ViByte* buffer,
+                          ViUInt32& count, bool& end);
+    ViStatus ReceiveDevDepMsgIn(std::uint8_t tag, std::uint32_t maxSize, Deadline& deadline,
+                                std::vector<std::uint8_t>& message, std::size_t& expected);
+    ViStatus Failed(UsbResult result, Direction direction, std::uint8_t tag);
+    ViStatus ProtocolError(std::uint8_t tag, const char* what);
+    void AbortBulkOut(std::uint8_t tag);
+    void AbortBulkIn(std::uint8_t tag);
+    void PollAbortStatus(std::uint8_t request, std::uint8_t endpoint);
+    void DrainBulkIn();
+    void ClearHalt(std::uint8_t endpoint);
+    bool Check(UsbResult result);
+
+    UsbDeviceHandle& device_;
+    UsbtmcEndpoints endpoints_;
+    std::ostream& diagnostics_;
+    usbtmc::TagCounter tags_;
+    bool lost_ = false;
+};
+
+} // namespace visa
