@@ -64,12 +64,18 @@ std::uint64_t RecordLength(const SegmentRecord& record) {
     return std::uint64_t{RECORD_FIXED_SIZE - RECORD_LENGTH_START} + record.payload.size();
 }
 
-std::string FindWriteProblem(const ImageContents& contents) {
+std::string FindHeaderProblem(const ImageHeader& header) {
     for (const HeaderKey& key : HeaderKeys) {
-        std::string problem = FindValueProblem(key, HeaderValue(contents.header, key.field));
+        std::string problem = FindValueProblem(key, HeaderValue(header, key.field));
         if (!problem.empty())
             return problem;
     }
+    return {};
+}
+
+std::string FindWriteProblem(const ImageContents& contents) {
+    if (std::string problem = FindHeaderProblem(contents.header); !problem.empty())
+        return problem;
     for (int position = 0; position < SEGMENT_COUNT; ++position) {
         std::string problem = FindRecordProblem(contents.segments[position], position);
         if (!problem.empty())

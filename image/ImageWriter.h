@@ -43,6 +43,9 @@ struct ImageContents {
 // an oversized payload is seen as such.
 std::uint64_t RecordLength(const SegmentRecord& record);
 
+// The first reason why a header would not load back as given; empty when there is none.
+std::string FindHeaderProblem(const ImageHeader& header);
+
 // The first reason why contents would not load back as given or would not fit their
 // regions, naming the field or segment; empty when there is none.
 std::string FindWriteProblem(const ImageContents& contents);

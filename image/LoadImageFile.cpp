@@ -70,20 +70,28 @@ HeaderLine ApplyHeaderLine(std::string_view line, ImageInfo& image, const Header
     return HeaderLine::Stored;
 }
 
-const char* DescribeReadFailure(SegmentReadResult result) {
+std::string DescribeReadFailure(SegmentReadResult result, std::uint64_t offset,
+                                const SegmentImage& segment, std::uint32_t capacity) {
+    const auto start = static_cast<unsigned long long>(offset);
+    const auto recordSize = static_cast<unsigned long long>(segment.length) + RECORD_OVERHEAD;
     switch (result) {
     case SegmentReadResult::DoesNotFit:
-        return "does not fit the region's buffer";
+        return FormatText("the record at offset %llu has L = 0x%X: its %llu bytes do not fit "
+                          "the region's buffer of %u",
+                          start, segment.length, recordSize, capacity);
     case SegmentReadResult::NoMemory:
-        return "needs a buffer that cannot be allocated";
+        return FormatText("the record at offset %llu needs a buffer of %u bytes that cannot be "
+                          "allocated",
+                          start, capacity);
     case SegmentReadResult::CutShort:
-        return "is cut short by the end of the file";
+        return FormatText("the record at offset %llu has L = 0x%X and needs %llu bytes; the file "
+                          "holds only %u",
+                          start, segment.length, recordSize, segment.byteCount);
     case SegmentReadResult::SeekFailed:
-        return "cannot be reached in the file";
     case SegmentReadResult::Read:
         break;
     }
-    return "was read";
+    return FormatText("the record at offset %llu cannot be reached", start);
 }
 
 StatusCode ReadSegments(ImageStream& stream, ImageInfo& image, ImageProblem* problem) {
@@ -93,14 +101,9 @@ StatusCode ReadSegments(ImageStream& stream, ImageInfo& image, ImageProblem* pro
         SegmentImage& segment = image.segments[position];
         const SegmentReadResult result = ReadSegment(stream, offset, capacity, segment);
         if (result != SegmentReadResult::Read) {
-            return NoteProblem(
-                problem, position,
-                FormatText("the record at offset %llu with L = 0x%X (%llu bytes) %s "
-                           "(%u bytes); %u bytes read",
-                           static_cast<unsigned long long>(offset), segment.length,
-                           static_cast<unsigned long long>(segment.length) + RECORD_OVERHEAD,
-                           DescribeReadFailure(result), capacity, segment.byteCount),
-                STATUS_FILE_CORRUPT);
+            return NoteProblem(problem, position,
+                               DescribeReadFailure(result, offset, segment, capacity),
+                               STATUS_FILE_CORRUPT);
         }
     }
     return STATUS_COMPLETE;

@@ -109,3 +109,30 @@ TEST(SumWords, RoundsTheCountUpToWholeWords) {
     EXPECT_EQ(SumWords(bytes, 7), 1u + 0x10203040u);
 }
 } // namespace
+
+namespace {
+TEST(SegmentChecksum, CoversTheRecordFromByte8ForLMinus8Bytes) {
+    SegmentImage segment;
+    segment.data = {9, 9, 9, 9, 9, 9, 9, 9, 0, 0, 0, 5, 0, 0, 0, 7, 0xAA, 0, 0, 0, 0};
+    segment.length = 13; // five bytes: one whole word and a word of one byte and padding
+    std::uint32_t sum = 0;
+    ASSERT_TRUE(SegmentChecksum(segment, sum));
+    EXPECT_EQ(sum, 5u + 7u);
+    segment.length = 17;
+    ASSERT_TRUE(SegmentChecksum(segment, sum));
+    EXPECT_EQ(sum, 5u + 7u + 0xAA000000u);
+}
+
+TEST(SegmentChecksum, RefusesRangesOutsideTheBuffer) {
+    SegmentImage segment;
+    segment.data.assign(16, 1);
+    std::uint32_t sum = 0;
+    for (std::uint32_t length : {0u, 7u, 17u, 0xFFFFFFFFu}) {
+        segment.length = length;
+        EXPECT_FALSE(SegmentChecksum(segment, sum)) << length;
+    }
+    segment.length = 8;
+    EXPECT_TRUE(SegmentChecksum(segment, sum));
+    EXPECT_EQ(sum, 0u);
+}
+} // namespace
