@@ -1,5 +1,6 @@
 #include "link/visa/UsbBackend.h"
 
+#include "link/visa/ResourceName.h"
 #include "link/visa/UsbtmcFraming.h"
 
 #include <algorithm>
@@ -42,24 +43,22 @@ bool FindBulkEndpoints(const UsbInterface& interface, UsbtmcEndpoints& endpoints
     return endpoints.bulkIn != 0 && endpoints.bulkOut != 0;
 }
 
-bool SameName(const std::string& a, const std::string& b) {
+bool SameText(const std::string& a, const std::string& b) {
     return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
         return std::toupper(static_cast<unsigned char>(x)) ==
                std::toupper(static_cast<unsigned char>(y));
     });
 }
 
-} // namespace
-
-std::string UsbResourceName(std::uint16_t vendorId, std::uint16_t productId,
-                            const std::string& serial, std::uint8_t interfaceNumber) {
-    char ids[32];
-    std::snprintf(ids, sizeof ids, "USB0::0x%04X::0x%04X::", vendorId, productId);
-    std::string name = ids + serial;
-    if (interfaceNumber != 0)
-        name += "::" + std::to_string(interfaceNumber);
-    return name + "::INSTR";
+// Without an interface number, a name means the device's first USBTMC interface.
+bool Names(const UsbResourceName& wanted, const UsbDeviceInfo& device, const std::string& serial,
+           std::uint8_t interfaceNumber) {
+    return wanted.board == 0 && wanted.vendorId == device.vendorId &&
+           wanted.productId == device.productId && SameText(wanted.serial, serial) &&
+           wanted.interfaceNumber.value_or(interfaceNumber) == interfaceNumber;
 }
+
+} // namespace
 
 // One opened device with its USBTMC interface claimed, shared by every session to it.
 class UsbBackend::OpenedInterface {
@@ -134,11 +133,15 @@ ViStatus UsbBackend::List(std::vector<std::string>& names) {
 
 ViStatus UsbBackend::Open(const std::string& name, ViUInt32 /*openTimeoutMs*/,
                           std::unique_ptr<Connection>& connection) {
+    UsbResourceName wanted;
+    if (!ParseResourceName(name, wanted))
+        return VI_ERROR_INV_RSRC_NAME;
     std::vector<Resource> resources;
     if (const ViStatus status = Discover(resources); status != VI_SUCCESS)
         return status;
-    const auto found = std::find_if(resources.begin(), resources.end(),
-                                    [&](const Resource& r) { return SameName(r.name, name); });
+    const auto found = std::find_if(resources.begin(), resources.end(), [&](const Resource& r) {
+        return Names(wanted, r.device, r.serial, r.endpoints.interfaceNumber);
+    });
     if (found == resources.end())
         return VI_ERROR_RSRC_NFOUND;
 
@@ -180,8 +183,11 @@ void UsbBackend::AddResources(const UsbDeviceInfo& device, std::vector<Resource>
         if (!serialRead && !ReadSerial(device, serial))
             return;
         serialRead = true;
-        resource.name =
-            UsbResourceName(device.vendorId, device.productId, serial, interface.number);
+        UsbResourceName name{0, device.vendorId, device.productId, serial, std::nullopt};
+        if (interface.number != 0)
+            name.interfaceNumber = interface.number;
+        resource.name = CanonicalName(name);
+        resource.serial = serial;
         resource.device = device;
         resources.push_back(std::move(resource));
     }

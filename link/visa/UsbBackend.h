@@ -33,6 +33,7 @@ public:
 private:
     struct Resource {
         std::string name;
+        std::string serial;
         UsbDeviceInfo device;
         UsbtmcEndpoints endpoints;
     };
@@ -47,9 +48,5 @@ private:
     std::ostream& diagnostics_;
     std::map<std::string, std::weak_ptr<OpenedInterface>> opened_;
 };
-
-// The canonical resource name of a USBTMC interface.
-std::string UsbResourceName(std::uint16_t vendorId, std::uint16_t productId,
-                            const std::string& serial, std::uint8_t interfaceNumber);
 
 } // namespace visa
