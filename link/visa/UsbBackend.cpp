@@ -66,10 +66,10 @@ public:
     OpenedInterface(std::shared_ptr<UsbTransport> transport,
                     std::unique_ptr<UsbDeviceHandle> handle, const UsbDeviceInfo& device,
                     const UsbtmcEndpoints& endpoints, bool driverDetached,
-                    std::ostream& diagnostics)
+                    std::shared_ptr<usbtmc::TagCounter> tags, std::ostream& diagnostics)
         : transport_(std::move(transport)), handle_(std::move(handle)), device_(device),
           endpoints_(endpoints), driverDetached_(driverDetached),
-          link_(*handle_, endpoints, diagnostics) {}
+          link_(*handle_, endpoints, std::move(tags), diagnostics) {}
 
     ~OpenedInterface() {
         // The device may have left the bus; then these fail harmlessly.
@@ -250,8 +250,11 @@ ViStatus UsbBackend::OpenInterface(const Resource& resource,
             handle->AttachKernelDriver(number);
         return claimed == UsbResult::NoDevice ? VI_ERROR_RSRC_NFOUND : VI_ERROR_RSRC_BUSY;
     }
+    std::shared_ptr<usbtmc::TagCounter>& tags = tags_[resource.name];
+    if (!tags)
+        tags = std::make_shared<usbtmc::TagCounter>();
     opened = std::make_shared<OpenedInterface>(transport_, std::move(handle), resource.device,
-                                               resource.endpoints, detached, diagnostics_);
+                                               resource.endpoints, detached, tags, diagnostics_);
     return VI_SUCCESS;
 }
 

@@ -47,6 +47,7 @@ private:
     std::shared_ptr<UsbTransport> transport_;
     std::ostream& diagnostics_;
     std::map<std::string, std::weak_ptr<OpenedInterface>> opened_;
+    std::map<std::string, std::shared_ptr<usbtmc::TagCounter>> tags_;
 };
 
 } // namespace visa

@@ -48,8 +48,8 @@ private:
 };
 
 UsbtmcLink::UsbtmcLink(UsbDeviceHandle& device, const UsbtmcEndpoints& endpoints,
-                       std::ostream& diagnostics)
-    : device_(device), endpoints_(endpoints), diagnostics_(diagnostics) {
+                       std::shared_ptr<usbtmc::TagCounter> tags, std::ostream& diagnostics)
+    : device_(device), endpoints_(endpoints), diagnostics_(diagnostics), tags_(std::move(tags)) {
     if (endpoints_.bulkInPacketSize == 0)
         endpoints_.bulkInPacketSize = kFallbackPacketSize;
 }
@@ -63,7 +63,7 @@ ViStatus UsbtmcLink::Write(const ViByte* data, ViUInt32 count, ViUInt32 timeoutM
     while (written < count) {
         const std::uint32_t chunk = std::min(count - written, kMaxOutPayload);
         const bool endOfMessage = written + chunk == count;
-        const std::uint8_t tag = tags_.Next();
+        const std::uint8_t tag = tags_->Next();
         const auto transfer = usbtmc::DevDepMsgOut(tag, data + written, chunk, endOfMessage);
         const int size = static_cast<int>(transfer.size());
         int sent = 0;
@@ -102,7 +102,7 @@ ViStatus UsbtmcLink::Read(ViByte* buffer, ViUInt32 limit, ViUInt32 timeoutMs, Vi
 
 ViStatus UsbtmcLink::ReadTransfer(std::uint32_t maxSize, Deadline& deadline, ViByte* buffer,
                                   ViUInt32& count, bool& end) {
-    const std::uint8_t tag = tags_.Next();
+    const std::uint8_t tag = tags_->Next();
     const auto request = usbtmc::RequestDevDepMsgIn(tag, maxSize);
     const int requestSize = static_cast<int>(request.size());
     int sent = 0;

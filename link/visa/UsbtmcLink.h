@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <iosfwd>
+#include <memory>
 #include <vector>
 
 namespace visa {
@@ -24,8 +25,10 @@ struct UsbtmcEndpoints {
 
 class UsbtmcLink {
 public:
+    // tags carries on from the last session to the same interface: a device may refuse a
+    // bTag equal to the one it saw last.
     UsbtmcLink(UsbDeviceHandle& device, const UsbtmcEndpoints& endpoints,
-               std::ostream& diagnostics);
+               std::shared_ptr<usbtmc::TagCounter> tags, std::ostream& diagnostics);
 
     // The meanings of Connection::Write and Connection::Read.
     ViStatus Write(const ViByte* data, ViUInt32 count, ViUInt32 timeoutMs, ViUInt32& written);
@@ -53,7 +56,7 @@ private:
     UsbDeviceHandle& device_;
     UsbtmcEndpoints endpoints_;
     std::ostream& diagnostics_;
-    usbtmc::TagCounter tags_;
+    std::shared_ptr<usbtmc::TagCounter> tags_;
     bool lost_ = false;
 };
 

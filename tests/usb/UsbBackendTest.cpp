@@ -114,6 +114,20 @@ TEST_F(UsbBackendTest, SessionsShareOneClaimedInterfaceAndGiveTheDriverBackAtThe
     EXPECT_TRUE(device.kernelDriverBound);
 }
 
+TEST_F(UsbBackendTest, TagsCarryOnWhenTheResourceIsOpenedAgain) {
+    UsbtmcTestDevice device(instrument);
+    bus->Add(device);
+    for (int round = 0; round < 2; ++round) {
+        std::unique_ptr<visa::Connection> connection;
+        ASSERT_EQ(VI_SUCCESS, Backend().Open(kName, 1000, connection));
+        ViUInt32 written = 0;
+        EXPECT_EQ(VI_SUCCESS,
+                  connection->Write(reinterpret_cast<const ViByte*>("A\n"), 2, 100, written));
+    }
+    EXPECT_EQ(2, device.claims);
+    EXPECT_TRUE(device.violations.empty()) << "a second session must not repeat bTag 1";
+}
+
 TEST_F(UsbBackendTest, DriverThatWasNotBoundIsNotAttached) {
     UsbtmcTestDevice device(instrument, {.kernelDriverBound = false});
     bus->Add(device);

@@ -7,6 +7,7 @@ namespace usbtest {
 namespace {
 
 constexpr std::uint8_t kSerialIndex = 3;
+constexpr ViUInt32 kUnlimitedWaitMs = 60'000;
 
 std::uint32_t Le32(const std::uint8_t* at) {
     return std::uint32_t{at[0]} | std::uint32_t{at[1]} << 8 | std::uint32_t{at[2]} << 16 |
@@ -176,7 +177,7 @@ visa::UsbResult UsbtmcTestDevice::BulkOut(std::uint8_t endpoint, const std::uint
         transcript.push_back(exchange);
         return result;
     };
-    if (!plugged_)
+    if (!Plugged())
         return finish(visa::UsbResult::NoDevice);
     if (endpoint != kBulkOut)
         Violation("bulk-out to endpoint " + Hex(endpoint));
@@ -257,11 +258,11 @@ void UsbtmcTestDevice::TakeRequest(const std::uint8_t* data, int length) {
         Violation("REQUEST_DEV_DEP_MSG_IN for 0 bytes");
     if (data[8] != 0 || data[9] != 0 || data[10] || data[11])
         Violation("REQUEST_DEV_DEP_MSG_IN with a TermChar or reserved bytes set");
-    request_ = Request{data[1], size};
-    Answer();
+    request_ = Request{data[1], size}; // answered when the host reads Bulk-IN
 }
 
-void UsbtmcTestDevice::Answer() {
+// Asks the instrument for its reply, waiting at most waitMs for one to be ready.
+void UsbtmcTestDevice::Answer(ViUInt32 waitMs) {
     if (!request_ || holdReplies)
         return;
     std::uint32_t size = request_->maxSize;
@@ -270,7 +271,7 @@ void UsbtmcTestDevice::Answer() {
     Bytes data(size);
     ViUInt32 count = 0;
     bool end = false;
-    const ViStatus status = instrument_.Read(data.data(), size, 0, count, end);
+    const ViStatus status = instrument_.Read(data.data(), size, waitMs, count, end);
     if (status != VI_SUCCESS && count == 0)
         return; // nothing to say yet: the request stays open
     data.resize(count);
@@ -316,7 +317,7 @@ visa::UsbResult UsbtmcTestDevice::BulkIn(std::uint8_t endpoint, std::uint8_t* da
         plugged_ = false;
     if (unplugAfterBulkIns >= 0)
         --unplugAfterBulkIns;
-    if (!plugged_)
+    if (!Plugged())
         return finish(visa::UsbResult::NoDevice);
     if (endpoint != kBulkIn)
         Violation("bulk-in from endpoint " + Hex(endpoint));
@@ -326,8 +327,9 @@ visa::UsbResult UsbtmcTestDevice::BulkIn(std::uint8_t endpoint, std::uint8_t* da
     }
     if (haltedIn_)
         return finish(visa::UsbResult::Stall);
+    // A device holds a bulk-in transfer until its reply is ready, or the host gives up.
     if (packets_.empty())
-        Answer();
+        Answer(timeoutMs == 0 ? kUnlimitedWaitMs : timeoutMs);
     int room = length;
     while (!packets_.empty()) {
         const Bytes& packet = packets_.front();
@@ -368,7 +370,7 @@ visa::UsbResult UsbtmcTestDevice::Control(std::uint8_t requestType, std::uint8_t
         transcript.push_back(exchange);
         return result;
     };
-    if (!plugged_)
+    if (!Plugged())
         return finish(visa::UsbResult::NoDevice);
     if (requestType != 0xA2)
         return finish(visa::UsbResult::Stall);
@@ -412,7 +414,7 @@ visa::UsbResult UsbtmcTestDevice::ClearHalt(std::uint8_t endpoint) {
     Exchange exchange;
     exchange.kind = Exchange::ClearHalt;
     exchange.endpoint = endpoint;
-    exchange.result = plugged_ ? visa::UsbResult::Ok : visa::UsbResult::NoDevice;
+    exchange.result = Plugged() ? visa::UsbResult::Ok : visa::UsbResult::NoDevice;
     transcript.push_back(exchange);
     // Clearing the halt resets the pipe: what the device had queued for it is dropped.
     if (endpoint == kBulkIn) {
@@ -464,9 +466,13 @@ visa::UsbResult TestUsbBus::Open(const visa::UsbDeviceInfo& device,
         return visa::UsbResult::NoDevice;
     if (found.permissionDenied)
         return visa::UsbResult::NoPermission;
-    ++found.opens;
-    handle = std::make_unique<TestHandle>(found);
+    handle = OpenHandle(found);
     return visa::UsbResult::Ok;
+}
+
+std::unique_ptr<visa::UsbDeviceHandle> OpenHandle(UsbtmcTestDevice& device) {
+    ++device.opens;
+    return std::make_unique<TestHandle>(device);
 }
 
 } // namespace usbtest

@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -81,6 +82,9 @@ public:
     bool permissionDenied = false; // opening the device is refused
     bool claimBusy = false;
 
+    // When set, the device is on the bus only while this says so (an instrument that reboots).
+    std::function<bool()> present;
+
     void Unplug() { plugged_ = false; }
     void Replug() { plugged_ = true; }
 
@@ -96,7 +100,7 @@ public:
     std::vector<Exchange> ControlTraffic() const;
 
     // The bus side, used by TestUsbBus and its handles.
-    bool Plugged() const { return plugged_; }
+    bool Plugged() const { return plugged_ && (!present || present()); }
     visa::UsbDeviceInfo Info(std::uint8_t address) const;
     const DeviceSetup& Setup() const { return setup_; }
     visa::UsbResult BulkOut(std::uint8_t endpoint, const std::uint8_t* data, int length,
@@ -119,7 +123,7 @@ private:
     void TakeMessageOut(const std::uint8_t* data, int length);
     void TakeRequest(const std::uint8_t* data, int length);
     bool CheckHeader(const std::uint8_t* data, int length);
-    void Answer();
+    void Answer(ViUInt32 waitMs);
     void Violation(const std::string& what) { violations.push_back(what); }
 
     visa::Connection& instrument_;
@@ -133,6 +137,9 @@ private:
     std::uint8_t inTag_ = 0;
     std::deque<Bytes> packets_; // queued for Bulk-IN; an empty one is a zero-length packet
 };
+
+// A handle on the device, as the bus gives one out.
+std::unique_ptr<visa::UsbDeviceHandle> OpenHandle(UsbtmcTestDevice& device);
 
 // A bus with the devices given; each gets an address in order.
 class TestUsbBus final : public visa::UsbTransport {
