@@ -63,7 +63,7 @@ ViStatus ScriptedDevice::DeviceRead(char* buffer, ViUInt32 limit, ViUInt32& coun
     }
     const Exchange& reply = script_[next_++];
     count = static_cast<ViUInt32>(std::min<std::size_t>(reply.bytes.size(), limit));
-    std::memcpy(buffer, reply.bytes.data(), count);
+    std::copy_n(reply.bytes.begin(), count, buffer);
     if (reply.status != VI_SUCCESS)
         return reply.status;
     buffer[count] = '\0';
@@ -90,4 +90,10 @@ Bytes Frame(std::uint32_t bodyLength, std::uint8_t command) {
 
 Bytes ResetFrame() {
     return {0xAB, 0x00, 0x00, 0x00, 0x07, 0x0A, 'R', 'E', 'S', 'E', 'T', '!'};
+}
+
+Bytes LengthField(std::string_view digits) {
+    Bytes field(12, 0);
+    std::copy(digits.begin(), digits.end(), field.begin());
+    return field;
 }

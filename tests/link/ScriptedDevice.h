@@ -47,6 +47,10 @@ private:
     std::vector<std::string> trail_;
 };
 
+inline constexpr ViStatus FAIL = VI_ERROR_IO;
+
 // The 12-byte frame of a command other than CMD_RESET, written out by hand.
 Bytes Frame(std::uint32_t bodyLength, std::uint8_t command);
 Bytes ResetFrame();
+// The payload of CMD_SET_LENGTH: the digits, then zero bytes up to 12.
+Bytes LengthField(std::string_view digits);

@@ -10,7 +10,6 @@
 namespace {
 
 constexpr std::uint8_t MAIN = 14;
-constexpr ViStatus FAIL = VI_ERROR_IO;
 
 void PutWord(Bytes& data, std::size_t offset, std::uint32_t value) {
     for (int i = 0; i < 4; ++i)
@@ -38,13 +37,6 @@ SegmentImage MakeSegment(std::uint32_t length, std::uint8_t type = MAIN, std::ui
     return segment;
 }
 
-Bytes LengthField(std::uint32_t count) {
-    const std::string digits = std::to_string(count);
-    Bytes field(12, 0);
-    std::copy(digits.begin(), digits.end(), field.begin());
-    return field;
-}
-
 std::int32_t ExpectedSum(const SegmentImage& segment, std::uint32_t length) {
     return static_cast<std::int32_t>(ComputeChecksum(segment.data.data() + 8, length - 8));
 }
@@ -61,7 +53,7 @@ void ScriptTransfer(ScriptedDevice& device, const SegmentImage& segment, std::ui
     }
     device.Read("OK").Write(Frame(7, CMD_LOAD_DONE)).Read("OK");
     device.Write(Frame(8, CMD_SET_TYPE)).Write({segment.type}).Read("OK");
-    device.Write(Frame(19, CMD_SET_LENGTH)).Write(LengthField(length)).Read("OK");
+    device.Write(Frame(19, CMD_SET_LENGTH)).Write(LengthField(std::to_string(length))).Read("OK");
     device.Write(Frame(7, CMD_GET_CHECKSUM)).Read(checksumReply);
     device.Write(Frame(7, CMD_PROGRAM));
     for (const std::string& reply : flashReplies)

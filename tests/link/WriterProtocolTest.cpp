@@ -10,12 +10,6 @@ namespace {
 
 using Trail = std::vector<std::string>;
 
-Bytes LengthField(std::string_view digits) {
-    Bytes field(12, 0);
-    std::copy(digits.begin(), digits.end(), field.begin());
-    return field;
-}
-
 class WriterProtocolTest : public ::testing::Test {
 protected:
     FakeClock clock;
@@ -177,8 +171,6 @@ TEST_P(StepFailureTest, StopsWithTheStepsOwnCode) {
     EXPECT_TRUE(device.Done());
     EXPECT_EQ(device.Trail(), GetParam().trail);
 }
-
-constexpr ViStatus FAIL = VI_ERROR_IO;
 
 StatusCode Checksum(WriterProtocol& writer) {
     std::int32_t value = 0;
