@@ -1,6 +1,8 @@
 #include "link/SegmentTransfer.h"
 
+#include "image/Checksum.h"
 #include "image/SegmentCatalogue.h"
+#include "image/SegmentRecordLayout.h"
 #include "seams/Clock.h"
 #include "seams/EventPump.h"
 #include "seams/Log.h"
@@ -17,9 +19,6 @@ constexpr std::uint32_t CHUNK_SIZE = 1024;
 constexpr std::uint32_t CHUNK_PAUSE_MS = 10;
 // The announced body is the command, its six parameter bytes and the streamed data.
 constexpr std::uint32_t LOAD_BODY_OVERHEAD = 7;
-// The loader sums the record from its third word on; the first two words are sent but not
-// summed.
-constexpr std::uint32_t CHECKSUM_OFFSET = 8;
 // A record of type 0 is sent without its last 8 bytes.
 constexpr std::uint32_t TYPE_ZERO_TRIM = 8;
 
@@ -52,6 +51,12 @@ std::uint64_t RoundUpToWord(std::uint64_t count) {
 
 } // namespace
 
+// The loader sums whole words, so a count that is not a multiple of 4 takes in the bytes
+// that follow it in the buffer.
+std::uint32_t ComputeChecksum(const std::uint8_t* bytes, std::uint32_t count) {
+    return SumWords(bytes, count);
+}
+
 // What one call sends: L (told to the loader and summed from byte 8), n (streamed from byte
 // 0), the flash block size B, and the number of blocks k the progress bar counts.
 struct SegmentTransfer::Plan {
@@ -67,14 +72,14 @@ StatusCode SegmentTransfer::PlanTransfer(const SegmentImage& segment, Plan& plan
     if (segment.type >= BLOCK_COUNT || BlockSizeTable[segment.type] == 0)
         return STATUS_FILE_CORRUPT;
     plan.length = segment.flag != 0 ? segment.length : segment.word1;
-    if (plan.length < CHECKSUM_OFFSET)
+    if (plan.length < RECORD_CHECKSUM_START)
         return STATUS_FILE_CORRUPT;
     const std::uint32_t trim = segment.type == 0 ? TYPE_ZERO_TRIM : 0;
     if (segment.byteCount < trim)
         return STATUS_FILE_CORRUPT;
     plan.sendCount = segment.byteCount - trim;
     const std::uint64_t checksumEnd =
-        CHECKSUM_OFFSET + RoundUpToWord(plan.length - CHECKSUM_OFFSET);
+        RECORD_CHECKSUM_START + RoundUpToWord(plan.length - RECORD_CHECKSUM_START);
     if (plan.sendCount > segment.data.size() || checksumEnd > segment.data.size() ||
         plan.sendCount > std::numeric_limits<std::uint32_t>::max() - LOAD_BODY_OVERHEAD)
         return STATUS_FILE_CORRUPT;
@@ -107,8 +112,8 @@ StatusCode SegmentTransfer::UpdateSegment(const SegmentImage& segment) {
         return code;
     if (const StatusCode code = writer_.SetSegmentLength(plan.length))
         return code;
-    const std::uint32_t expected =
-        ComputeChecksum(segment.data.data() + CHECKSUM_OFFSET, plan.length - CHECKSUM_OFFSET);
+    const std::uint32_t expected = ComputeChecksum(segment.data.data() + RECORD_CHECKSUM_START,
+                                                   plan.length - RECORD_CHECKSUM_START);
     if (const StatusCode code = CompareChecksum(expected))
         return code;
     writer_.PrepareFlash();

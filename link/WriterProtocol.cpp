@@ -1,6 +1,6 @@
 #include "link/WriterProtocol.h"
 
-#include "link/BigEndian.h"
+#include "image/BigEndian.h"
 #include "seams/Clock.h"
 
 #include <charconv>
@@ -47,7 +47,7 @@ CommandFrame BuildCommandFrame(std::uint8_t marker, std::uint32_t bodyLength, st
                                const std::uint8_t* param) {
     CommandFrame frame{};
     frame[MARKER_OFFSET] = marker;
-    StoreBigEndian32(frame.data() + BODY_LENGTH_OFFSET, bodyLength);
+    WriteBigEndian32(frame.data() + BODY_LENGTH_OFFSET, bodyLength);
     frame[COMMAND_OFFSET] = command;
     std::memcpy(frame.data() + PARAM_OFFSET, param, PARAM_SIZE);
     return frame;
