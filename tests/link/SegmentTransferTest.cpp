@@ -1,6 +1,7 @@
 #include "link/SegmentTransfer.h"
 
 #include "ScriptedDevice.h"
+#include "TestSegments.h"
 #include "link/WriterProtocol.h"
 
 #include <algorithm>
@@ -10,32 +11,6 @@
 namespace {
 
 constexpr std::uint8_t MAIN = 14;
-
-void PutWord(Bytes& data, std::size_t offset, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i)
-        data[offset + static_cast<std::size_t>(i)] =
-            static_cast<std::uint8_t>(value >> (24 - 8 * i));
-}
-
-// A record as the file holds it: five header words, a patterned payload, type and flag.
-SegmentImage MakeSegment(std::uint32_t length, std::uint8_t type = MAIN, std::uint8_t flag = 1) {
-    SegmentImage segment;
-    segment.word0 = 0x01020304;
-    segment.word1 = 0x05060708;
-    segment.length = length;
-    segment.type = type;
-    segment.flag = flag;
-    segment.byteCount = length + 6;
-    segment.data.assign(length + 6 + 16, 0);
-    PutWord(segment.data, 0, segment.word0);
-    PutWord(segment.data, 4, segment.word1);
-    PutWord(segment.data, 8, length);
-    for (std::uint32_t i = 12; i < length + 4; ++i)
-        segment.data[i] = static_cast<std::uint8_t>(i * 7 + 3);
-    segment.data[length + 4] = type;
-    segment.data[length + 5] = flag;
-    return segment;
-}
 
 std::int32_t ExpectedSum(const SegmentImage& segment, std::uint32_t length) {
     return static_cast<std::int32_t>(ComputeChecksum(segment.data.data() + 8, length - 8));
