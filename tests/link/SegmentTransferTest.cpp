@@ -71,22 +71,6 @@ protected:
 // Frames sent by one whole transfer: reset, load, load done, type, length, checksum, program.
 constexpr int FRAMES = 7;
 
-TEST_F(SegmentTransferTest, OneFullBlockIs64WritesAndOneStep) {
-    const SegmentImage segment = MakeSegment(65536 - 6);
-    ScriptTransfer(device, segment);
-
-    EXPECT_EQ(transfer.UpdateSegment(segment), STATUS_COMPLETE);
-    EXPECT_TRUE(device.Done());
-    EXPECT_EQ(progress.low, 0);
-    EXPECT_EQ(progress.high, 4);
-    EXPECT_EQ(progress.pos, 4);
-    EXPECT_EQ(pump.pumps, 4);
-    // The data step comes right after the 64th chunk (after the reset and load frames).
-    EXPECT_EQ(writesAtPump.front(), 2 + 64);
-    EXPECT_EQ(clock.sleeps, std::vector<std::uint32_t>(FRAMES + 64, 10));
-    EXPECT_EQ(log.text(), SuccessLog(ExpectedSum(segment, segment.length)));
-}
-
 TEST_F(SegmentTransferTest, PartialLastBlockIsItsOwnStep) {
     const SegmentImage segment = MakeSegment(65536);
     ScriptTransfer(device, segment, {"ERAS:0", "ERAS:1", "PROG:0", "PROG:1", "RTNOK", "OK"});
@@ -99,6 +83,7 @@ TEST_F(SegmentTransferTest, PartialLastBlockIsItsOwnStep) {
     EXPECT_EQ(writesAtPump[0], 2 + 64);
     EXPECT_EQ(writesAtPump[1], 2 + 65);
     EXPECT_EQ(clock.sleeps.size(), std::size_t{FRAMES + 65});
+    EXPECT_EQ(log.text(), SuccessLog(ExpectedSum(segment, segment.length)));
 }
 
 TEST_F(SegmentTransferTest, EachChunkIsFollowedByAPause) {
@@ -110,40 +95,6 @@ TEST_F(SegmentTransferTest, EachChunkIsFollowedByAPause) {
     const std::vector<std::string> dataPhase(trail.begin() + 3, trail.begin() + 11);
     EXPECT_EQ(dataPhase, (std::vector<std::string>{"W12", "S10", "W1024", "S10", "W1024", "S10",
                                                    "W458", "S10"}));
-}
-
-TEST_F(SegmentTransferTest, NothingToStreamGoesStraightToFinishLoad) {
-    SegmentImage segment = MakeSegment(8);
-    segment.byteCount = 0;
-    ScriptTransfer(device, segment, {"OK"});
-
-    EXPECT_EQ(transfer.UpdateSegment(segment), STATUS_COMPLETE);
-    EXPECT_TRUE(device.Done());
-    EXPECT_EQ(progress.high, 1);
-    EXPECT_EQ(progress.pos, 0);
-    EXPECT_EQ(pump.pumps, 0);
-    EXPECT_EQ(log.text(), SuccessLog(0));
-}
-
-TEST_F(SegmentTransferTest, UnsignedChecksumReplyMatchesNegativeSum) {
-    SegmentImage segment = MakeSegment(16);
-    PutWord(segment.data, 12, 0xFFFFFFEF); // with the length word 16, the sum is -1
-    ScriptTransfer(device, segment, 16, 22, "4294967295", {"OK"});
-
-    EXPECT_EQ(transfer.UpdateSegment(segment), STATUS_COMPLETE);
-    EXPECT_NE(log.text().find("    Check Sum -1 ... OK\r\n"), std::string::npos);
-}
-
-TEST_F(SegmentTransferTest, ChecksumMismatchIsLoggedAndNothingIsProgrammed) {
-    const SegmentImage segment = MakeSegment(100);
-    const std::int32_t sum = ExpectedSum(segment, 100);
-    ScriptTransfer(device, segment, 100, 106, std::to_string(sum + 1), {});
-    device.Script().pop_back(); // no CMD_PROGRAM may follow
-
-    EXPECT_EQ(transfer.UpdateSegment(segment), STATUS_CHECKSUM_MISMATCH);
-    EXPECT_TRUE(device.Done());
-    EXPECT_EQ(log.text(), "    Loading ... OK\r\n    Check Sum " + std::to_string(sum) +
-                              " ... Check Sum Error");
 }
 
 TEST_F(SegmentTransferTest, HeaderWordsAreSentButNotSummed) {
@@ -221,17 +172,9 @@ INSTANTIATE_TEST_SUITE_P(
                   false}),
     [](const ::testing::TestParamInfo<FlashCase>& info) { return info.param.name; });
 
-TEST_F(SegmentTransferTest, FailedFlashReadGives14) {
-    const SegmentImage segment = MakeSegment(100);
-    ScriptTransfer(device, segment, {"ERAS:0"});
-    device.Read("", VI_ERROR_TMO);
-
-    EXPECT_EQ(transfer.UpdateSegment(segment), STATUS_FLASH_REPLY_FAILED);
-    EXPECT_TRUE(device.Done());
-}
-
-// Failing each exchange of a three-chunk transfer in turn: the step's code comes back and the
-// script, cut after the failing exchange, shows that nothing more was written or read.
+// Writes the simulated loader cannot refuse (a payload after its frame, a data chunk other
+// than the one carrying a given byte): the step's code comes back, and the script, cut after
+// the failing exchange, shows that nothing more was written or read and no pause followed.
 struct FailurePoint {
     const char* name;
     std::size_t exchange;
@@ -259,38 +202,10 @@ TEST_P(TransferFailureTest, StopsAtOnce) {
 
 INSTANTIATE_TEST_SUITE_P(
     Exchanges, TransferFailureTest,
-    ::testing::Values(FailurePoint{"ResetFrame", 0, STATUS_RESET_FAILED},
-                      FailurePoint{"ResetReply", 1, STATUS_RESET_FAILED},
-                      FailurePoint{"LoadFrame", 2, STATUS_LOAD_FAILED},
-                      FailurePoint{"FirstChunk", 3, STATUS_LOAD_FAILED},
-                      FailurePoint{"LastChunk", 5, STATUS_LOAD_FAILED},
-                      FailurePoint{"LoadReply", 6, STATUS_LOAD_END_FAILED},
-                      FailurePoint{"LoadDoneFrame", 7, STATUS_LOAD_END_FAILED},
-                      FailurePoint{"LoadDoneReply", 8, STATUS_LOAD_END_FAILED},
-                      FailurePoint{"TypeFrame", 9, STATUS_SET_TYPE_FAILED},
+    ::testing::Values(FailurePoint{"LastChunk", 5, STATUS_LOAD_FAILED},
                       FailurePoint{"TypeByte", 10, STATUS_SET_TYPE_FAILED},
-                      FailurePoint{"TypeReply", 11, STATUS_SET_TYPE_FAILED},
-                      FailurePoint{"LengthFrame", 12, STATUS_SET_LENGTH_FAILED},
-                      FailurePoint{"LengthField", 13, STATUS_SET_LENGTH_FAILED},
-                      FailurePoint{"LengthReply", 14, STATUS_SET_LENGTH_FAILED},
-                      FailurePoint{"ChecksumFrame", 15, STATUS_CHECKSUM_QUERY_FAILED},
-                      FailurePoint{"ChecksumReply", 16, STATUS_CHECKSUM_QUERY_FAILED},
-                      FailurePoint{"ProgramFrame", 17, STATUS_PROGRAM_FAILED},
-                      FailurePoint{"FlashReply", 18, STATUS_FLASH_REPLY_FAILED}),
+                      FailurePoint{"LengthField", 13, STATUS_SET_LENGTH_FAILED}),
     [](const ::testing::TestParamInfo<FailurePoint>& info) { return info.param.name; });
-
-TEST_F(SegmentTransferTest, WrongReplyStopsWithNotComplete) {
-    const SegmentImage segment = MakeSegment(100);
-    device.Write(ResetFrame())
-        .Read("OK")
-        .Write(Frame(113, CMD_LOAD))
-        .Write(Bytes(segment.data.begin(), segment.data.begin() + 106));
-    device.Read("NG");
-
-    EXPECT_EQ(transfer.UpdateSegment(segment), STATUS_NOT_COMPLETE);
-    EXPECT_TRUE(device.Done());
-    EXPECT_EQ(log.text(), "    Loading ... ");
-}
 
 struct RefusedCase {
     const char* name;

@@ -92,12 +92,6 @@ TEST_F(SimulatedLoaderTest, SetLengthFrameThenItsTwelveByteField) {
                              "read 1 " + Hex("OK")}));
 }
 
-TEST_F(SimulatedLoaderTest, SetTypeFrameThenItsByte) {
-    EXPECT_EQ(writer.SetSegmentType(14), STATUS_COMPLETE);
-    EXPECT_EQ(Wire(),
-              (Lines{"write 1 AB0000000814010203040506", "write 1 0E", "read 1 " + Hex("OK")}));
-}
-
 // The data chunks of a transfer on the wire: every write between the load frame and the
 // load-done frame.
 Lines DataWrites(const Lines& writes) {
@@ -180,18 +174,6 @@ TEST_F(SimulatedLoaderTest, WholeSegmentProgrammedIntoFlash) {
     EXPECT_EQ(Wire().back(), "read 1 " + Hex("OK"));
 }
 
-TEST_F(SimulatedLoaderTest, PausesOnlyAfterFramesAndChunks) {
-    const SegmentImage segment = MakeSegment(2048);
-
-    EXPECT_EQ(transfer.UpdateSegment(segment), STATUS_COMPLETE);
-    // Seven frames and three chunks (1024, 1024, 6); the instrument's own waits for its
-    // replies are the zero-length ones.
-    std::vector<std::uint32_t> pauses;
-    std::copy_if(bench.clock.sleeps.begin(), bench.clock.sleeps.end(), std::back_inserter(pauses),
-                 [](std::uint32_t ms) { return ms != 0; });
-    EXPECT_EQ(pauses, std::vector<std::uint32_t>(10, 10));
-}
-
 struct FaultCase {
     const char* name;
     sim::Fault fault;
@@ -267,8 +249,6 @@ INSTANTIATE_TEST_SUITE_P(
                   STATUS_CHECKSUM_QUERY_FAILED, "read 1 !BFFF0015"},
         FaultCase{"ChecksumWrongReply", MakeFault(FaultKind::WrongReply, CMD_GET_CHECKSUM, "X"),
                   STATUS_CHECKSUM_MISMATCH, "read 1 58"},
-        FaultCase{"CorruptedByte", MakeFault(FaultKind::CorruptByte, DATA, {}, 40000),
-                  STATUS_CHECKSUM_MISMATCH, ""},
         FaultCase{"ProgramWriteFails", MakeFault(FaultKind::FailWrite, CMD_PROGRAM),
                   STATUS_PROGRAM_FAILED, "write 1 !BFFF003E"},
         FaultCase{"ProgramNoReply", MakeFault(FaultKind::NoReply, CMD_PROGRAM),
@@ -290,14 +270,6 @@ TEST(SimulatedLoaderFaultTest, CorruptedByteIsCaughtByTheChecksumAndNothingIsPro
     const Lines writes = on.Writes();
     EXPECT_EQ(std::count(writes.begin(), writes.end(), "AB0000000703010203040506"), 0);
     EXPECT_TRUE(on.Wire().back().starts_with("read 1 ")) << "the checksum reply ends it";
-}
-
-TEST(SimulatedLoaderFaultTest, AlreadyLatestEndsTheSegmentWithoutALogLine) {
-    OnSimulatedLoader on(LoaderBench({MakeFault(sim::FaultKind::AlreadyLatest, CMD_PROGRAM)}));
-
-    EXPECT_EQ(on.transfer.UpdateSegment(MakeSegment(5000)), STATUS_COMPLETE);
-    EXPECT_TRUE(on.log.text().ends_with("    Write to flash ... "));
-    EXPECT_EQ(on.Wire().back(), "read 1 " + Hex("DATA IS THE LATEST UPDATE"));
 }
 
 TEST(SimulatedLoaderFaultTest, UnsignedChecksumMatchesANegativeSum) {
