@@ -230,6 +230,10 @@ struct FaultCase {
     bool programmed = false;
 };
 
+void PrintTo(const FaultCase& c, std::ostream* os) {
+    *os << c.label;
+}
+
 const std::string TMO = Status(VI_ERROR_TMO);
 const std::string IO = Status(VI_ERROR_IO);
 const std::string LOST = Status(VI_ERROR_CONN_LOST);
