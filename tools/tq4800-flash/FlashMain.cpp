@@ -1,7 +1,7 @@
 // tq4800-flash: the firmware update of the TQ4800 from a terminal.
 
 #include "link/visa/BackendFactory.h"
-#include "tools/flash/ListInstruments.h"
+#include "tools/tq4800-flash/ListInstruments.h"
 
 #include <cstring>
 #include <iostream>

@@ -1,7 +1,7 @@
-#include "tools/flash/ListInstruments.h"
+#include "tools/tq4800-flash/ListInstruments.h"
 
 #include "link/InstrumentSession.h"
-#include "tools/flash/ConsoleDeviceList.h"
+#include "tools/tq4800-flash/ConsoleDeviceList.h"
 
 #include <ostream>
 

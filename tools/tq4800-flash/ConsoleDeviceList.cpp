@@ -1,4 +1,4 @@
-#include "tools/flash/ConsoleDeviceList.h"
+#include "tools/tq4800-flash/ConsoleDeviceList.h"
 
 #include <algorithm>
 #include <cctype>
