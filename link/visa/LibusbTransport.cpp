@@ -159,7 +159,7 @@ private:
 std::shared_ptr<UsbTransport> StartLibusbTransport(std::ostream& diagnostics) {
     libusb_context* context = nullptr;
     if (const int result = libusb_init(&context); result != LIBUSB_SUCCESS) {
-        diagnostics << "tq4800: the usb backend cannot start: libusb: "
+        diagnostics << "VISA backend usb not available: libusb cannot start: "
                     << libusb_strerror(static_cast<libusb_error>(result)) << "\n";
         return nullptr;
     }

@@ -90,15 +90,14 @@ std::unique_ptr<Backend> Load(const std::string& path, std::ostream& diagnostics
     LibraryHandle library(dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL));
     if (!library) {
         if (!quietWhenAbsent)
-            diagnostics << "tq4800: cannot load the VISA library " << path << ": " << dlerror()
-                        << "\n";
+            diagnostics << "VISA library " << path << " not available: " << dlerror() << "\n";
         return nullptr;
     }
     auto backend = std::make_unique<SystemBackend>(std::move(library));
     const char* missing = nullptr;
     if (!backend->Resolve(missing)) {
-        diagnostics << "tq4800: the VISA library " << path << " lacks the function " << missing
-                    << "; it cannot be used\n";
+        diagnostics << "VISA library " << path << " not available: it lacks the function "
+                    << missing << "\n";
         return nullptr;
     }
     return backend;

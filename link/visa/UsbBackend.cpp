@@ -160,7 +160,7 @@ ViStatus UsbBackend::Open(const std::string& name, ViUInt32 /*openTimeoutMs*/,
 ViStatus UsbBackend::Discover(std::vector<Resource>& resources) {
     std::vector<UsbDeviceInfo> devices;
     if (transport_->Enumerate(devices) != UsbResult::Ok) {
-        diagnostics_ << "tq4800: cannot list the USB devices\n";
+        diagnostics_ << "usb backend: cannot list the USB devices\n";
         return VI_ERROR_SYSTEM_ERROR;
     }
     for (const UsbDeviceInfo& device : devices)
@@ -176,7 +176,7 @@ void UsbBackend::AddResources(const UsbDeviceInfo& device, std::vector<Resource>
             continue;
         Resource resource;
         if (!FindBulkEndpoints(interface, resource.endpoints)) {
-            diagnostics_ << "tq4800: " << Describe(device) << " has a USBTMC interface "
+            diagnostics_ << "usb backend: " << Describe(device) << " has a USBTMC interface "
                          << int{interface.number} << " without bulk endpoints; skipped\n";
             continue;
         }
@@ -195,7 +195,7 @@ void UsbBackend::AddResources(const UsbDeviceInfo& device, std::vector<Resource>
 
 bool UsbBackend::ReadSerial(const UsbDeviceInfo& device, std::string& serial) {
     if (device.serialIndex == 0) {
-        diagnostics_ << "tq4800: " << Describe(device)
+        diagnostics_ << "usb backend: " << Describe(device)
                      << " has no serial number and cannot be named; skipped\n";
         return false;
     }
@@ -204,13 +204,13 @@ bool UsbBackend::ReadSerial(const UsbDeviceInfo& device, std::string& serial) {
     if (result == UsbResult::Ok)
         result = handle->ReadStringDescriptor(device.serialIndex, serial);
     if (result == UsbResult::NoPermission) {
-        diagnostics_ << "tq4800: the serial number of " << Describe(device)
+        diagnostics_ << "usb backend: the serial number of " << Describe(device)
                      << " cannot be read: no permission to open it; " << kUdevHint << "\n";
         return false;
     }
     if (result != UsbResult::Ok || serial.empty()) {
         // Gone between listing and opening, or not answering: nothing an operator can do.
-        diagnostics_ << "tq4800: the serial number of " << Describe(device)
+        diagnostics_ << "usb backend: the serial number of " << Describe(device)
                      << " cannot be read; skipped\n";
         return false;
     }
@@ -225,26 +225,26 @@ ViStatus UsbBackend::OpenInterface(const Resource& resource,
     case UsbResult::Ok:
         break;
     case UsbResult::NoPermission:
-        diagnostics_ << "tq4800: no permission to open " << resource.name << "; " << kUdevHint
+        diagnostics_ << "usb backend: no permission to open " << resource.name << "; " << kUdevHint
                      << "\n";
         return VI_ERROR_NPERMISSION;
     case UsbResult::NoDevice:
         return VI_ERROR_RSRC_NFOUND;
     default:
-        diagnostics_ << "tq4800: cannot open " << resource.name << "\n";
+        diagnostics_ << "usb backend: cannot open " << resource.name << "\n";
         return VI_ERROR_IO;
     }
     bool detached = false;
     if (handle->KernelDriverActive(number)) {
         if (handle->DetachKernelDriver(number) != UsbResult::Ok) {
-            diagnostics_ << "tq4800: cannot take " << resource.name
+            diagnostics_ << "usb backend: cannot take " << resource.name
                          << " from the kernel's usbtmc driver\n";
             return VI_ERROR_RSRC_BUSY;
         }
         detached = true;
     }
     if (const UsbResult claimed = handle->ClaimInterface(number); claimed != UsbResult::Ok) {
-        diagnostics_ << "tq4800: cannot claim " << resource.name
+        diagnostics_ << "usb backend: cannot claim " << resource.name
                      << (claimed == UsbResult::Busy ? ": another program is using it\n" : "\n");
         if (detached)
             handle->AttachKernelDriver(number);

@@ -60,7 +60,7 @@ TEST_F(BackendChoice, LibraryThatCannotServeIsReportedAndNothingIsFound) {
     };
     const Case cases[] = {
         {FAKE_VISA_WITHOUT_READ_LIBRARY, "lacks the function viRead"},
-        {"/nonexistent/libvisa.so", "cannot load the VISA library /nonexistent/libvisa.so: "},
+        {"/nonexistent/libvisa.so", "VISA library /nonexistent/libvisa.so not available: "},
     };
     for (const Case& c : cases) {
         ::testing::internal::CaptureStderr();

@@ -73,12 +73,11 @@ TEST(SystemBackend, LibrariesThatCannotServeAreRefusedWithAClearMessage) {
         std::string message;
     };
     const Case cases[] = {
-        {FAKE_VISA_WITHOUT_READ_LIBRARY, std::string("tq4800: the VISA library ") +
+        {FAKE_VISA_WITHOUT_READ_LIBRARY, std::string("VISA library ") +
                                              FAKE_VISA_WITHOUT_READ_LIBRARY +
-                                             " lacks the function viRead; it cannot be used\n"},
-        {"/nonexistent/libvisa.so",
-         "tq4800: cannot load the VISA library /nonexistent/libvisa.so: "},
-        {notALibrary, "tq4800: cannot load the VISA library " + notALibrary + ": "},
+                                             " not available: it lacks the function viRead\n"},
+        {"/nonexistent/libvisa.so", "VISA library /nonexistent/libvisa.so not available: "},
+        {notALibrary, "VISA library " + notALibrary + " not available: "},
     };
     for (const Case& c : cases) {
         std::ostringstream diagnostics;
