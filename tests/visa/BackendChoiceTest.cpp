@@ -1,17 +1,23 @@
-// TQ4800_VISA naming a VISA library: the simulated bench built as one, and libraries that
-// cannot serve.
+// TQ4800_VISA naming a VISA library: the simulated bench built as one, and
+// libraries that cannot serve.
 
 #include "link/visa/BackendFactory.h"
 #include "link/visa/Dispatch.h"
+#include "sim/BenchFile.h"
 #include "sim/BenchFixture.h"
 #include "tests/visa/SessionScenario.h"
 
 #include <cstdlib>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <sstream>
 #include <unistd.h>
 
 namespace {
+
+std::string TempFile(const char* leaf) {
+    return ::testing::TempDir() + "tq4800-simvisa-" + std::to_string(getpid()) + "-" + leaf;
+}
 
 std::vector<std::string> LinesOf(const std::string& path) {
     std::vector<std::string> lines;
@@ -21,36 +27,56 @@ std::vector<std::string> LinesOf(const std::string& path) {
     return lines;
 }
 
+// One instrument that reboots and flashes without delay: the library's bench runs on the
+// wall clock while the utility sleeps on a fake one.
+constexpr const char* kQuickBench = "instrument TW00012345\nreboot-ms 0\nflash-line-ms 0\n";
+
+sim::BenchConfig QuickBench() {
+    sim::BenchConfig config;
+    std::istringstream text(kQuickBench);
+    std::string error;
+    EXPECT_TRUE(sim::ParseBench(text, config, error)) << error;
+    return config;
+}
+
 class BackendChoice : public ::testing::Test {
 protected:
+    BackendChoice() { std::ofstream(benchPath) << kQuickBench; }
     ~BackendChoice() override {
         visa::InstallBackend(nullptr);
         unsetenv("TQ4800_VISA");
+        unsetenv("TQ4800_SIM");
         unsetenv("TQ4800_SIM_TRACE");
+        std::remove(benchPath.c_str());
+        std::remove(tracePath.c_str());
     }
     bool Choose(const std::string& value) {
         setenv("TQ4800_VISA", value.c_str(), 1);
         return visa::InstallBackendFromEnvironment();
     }
+    // The simulated library with the quick bench, its transcript going to tracePath.
+    void ChooseSimulatedLibrary() {
+        setenv("TQ4800_SIM", benchPath.c_str(), 1);
+        setenv("TQ4800_SIM_TRACE", tracePath.c_str(), 1);
+        ASSERT_TRUE(Choose(SIM_VISA_LIBRARY));
+    }
+
+    const std::string benchPath = TempFile("bench.conf");
+    const std::string tracePath = TempFile("trace.txt");
 };
 
 TEST_F(BackendChoice, SimulatorAsAVendorLibraryGivesTheSimBackendsTranscript) {
     std::vector<std::string> direct;
     {
-        SimulatedBench bench;
+        SimulatedBench bench(QuickBench());
         ConnectIdentifySwitchReconnect(bench.clock);
         direct = bench.Trace();
     }
-    const std::string trace =
-        ::testing::TempDir() + "tq4800-simvisa-trace-" + std::to_string(getpid()) + ".txt";
-    std::remove(trace.c_str());
-    setenv("TQ4800_SIM_TRACE", trace.c_str(), 1);
-    ASSERT_TRUE(Choose(SIM_VISA_LIBRARY));
-    // The library's bench runs on the wall clock: the switch takes a real reboot.
-    ConnectIdentifySwitchReconnect(SystemClock());
+    ChooseSimulatedLibrary();
+    FakeClock clock;
+    ConnectIdentifySwitchReconnect(clock);
     visa::InstallBackend(nullptr); // unloads the library
-    EXPECT_EQ(direct, LinesOf(trace));
-    std::remove(trace.c_str());
+    EXPECT_EQ(direct, LinesOf(tracePath));
 }
 
 TEST_F(BackendChoice, LibraryThatCannotServeIsReportedAndNothingIsFound) {
