@@ -11,9 +11,17 @@
 namespace visa {
 namespace {
 
-constexpr const char* kUdevHint =
-    "install the udev rule 60-tq4800.rules (the tq4800-update package does), add the user "
-    "to the plugdev group, log in again and plug the instrument in again";
+// The instrument this utility serves; the udev rule installed with it covers these ids.
+constexpr std::uint16_t kInstrumentVendorId = 0x1D7A;
+constexpr std::uint16_t kInstrumentProductId = 0x52C1;
+
+std::string UdevHint(const UsbDeviceInfo& device) {
+    if (device.vendorId == kInstrumentVendorId && device.productId == kInstrumentProductId)
+        return "install the udev rule 60-tq4800.rules (the tq4800-update package does), add "
+               "the user to the plugdev group, log in again and plug the instrument in again";
+    return "a udev rule must give the user access to it (see 60-tq4800.rules for the "
+           "instrument's own)";
+}
 
 std::string Describe(const UsbDeviceInfo& device) {
     char text[64];
@@ -205,7 +213,7 @@ bool UsbBackend::ReadSerial(const UsbDeviceInfo& device, std::string& serial) {
         result = handle->ReadStringDescriptor(device.serialIndex, serial);
     if (result == UsbResult::NoPermission) {
         diagnostics_ << "usb backend: the serial number of " << Describe(device)
-                     << " cannot be read: no permission to open it; " << kUdevHint << "\n";
+                     << " cannot be read: no permission to open it; " << UdevHint(device) << "\n";
         return false;
     }
     if (result != UsbResult::Ok || serial.empty()) {
@@ -225,8 +233,8 @@ ViStatus UsbBackend::OpenInterface(const Resource& resource,
     case UsbResult::Ok:
         break;
     case UsbResult::NoPermission:
-        diagnostics_ << "usb backend: no permission to open " << resource.name << "; " << kUdevHint
-                     << "\n";
+        diagnostics_ << "usb backend: no permission to open " << resource.name << "; "
+                     << UdevHint(resource.device) << "\n";
         return VI_ERROR_NPERMISSION;
     case UsbResult::NoDevice:
         return VI_ERROR_RSRC_NFOUND;

@@ -217,31 +217,29 @@ ViStatus UsbtmcLink::ProtocolError(std::uint8_t tag, const char* what) {
     return lost_ ? VI_ERROR_CONN_LOST : VI_ERROR_IO;
 }
 
-void UsbtmcLink::AbortBulkOut(std::uint8_t tag) {
+// INITIATE_ABORT_BULK_OUT or _IN for the transfer with this tag; true when the device
+// has begun to abort it.
+bool UsbtmcLink::InitiateAbort(std::uint8_t request, std::uint8_t endpoint, std::uint8_t tag) {
     std::uint8_t reply[usbtmc::kInitiateAbortReplySize] = {};
     int got = 0;
-    const UsbResult result =
-        device_.Control(usbtmc::kRequestTypeEndpoint, usbtmc::kInitiateAbortBulkOut, tag,
-                        endpoints_.bulkOut, reply, sizeof reply, kControlTimeoutMs, got);
-    if (!Check(result))
-        return;
-    if (result == UsbResult::Ok && got >= 1 && reply[0] == usbtmc::kStatusSuccess)
+    const UsbResult result = device_.Control(usbtmc::kRequestTypeEndpoint, request, tag, endpoint,
+                                             reply, sizeof reply, kControlTimeoutMs, got);
+    return Check(result) && result == UsbResult::Ok && got >= 1 &&
+           reply[0] == usbtmc::kStatusSuccess;
+}
+
+void UsbtmcLink::AbortBulkOut(std::uint8_t tag) {
+    if (InitiateAbort(usbtmc::kInitiateAbortBulkOut, endpoints_.bulkOut, tag))
         PollAbortStatus(usbtmc::kCheckAbortBulkOutStatus, endpoints_.bulkOut);
     ClearHalt(endpoints_.bulkOut);
 }
 
 void UsbtmcLink::AbortBulkIn(std::uint8_t tag) {
-    std::uint8_t reply[usbtmc::kInitiateAbortReplySize] = {};
-    int got = 0;
-    const UsbResult result =
-        device_.Control(usbtmc::kRequestTypeEndpoint, usbtmc::kInitiateAbortBulkIn, tag,
-                        endpoints_.bulkIn, reply, sizeof reply, kControlTimeoutMs, got);
-    if (!Check(result))
-        return;
+    const bool aborting = InitiateAbort(usbtmc::kInitiateAbortBulkIn, endpoints_.bulkIn, tag);
     // Whatever the device still had queued (or a reply to an abort it refused) must leave
     // the pipe, or the next read would take it for its own reply.
     DrainBulkIn();
-    if (result == UsbResult::Ok && got >= 1 && reply[0] == usbtmc::kStatusSuccess)
+    if (aborting)
         PollAbortStatus(usbtmc::kCheckAbortBulkInStatus, endpoints_.bulkIn);
     ClearHalt(endpoints_.bulkIn);
 }

@@ -46,6 +46,7 @@ private:
                                 std::vector<std::uint8_t>& message, std::size_t& expected);
     ViStatus Failed(UsbResult result, Direction direction, std::uint8_t tag);
     ViStatus ProtocolError(std::uint8_t tag, const char* what);
+    bool InitiateAbort(std::uint8_t request, std::uint8_t endpoint, std::uint8_t tag);
     void AbortBulkOut(std::uint8_t tag);
     void AbortBulkIn(std::uint8_t tag);
     void PollAbortStatus(std::uint8_t request, std::uint8_t endpoint);
