@@ -114,6 +114,26 @@ TEST_F(UsbBackendTest, SessionsShareOneClaimedInterfaceAndGiveTheDriverBackAtThe
     EXPECT_TRUE(device.kernelDriverBound);
 }
 
+TEST_F(UsbBackendTest, OpenAcceptsEverySpellingOfTheName) {
+    UsbtmcTestDevice device(instrument);
+    bus->Add(device);
+    const std::pair<const char*, ViStatus> cases[] = {
+        {kName, VI_SUCCESS},
+        {"usb0::0x1d7a::0x52c1::tw00012345::instr", VI_SUCCESS},
+        {"USB::7546::21185::TW00012345::INSTR", VI_SUCCESS},
+        {"USB0::0x1D7A::0x52C1::TW00012345::0::INSTR", VI_SUCCESS},
+        {"USB0::0x1D7A::0x52C1::TW00012345::1::INSTR", VI_ERROR_RSRC_NFOUND},
+        {"USB1::0x1D7A::0x52C1::TW00012345::INSTR", VI_ERROR_RSRC_NFOUND},
+        {"USB0::0x1D7A::0x52C2::TW00012345::INSTR", VI_ERROR_RSRC_NFOUND},
+        {"GPIB0::12::INSTR", VI_ERROR_INV_RSRC_NAME},
+    };
+    for (const auto& [name, status] : cases) {
+        std::unique_ptr<visa::Connection> connection;
+        EXPECT_EQ(status, Backend().Open(name, 1000, connection)) << name;
+        EXPECT_EQ(status == VI_SUCCESS, connection != nullptr) << name;
+    }
+}
+
 TEST_F(UsbBackendTest, TagsCarryOnWhenTheResourceIsOpenedAgain) {
     UsbtmcTestDevice device(instrument);
     bus->Add(device);
