@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <optional>
 #include <ostream>
 #include <thread>
 
@@ -114,30 +115,31 @@ ViStatus UsbtmcLink::ReadTransfer(std::uint32_t maxSize, Deadline& deadline, ViB
         return Failed(result, Direction::Out, tag);
 
     std::vector<std::uint8_t> message;
-    std::size_t expected = 0;
-    const ViStatus status = ReceiveDevDepMsgIn(tag, maxSize, deadline, message, expected);
+    std::optional<usbtmc::DevDepMsgInHeader> header;
+    const ViStatus status = ReceiveDevDepMsgIn(tag, maxSize, deadline, message, header);
     // What arrived of the data, without the header and without the alignment bytes.
-    if (expected != 0) {
-        const std::size_t dataEnd = std::min(message.size(), expected);
+    if (header) {
+        const std::size_t dataEnd =
+            std::min(message.size(), usbtmc::kHeaderSize + header->transferSize);
         std::copy(message.begin() + usbtmc::kHeaderSize, message.begin() + dataEnd, buffer);
         count = static_cast<ViUInt32>(dataEnd - usbtmc::kHeaderSize);
     }
     if (status != VI_SUCCESS)
         return status;
-    usbtmc::DevDepMsgInHeader header;
-    usbtmc::ParseDevDepMsgIn(message.data(), tag, header);
-    end = header.endOfMessage;
+    end = header->endOfMessage;
     if (count == 0 && !end)
         return ProtocolError(tag, "a DEV_DEP_MSG_IN without data and without EOM");
     return VI_SUCCESS;
 }
 
-// Reads one DEV_DEP_MSG_IN transfer into message; expected becomes the header and data size
-// once the header has been read.
+// Reads one DEV_DEP_MSG_IN transfer into message; header is set once it has been read and
+// checked. On success the whole data has arrived.
 ViStatus UsbtmcLink::ReceiveDevDepMsgIn(std::uint8_t tag, std::uint32_t maxSize, Deadline& deadline,
-                                        std::vector<std::uint8_t>& message, std::size_t& expected) {
+                                        std::vector<std::uint8_t>& message,
+                                        std::optional<usbtmc::DevDepMsgInHeader>& header) {
     const std::size_t packet = endpoints_.bulkInPacketSize;
     bool secondChance = false;
+    std::size_t expected = 0; // header and data, once the header is known
     for (;;) {
         // Until the header is known, one packet at a time; then exactly up to the last
         // alignment byte, so that a device which ends the transfer without a short packet
@@ -165,8 +167,8 @@ ViStatus UsbtmcLink::ReceiveDevDepMsgIn(std::uint8_t tag, std::uint32_t maxSize,
             continue;
         }
         if (expected == 0 && message.size() >= usbtmc::kHeaderSize) {
-            usbtmc::DevDepMsgInHeader header;
-            switch (usbtmc::ParseDevDepMsgIn(message.data(), tag, header)) {
+            usbtmc::DevDepMsgInHeader parsed;
+            switch (usbtmc::ParseDevDepMsgIn(message.data(), tag, parsed)) {
             case usbtmc::HeaderProblem::WrongMsgId:
                 return ProtocolError(tag, "a reply that is not DEV_DEP_MSG_IN");
             case usbtmc::HeaderProblem::WrongTag:
@@ -174,14 +176,15 @@ ViStatus UsbtmcLink::ReceiveDevDepMsgIn(std::uint8_t tag, std::uint32_t maxSize,
             case usbtmc::HeaderProblem::None:
                 break;
             }
-            if (header.transferSize > maxSize)
+            if (parsed.transferSize > maxSize)
                 return ProtocolError(tag, "a DEV_DEP_MSG_IN larger than requested");
-            expected = usbtmc::kHeaderSize + header.transferSize;
+            header = parsed;
+            expected = usbtmc::kHeaderSize + parsed.transferSize;
         }
         if (expected != 0 && message.size() >= expected)
             return VI_SUCCESS;
         if (static_cast<std::size_t>(got) < want)
-            return ProtocolError(tag, "a DEV_DEP_MSG_IN shorter than its header");
+            return ProtocolError(tag, "a DEV_DEP_MSG_IN that ended early");
     }
 }
 

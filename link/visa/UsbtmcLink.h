@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <iosfwd>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace visa {
@@ -43,7 +44,8 @@ private:
     ViStatus ReadTransfer(std::uint32_t maxSize, Deadline& deadline, ViByte* buffer,
                           ViUInt32& count, bool& end);
     ViStatus ReceiveDevDepMsgIn(std::uint8_t tag, std::uint32_t maxSize, Deadline& deadline,
-                                std::vector<std::uint8_t>& message, std::size_t& expected);
+                                std::vector<std::uint8_t>& message,
+                                std::optional<usbtmc::DevDepMsgInHeader>& header);
     ViStatus Failed(UsbResult result, Direction direction, std::uint8_t tag);
     ViStatus ProtocolError(std::uint8_t tag, const char* what);
     bool InitiateAbort(std::uint8_t request, std::uint8_t endpoint, std::uint8_t tag);
