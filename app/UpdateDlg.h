@@ -64,12 +64,16 @@ public:
 
     // The control with this id (GetDlgItem); nullptr for an id the template does not have.
     QWidget* Control(int id) const { return m_controls.Item(id); }
+    const DialogControls& Controls() const { return m_controls; }
     // The log exactly as appended.
     const std::string& LogText() const { return m_log.Text(); }
 
     // Lays the window out collapsed or expanded (window height, log and notice positions,
     // the More Info button's text); keeps the window's position and width.
     void ShowMoreInfo(bool expanded);
+
+    // Ends the modal run, unless an update is writing segments.
+    void done(int result) override;
 
     // Handlers of the push buttons.
     void OnUpdate();
@@ -81,7 +85,6 @@ protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
-    void done(int result) override;
 
 private:
     void OnInitDialog();
