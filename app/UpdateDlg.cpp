@@ -64,9 +64,7 @@ void CUpdateDlg::ConnectHandlers() {
         connect(m_controls.ItemAs<QPushButton>(id), &QPushButton::clicked, this, handler);
     };
     onClick(IDC_UPDATE, &CUpdateDlg::OnUpdate);
-#ifdef TQ4800_HAVE_IMAGE_LOADER
     onClick(IDC_BROWSE, &CUpdateDlg::OnBrowse);
-#endif
     onClick(IDC_HELP_BUTTON, &CUpdateDlg::OnHelpButton);
     onClick(IDC_MORE_INFO, &CUpdateDlg::OnMoreInfo);
 }
