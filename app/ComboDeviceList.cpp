@@ -1,15 +1,13 @@
 #include "app/ComboDeviceList.h"
 
+#include "app/SystemText.h"
+
 #include <QComboBox>
 #include <QString>
 
 namespace {
 // The list's text limit: what a 255-byte buffer with its terminator holds.
 constexpr std::size_t MAX_SHOWN_TEXT = 254;
-
-QString FromBytes(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 } // namespace
 
 void ComboDeviceList::ResetContent() {
@@ -18,7 +16,7 @@ void ComboDeviceList::ResetContent() {
 }
 
 void ComboDeviceList::AddString(std::string_view name) {
-    const QString item = FromBytes(name);
+    const QString item = FromSystemText(name);
     int position = 0;
     while (position < m_box->count() &&
            QString::compare(m_box->itemText(position), item, Qt::CaseInsensitive) <= 0)
@@ -34,7 +32,7 @@ void ComboDeviceList::AddString(std::string_view name) {
 void ComboDeviceList::SelectPrefixOrFirst(std::string_view prefix) {
     if (m_box->count() == 0)
         return;
-    const QString wanted = FromBytes(prefix);
+    const QString wanted = FromSystemText(prefix);
     for (int i = 0; i < m_box->count(); ++i) {
         if (m_box->itemText(i).startsWith(wanted, Qt::CaseInsensitive)) {
             m_box->setCurrentIndex(i);

@@ -1,5 +1,7 @@
 #include "app/ProgressControl.h"
 
+#include "app/SystemText.h"
+
 #include <QLabel>
 #include <QProgressBar>
 #include <QString>
@@ -36,7 +38,7 @@ void ProgressControl::StepIt() {
 }
 
 void ProgressControl::SetStepText(std::string_view text) {
-    m_step->setText(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+    m_step->setText(FromSystemText(text));
 }
 
 void ProgressControl::Show() {

@@ -1,12 +1,11 @@
 #include "app/QtMessageBoxes.h"
 
+#include "app/SystemText.h"
+
 #include <QMessageBox>
 #include <QString>
 
 namespace {
-QString FromBytes(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 QMessageBox::Icon IconOf(MessageIcon icon) {
     switch (icon) {
@@ -25,8 +24,8 @@ QMessageBox::Icon IconOf(MessageIcon icon) {
 
 MessageAnswer QtMessageBoxes::ShowMessage(std::string_view text, std::string_view caption,
                                           MessageButtons buttons, MessageIcon icon) {
-    QMessageBox box(IconOf(icon), FromBytes(caption), FromBytes(text), QMessageBox::NoButton,
-                    m_owner);
+    QMessageBox box(IconOf(icon), FromSystemText(caption), FromSystemText(text),
+                    QMessageBox::NoButton, m_owner);
     if (buttons == MessageButtons::YesNo) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
         box.setDefaultButton(QMessageBox::Yes);

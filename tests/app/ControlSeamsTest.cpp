@@ -17,6 +17,11 @@ std::vector<std::string> Items(CUpdateDlg& dialog) {
     return items;
 }
 
+void AddAll(DeviceList& devices, std::initializer_list<const char*> names) {
+    for (const char* name : names)
+        devices.AddString(name);
+}
+
 using DeviceListTest = WindowTest;
 using ProgressTest = WindowTest;
 } // namespace
@@ -24,10 +29,9 @@ using ProgressTest = WindowTest;
 TEST_F(DeviceListTest, KeepsNamesSortedWithoutCaseAndSelectsNothingByAdding) {
     CUpdateDlg dialog;
     DeviceList& devices = dialog.Devices();
-    for (const char* name :
-         {"USB0::0x1D7A::0x52C1::TW00000002::INSTR", "usb0::0x1d7a::0x52c1::tw00000001::instr",
-          "USB0::0x1D7A::0x52C1::TW00000003::INSTR"})
-        devices.AddString(name);
+    AddAll(devices,
+           {"USB0::0x1D7A::0x52C1::TW00000002::INSTR", "usb0::0x1d7a::0x52c1::tw00000001::instr",
+            "USB0::0x1D7A::0x52C1::TW00000003::INSTR"});
     EXPECT_EQ(Items(dialog), (std::vector<std::string>{"usb0::0x1d7a::0x52c1::tw00000001::instr",
                                                        "USB0::0x1D7A::0x52C1::TW00000002::INSTR",
                                                        "USB0::0x1D7A::0x52C1::TW00000003::INSTR"}));
@@ -49,10 +53,9 @@ TEST_F(DeviceListTest, SelectsTheFirstEntryWithThePrefixElseTheFirstEntry) {
     };
     CUpdateDlg dialog;
     DeviceList& devices = dialog.Devices();
-    for (const char* name :
-         {"USB0::0x1D7A::0x52C1::TW00000003::INSTR", "USB0::0x1D7A::0x52C1::TW00000001::INSTR",
-          "USB0::0x1D7A::0x52C1::TW00000002::INSTR"})
-        devices.AddString(name);
+    AddAll(devices,
+           {"USB0::0x1D7A::0x52C1::TW00000003::INSTR", "USB0::0x1D7A::0x52C1::TW00000001::INSTR",
+            "USB0::0x1D7A::0x52C1::TW00000002::INSTR"});
     for (const Case& c : cases) {
         devices.SelectPrefixOrFirst(c.prefix);
         EXPECT_EQ(devices.CurrentText(), c.selected) << c.prefix;
