@@ -6,7 +6,6 @@
 #include <QString>
 
 namespace {
-
 QMessageBox::Icon IconOf(MessageIcon icon) {
     switch (icon) {
     case MessageIcon::Information:

@@ -45,6 +45,8 @@ CUpdateDlg::CUpdateDlg(const DesktopServices& desktop)
     resize(
         MapDialogRect(units, 0, 0, UpdateDialogTemplate.width, UpdateDialogTemplate.height).size());
     ConnectHandlers();
+    // The instrument session's OpenResourceManager goes here, as the last step of
+    // construction, before the window is initialised.
     OnInitDialog();
 }
 
@@ -74,20 +76,13 @@ void CUpdateDlg::OnInitDialog() {
     setWindowIcon(m_hIcon);
     setWindowTitle(QStringLiteral("%1 Version %2")
                        .arg(QLatin1String(APPLICATION_TITLE), QLatin1String(UTILITY_VERSION)));
-    SetText(IDC_NOTICE, NOTICE);
+    m_controls.ItemAs<QLineEdit>(IDC_NOTICE)->setText(QLatin1String(NOTICE));
     SetBoldFont(*Control(IDC_BROWSE));
     SetBoldFont(*Control(IDC_LOG));
     Control(IDC_UPDATE)->setEnabled(false);
     ShowMoreInfo(false);
     m_image = ImageInfo{};
     m_bUpdating = false;
-}
-
-void CUpdateDlg::SetText(int id, const char* text) {
-    if (auto* edit = m_controls.ItemAs<QLineEdit>(id))
-        edit->setText(QString::fromUtf8(text));
-    else if (auto* box = m_controls.ItemAs<QPlainTextEdit>(id))
-        box->setPlainText(QString::fromUtf8(text));
 }
 
 void CUpdateDlg::OnUpdate() {
@@ -139,7 +134,8 @@ void CUpdateDlg::closeEvent(QCloseEvent* event) {
 
 void CUpdateDlg::keyPressEvent(QKeyEvent* event) {
     const int key = event->key();
-    if ((key == Qt::Key_Return || key == Qt::Key_Enter) && event->modifiers() == Qt::NoModifier) {
+    const bool plain = (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+    if ((key == Qt::Key_Return || key == Qt::Key_Enter) && plain) {
         // Enter presses the push button that has the focus; anywhere else it is the OK
         // command, which ends the dialog.
         if (auto* button = qobject_cast<QPushButton*>(focusWidget())) {

@@ -91,7 +91,6 @@ private:
     void DoDataExchange();
     void ConnectHandlers();
     void SetBoldFont(QWidget& control);
-    void SetText(int id, const char* text);
     void OnDestroy();
     void ReleaseImageBuffers();
 
