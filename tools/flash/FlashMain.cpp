@@ -1,0 +1,139 @@
+// tq4800-flash: the update of the window's Update button, from a terminal.
+
+#include "image/ImageFile.h"
+#include "image/ValidateImage.h"
+#include "link/InstrumentSession.h"
+#include "seams/Clock.h"
+#include "seams/EventPump.h"
+#include "tools/flash/FlashOptions.h"
+#include "tools/flash/InterruptGuard.h"
+#include "tools/flash/SortedDeviceList.h"
+#include "tools/flash/TerminalLog.h"
+#include "tools/flash/TerminalProgress.h"
+#include "tools/flash/TerminalPrompt.h"
+#include "tools/flash/TerminalScreen.h"
+#include "update/UpdateSequence.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <sysexits.h>
+#include <unistd.h>
+
+namespace {
+
+const std::string PROGRAM = "tq4800-flash: ";
+
+// Nothing waits for events on a terminal.
+class NoEvents final : public EventPump {
+public:
+    void PumpMessages() override {}
+};
+
+int ListInstruments() {
+    SortedDeviceList devices;
+    InstrumentSession session(devices);
+    session.OpenResourceManager();
+    const int count = session.FindInstruments();
+    session.CloseResourceManager();
+    if (count == 0) {
+        std::fprintf(stderr, "No instrument found.\n");
+        return EX_UNAVAILABLE;
+    }
+    for (const std::string& name : devices.Names())
+        std::printf("%s\n", name.c_str());
+    return EXIT_SUCCESS;
+}
+
+// Loads and checks the file as the window's "..." does: 0, EX_NOINPUT, or the status code.
+int LoadFirmwareFile(const std::string& path, ImageInfo& image, TerminalScreen& screen) {
+    errno = 0;
+    std::unique_ptr<ImageStream> stream = OpenImageFile(path);
+    if (!stream) {
+        std::string reason = errno != 0 ? std::strerror(errno) : "Can't open file.";
+        screen.PrintError(PROGRAM + path + ": " + reason);
+        return EX_NOINPUT;
+    }
+    StatusCode status = LoadImageFile(*stream, image);
+    if (status == STATUS_COMPLETE)
+        status = ValidateImage(image);
+    if (status != STATUS_COMPLETE) {
+        screen.PrintError(PROGRAM + path + ": the file is not accepted");
+        PrintStatus(screen, status);
+    }
+    return status;
+}
+
+// With --device, the instrument must be on the bus: the window would take the first one
+// instead, which on a production bench is the wrong instrument.
+bool SelectRequestedDevice(InstrumentSession& session, SortedDeviceList& devices,
+                           const std::string& prefix, TerminalScreen& screen) {
+    if (session.FindInstruments() == 0) {
+        screen.PrintError("No instrument found.");
+        return false;
+    }
+    if (!devices.HasPrefix(prefix)) {
+        std::string found;
+        for (const std::string& name : devices.Names())
+            found += "\n  " + name;
+        screen.PrintError(PROGRAM + "no instrument whose name begins with \"" + prefix +
+                          "\"; found:" + found);
+        return false;
+    }
+    devices.SelectPrefixOrFirst(prefix);
+    return true;
+}
+
+int UpdateInstrument(const FlashOptions& options, const ImageInfo& image, TerminalScreen& screen) {
+    SortedDeviceList devices;
+    InstrumentSession session(devices);
+    TerminalLog log(screen);
+    TerminalProgress progress(screen);
+    TerminalPrompt prompt(screen, stdin, options.assumeYes);
+    InterruptGuard guard;
+    NoEvents events;
+    UpdateSequence sequence(
+        session, image, {log, devices, progress, progress, prompt, guard, events, SystemClock()});
+
+    session.OpenResourceManager();
+    int exitCode = EX_UNAVAILABLE;
+    if (options.devicePrefix.empty() ||
+        SelectRequestedDevice(session, devices, options.devicePrefix, screen)) {
+        const UpdateOutcome outcome = sequence.OnUpdate();
+        if (outcome.instrumentFound)
+            exitCode = outcome.status;
+    }
+    session.CloseResourceManager();
+    screen.EndLog();
+    return exitCode;
+}
+
+int RunUpdate(const FlashOptions& options) {
+    TerminalScreen screen(stdout, stderr, isatty(STDERR_FILENO) != 0);
+    ImageInfo image;
+    if (int code = LoadFirmwareFile(options.file, image, screen); code != STATUS_COMPLETE)
+        return code;
+    return UpdateInstrument(options, image, screen);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const std::vector<std::string_view> args(argv + 1, argv + argc);
+    FlashOptions options;
+    std::string error;
+    if (!ParseFlashOptions(args, options, error)) {
+        std::fprintf(stderr, "%s%s\nTry 'tq4800-flash --help'.\n", PROGRAM.c_str(), error.c_str());
+        return EX_USAGE;
+    }
+    switch (options.action) {
+    case FlashOptions::Action::Help:
+        std::fputs(FlashUsage().data(), stdout);
+        return EXIT_SUCCESS;
+    case FlashOptions::Action::List:
+        return ListInstruments();
+    case FlashOptions::Action::Update:
+        break;
+    }
+    return RunUpdate(options);
+}
