@@ -33,3 +33,8 @@ enum SegmentRow : int {
 // The catalogue row of each position of a firmware revision file, in file order.
 inline constexpr SegmentRow FILE_SEGMENT_ROWS[5] = {ROW_FPGA1, ROW_FPGA2, ROW_FPGA3, ROW_MAIN,
                                                     ROW_HTTP};
+
+// The catalogue row of a position (0 to 4) of a firmware revision file.
+inline const SegmentKind& FileSegmentKind(int position) {
+    return SegmentCatalogue[FILE_SEGMENT_ROWS[position]];
+}

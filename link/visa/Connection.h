@@ -27,6 +27,9 @@ public:
     // next Read. Waits at most timeoutMs; on VI_ERROR_TMO, count tells what did arrive.
     virtual ViStatus Read(ViByte* buffer, ViUInt32 limit, ViUInt32 timeoutMs, ViUInt32& count,
                           bool& end) = 0;
+    // Told when the session's time-out is set. Every Read and Write carries the time-out
+    // anyway, so a connection may ignore this.
+    virtual void TimeoutSet(ViUInt32 timeoutMs) { (void)timeoutMs; }
 };
 
 class ResourceProvider {

@@ -1,0 +1,77 @@
+#include "link/visa/Dispatch.h"
+
+namespace visa {
+
+namespace {
+
+std::unique_ptr<Backend>& Installed() {
+    static std::unique_ptr<Backend> backend;
+    return backend;
+}
+
+} // namespace
+
+std::unique_ptr<Backend> InstallBackend(std::unique_ptr<Backend> backend) {
+    Installed().swap(backend);
+    return backend;
+}
+
+Backend* CurrentBackend() {
+    return Installed().get();
+}
+
+ViStatus viOpenDefaultRM(ViSession* sesn) {
+    if (sesn)
+        *sesn = VI_NULL;
+    Backend* backend = CurrentBackend();
+    return backend ? backend->OpenDefaultRM(sesn) : VI_ERROR_SYSTEM_ERROR;
+}
+
+ViStatus viFindRsrc(ViSession sesn, ViConstString expr, ViFindList* findList, ViUInt32* retcnt,
+                    ViChar desc[VI_FIND_BUFLEN]) {
+    if (findList)
+        *findList = VI_NULL;
+    if (retcnt)
+        *retcnt = 0;
+    Backend* backend = CurrentBackend();
+    return backend ? backend->FindRsrc(sesn, expr, findList, retcnt, desc) : VI_ERROR_SYSTEM_ERROR;
+}
+
+ViStatus viFindNext(ViFindList findList, ViChar desc[VI_FIND_BUFLEN]) {
+    Backend* backend = CurrentBackend();
+    return backend ? backend->FindNext(findList, desc) : VI_ERROR_SYSTEM_ERROR;
+}
+
+ViStatus viOpen(ViSession sesn, ViConstRsrc name, ViAccessMode mode, ViUInt32 timeout,
+                ViSession* vi) {
+    if (vi)
+        *vi = VI_NULL;
+    Backend* backend = CurrentBackend();
+    return backend ? backend->Open(sesn, name, mode, timeout, vi) : VI_ERROR_SYSTEM_ERROR;
+}
+
+ViStatus viSetAttribute(ViObject vi, ViAttr attrName, ViAttrState attrValue) {
+    Backend* backend = CurrentBackend();
+    return backend ? backend->SetAttribute(vi, attrName, attrValue) : VI_ERROR_SYSTEM_ERROR;
+}
+
+ViStatus viWrite(ViSession vi, ViConstBuf buf, ViUInt32 cnt, ViUInt32* retCnt) {
+    if (retCnt)
+        *retCnt = 0;
+    Backend* backend = CurrentBackend();
+    return backend ? backend->Write(vi, buf, cnt, retCnt) : VI_ERROR_SYSTEM_ERROR;
+}
+
+ViStatus viRead(ViSession vi, ViBuf buf, ViUInt32 cnt, ViUInt32* retCnt) {
+    if (retCnt)
+        *retCnt = 0;
+    Backend* backend = CurrentBackend();
+    return backend ? backend->Read(vi, buf, cnt, retCnt) : VI_ERROR_SYSTEM_ERROR;
+}
+
+ViStatus viClose(ViObject vi) {
+    Backend* backend = CurrentBackend();
+    return backend ? backend->Close(vi) : VI_ERROR_SYSTEM_ERROR;
+}
+
+} // namespace visa

@@ -1,0 +1,19 @@
+#pragma once
+
+// The backend that the visa:: functions forward to. Until one is installed, every call
+// fails with VI_ERROR_SYSTEM_ERROR (viClose(0) included) and returns no handle.
+
+#include "link/visa/Backend.h"
+
+#include <memory>
+
+namespace visa {
+
+// Makes backend the one every later call goes to, and returns the one it replaces (null
+// uninstalls). Handles of the replaced backend mean nothing to the new one.
+std::unique_ptr<Backend> InstallBackend(std::unique_ptr<Backend> backend);
+
+// The installed backend, or null.
+Backend* CurrentBackend();
+
+} // namespace visa

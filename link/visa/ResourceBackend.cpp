@@ -1,0 +1,210 @@
+#include "link/visa/ResourceBackend.h"
+
+#include "link/visa/SearchPattern.h"
+
+#include <algorithm>
+#include <cstring>
+#include <regex>
+
+namespace visa {
+
+namespace {
+
+void CopyName(const std::string& name, ViChar desc[VI_FIND_BUFLEN]) {
+    if (!desc)
+        return;
+    std::size_t length = std::min<std::size_t>(name.size(), VI_FIND_BUFLEN - 1);
+    std::memcpy(desc, name.data(), length);
+    desc[length] = '\0';
+}
+
+} // namespace
+
+ResourceBackend::ResourceBackend(std::unique_ptr<ResourceProvider> provider)
+    : provider_(std::move(provider)) {}
+
+ResourceBackend::~ResourceBackend() {
+    // Sessions close in the order they were opened, before the provider goes.
+    objects_.clear();
+}
+
+ResourceBackend::Object* ResourceBackend::Find(ViObject handle, Kind kind) {
+    auto found = objects_.find(handle);
+    if (found == objects_.end() || found->second.kind != kind)
+        return nullptr;
+    return &found->second;
+}
+
+ViObject ResourceBackend::Add(Object object) {
+    ViObject handle = nextHandle_++;
+    objects_.emplace(handle, std::move(object));
+    return handle;
+}
+
+ViStatus ResourceBackend::OpenDefaultRM(ViSession* sesn) {
+    if (!sesn)
+        return VI_ERROR_INV_PARAMETER;
+    *sesn = Add(Object{});
+    return VI_SUCCESS;
+}
+
+ViStatus ResourceBackend::FindRsrc(ViSession sesn, ViConstString expr, ViFindList* findList,
+                                   ViUInt32* retcnt, ViChar desc[VI_FIND_BUFLEN]) {
+    if (findList)
+        *findList = VI_NULL;
+    if (retcnt)
+        *retcnt = 0;
+    if (!Find(sesn, Kind::Manager))
+        return VI_ERROR_INV_OBJECT;
+    if (!expr)
+        return VI_ERROR_INV_EXPR;
+    std::regex pattern;
+    ViStatus status = CompilePattern(expr, pattern);
+    if (status != VI_SUCCESS)
+        return status;
+    std::vector<std::string> present;
+    status = provider_->List(present);
+    if (status != VI_SUCCESS)
+        return status;
+
+    Object list;
+    list.kind = Kind::FindList;
+    list.manager = sesn;
+    for (std::string& name : present)
+        if (MatchesWhole(pattern, name))
+            list.matches.push_back(std::move(name));
+    if (list.matches.empty())
+        return VI_ERROR_RSRC_NFOUND;
+    CopyName(list.matches.front(), desc);
+    list.next = 1;
+    if (retcnt)
+        *retcnt = static_cast<ViUInt32>(list.matches.size());
+    ViFindList handle = Add(std::move(list));
+    if (findList)
+        *findList = handle;
+    return VI_SUCCESS;
+}
+
+ViStatus ResourceBackend::FindNext(ViFindList findList, ViChar desc[VI_FIND_BUFLEN]) {
+    Object* list = Find(findList, Kind::FindList);
+    if (!list)
+        return VI_ERROR_INV_OBJECT;
+    if (list->next >= list->matches.size())
+        return VI_ERROR_RSRC_NFOUND;
+    CopyName(list->matches[list->next++], desc);
+    return VI_SUCCESS;
+}
+
+ViStatus ResourceBackend::Open(ViSession sesn, ViConstRsrc name, ViAccessMode mode,
+                               ViUInt32 timeout, ViSession* vi) {
+    if (vi)
+        *vi = VI_NULL;
+    if (!Find(sesn, Kind::Manager))
+        return VI_ERROR_INV_OBJECT;
+    if (!vi)
+        return VI_ERROR_INV_PARAMETER;
+    if (!name)
+        return VI_ERROR_INV_RSRC_NAME;
+    if (mode != VI_NO_LOCK)
+        return VI_ERROR_INV_ACC_MODE; // locks are not offered
+    Object session;
+    session.kind = Kind::Session;
+    session.manager = sesn;
+    ViStatus status = provider_->Open(name, timeout, session.connection);
+    if (status != VI_SUCCESS)
+        return status;
+    *vi = Add(std::move(session));
+    return VI_SUCCESS;
+}
+
+ViStatus ResourceBackend::SetAttribute(ViObject vi, ViAttr attrName, ViAttrState attrValue) {
+    Object* session = Find(vi, Kind::Session);
+    if (!session)
+        return objects_.count(vi) ? VI_ERROR_NSUP_ATTR : VI_ERROR_INV_OBJECT;
+    if (attrName != VI_ATTR_TMO_VALUE)
+        return VI_ERROR_NSUP_ATTR;
+    if (attrValue > VI_TMO_INFINITE)
+        return VI_ERROR_NSUP_ATTR_STATE;
+    session->timeoutMs = static_cast<ViUInt32>(attrValue);
+    session->connection->TimeoutSet(session->timeoutMs);
+    return VI_SUCCESS;
+}
+
+ViStatus ResourceBackend::Write(ViSession vi, ViConstBuf buf, ViUInt32 cnt, ViUInt32* retCnt) {
+    if (retCnt)
+        *retCnt = 0;
+    Object* session = Find(vi, Kind::Session);
+    if (!session)
+        return VI_ERROR_INV_OBJECT;
+    if (!buf && cnt > 0)
+        return VI_ERROR_INV_PARAMETER;
+    ViUInt32 written = 0;
+    ViStatus status = session->connection->Write(buf, cnt, session->timeoutMs, written);
+    if (retCnt)
+        *retCnt = written;
+    return status;
+}
+
+// A message may come in pieces; reading goes on until its end or the limit.
+ViStatus ResourceBackend::Read(ViSession vi, ViBuf buf, ViUInt32 cnt, ViUInt32* retCnt) {
+    if (retCnt)
+        *retCnt = 0;
+    Object* session = Find(vi, Kind::Session);
+    if (!session)
+        return VI_ERROR_INV_OBJECT;
+    if (!buf && cnt > 0)
+        return VI_ERROR_INV_PARAMETER;
+    ViUInt32 total = 0;
+    bool end = false;
+    while (!end && (total < cnt || cnt == 0)) {
+        ViUInt32 count = 0;
+        ViStatus status =
+            session->connection->Read(buf + total, cnt - total, session->timeoutMs, count, end);
+        total += count;
+        if (retCnt)
+            *retCnt = total;
+        if (status != VI_SUCCESS)
+            return status;
+        if (cnt == 0)
+            break;
+        if (count == 0 && !end)
+            return VI_ERROR_IO; // a connection that neither delivers nor ends would spin here
+    }
+    return end ? VI_SUCCESS : VI_SUCCESS_MAX_CNT;
+}
+
+ViStatus ResourceBackend::Close(ViObject vi) {
+    if (vi == VI_NULL)
+        return VI_WARN_NULL_OBJECT;
+    auto found = objects_.find(vi);
+    if (found == objects_.end())
+        return VI_ERROR_INV_OBJECT;
+    if (found->second.kind == Kind::Manager) {
+        for (auto it = objects_.begin(); it != objects_.end();) {
+            if (it->second.kind != Kind::Manager && it->second.manager == vi)
+                it = objects_.erase(it);
+            else
+                ++it;
+        }
+    }
+    objects_.erase(vi);
+    return VI_SUCCESS;
+}
+
+std::size_t ResourceBackend::Count(Kind kind) const {
+    std::size_t count = 0;
+    for (const auto& entry : objects_)
+        if (entry.second.kind == kind)
+            ++count;
+    return count;
+}
+
+std::size_t ResourceBackend::OpenFindLists() const {
+    return Count(Kind::FindList);
+}
+
+std::size_t ResourceBackend::OpenSessions() const {
+    return Count(Kind::Session);
+}
+
+} // namespace visa

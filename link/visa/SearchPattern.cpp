@@ -1,0 +1,122 @@
+#include "link/visa/SearchPattern.h"
+
+#include <cstring>
+
+namespace visa {
+
+namespace {
+
+// Appends c so that it stands for itself: ECMAScript's syntax characters are escaped; a
+// letter or digit never is, since there an escape would make a class such as \d.
+void AppendLiteral(std::string& out, char c) {
+    if (c != '\0' && std::strchr("^$\\.*+?()[]{}|/", c) != nullptr)
+        out.push_back('\\');
+    out.push_back(c);
+}
+
+// Copies a list from just after its '[' up to and including its ']'; false when it is not
+// closed or empty.
+bool TranslateList(std::string_view pattern, std::size_t& i, std::string& out) {
+    out.push_back('[');
+    ++i;
+    if (i < pattern.size() && pattern[i] == '^') {
+        out.push_back('^');
+        ++i;
+    }
+    std::size_t first = i;
+    for (; i < pattern.size(); ++i) {
+        char c = pattern[i];
+        if (c == ']' && i > first) {
+            out.push_back(']');
+            return true;
+        }
+        if (c == '\\') {
+            if (++i == pattern.size())
+                return false;
+            AppendLiteral(out, pattern[i]);
+            continue;
+        }
+        if (c == '-' && i > first && i + 1 < pattern.size() && pattern[i + 1] != ']') {
+            out.push_back('-');
+            continue;
+        }
+        if (c == '[' || c == ']' || c == '-' || c == '^')
+            out.push_back('\\');
+        out.push_back(c);
+    }
+    return false;
+}
+
+} // namespace
+
+ViStatus TranslatePattern(std::string_view pattern, std::string& expression) {
+    std::string out;
+    bool hasElement = false; // whether a repeat may follow here
+    for (std::size_t i = 0; i < pattern.size(); ++i) {
+        char c = pattern[i];
+        switch (c) {
+        case '?':
+            out.push_back('.');
+            hasElement = true;
+            break;
+        case '*':
+        case '+':
+            if (!hasElement)
+                return VI_ERROR_INV_EXPR;
+            out.push_back(c);
+            hasElement = false;
+            break;
+        case '[':
+            if (!TranslateList(pattern, i, out))
+                return VI_ERROR_INV_EXPR;
+            hasElement = true;
+            break;
+        case '\\':
+            if (++i == pattern.size())
+                return VI_ERROR_INV_EXPR;
+            AppendLiteral(out, pattern[i]);
+            hasElement = true;
+            break;
+        case '(':
+            out += "(?:";
+            hasElement = false;
+            break;
+        case ')':
+            out.push_back(')');
+            hasElement = true;
+            break;
+        case '|':
+            out.push_back('|');
+            hasElement = false;
+            break;
+        case '{':
+        case '}':
+            return VI_ERROR_INV_EXPR; // attribute expressions are not supported
+        default:
+            AppendLiteral(out, c);
+            hasElement = true;
+            break;
+        }
+    }
+    expression = std::move(out);
+    return VI_SUCCESS;
+}
+
+ViStatus CompilePattern(std::string_view pattern, std::regex& compiled) {
+    std::string expression;
+    ViStatus status = TranslatePattern(pattern, expression);
+    if (status != VI_SUCCESS)
+        return status;
+    try {
+        compiled = std::regex(expression, std::regex::ECMAScript | std::regex::icase);
+    } catch (const std::regex_error&) {
+        return VI_ERROR_INV_EXPR;
+    }
+    return VI_SUCCESS;
+}
+
+bool MatchesWhole(const std::regex& compiled, const std::string& name) {
+    return std::regex_match(name, compiled);
+}
+
+} // namespace visa

@@ -1,0 +1,29 @@
+#pragma once
+
+// The search expressions of viFindRsrc, matched against whole resource names without
+// regard to case:
+//   ?        any one character
+//   *  +     zero or more, one or more of the preceding element
+//   [list]   one character of the list (ranges such as a-f); [^list] one not in it
+//   \c       the character c itself
+//   a|b      either alternative;  ( )  groups
+// Every other character stands for itself.
+
+#include "link/visa/visa.h"
+
+#include <regex>
+#include <string>
+#include <string_view>
+
+namespace visa {
+
+// The equivalent ECMAScript expression, or VI_ERROR_INV_EXPR when the pattern is malformed.
+ViStatus TranslatePattern(std::string_view pattern, std::string& expression);
+
+// A compiled pattern (ECMAScript, case-insensitive), or VI_ERROR_INV_EXPR.
+ViStatus CompilePattern(std::string_view pattern, std::regex& compiled);
+
+// True when the whole name matches.
+bool MatchesWhole(const std::regex& compiled, const std::string& name);
+
+} // namespace visa

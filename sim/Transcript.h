@@ -1,0 +1,48 @@
+#pragma once
+
+// The wire transcript of a bench: one line per event, in the order the events happened.
+//   open S NAME          a session opened (S counts sessions from 1 in opening order)
+//   open - NAME !STATUS  an open that failed
+//   tmo S MS             the session's time-out was set
+//   write S HEX          a message written (HEX: upper-case byte pairs, empty when empty)
+//   read S HEX           a reply read
+//   close S              the session closed
+// A failed write or read has "!" and the status as eight upper-case hex digits for HEX.
+
+#include "link/visa/visa.h"
+
+#include <cstdint>
+#include <fstream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace sim {
+
+class Transcript {
+public:
+    // Also appends every line to the file at path, flushed at once. False when it cannot be
+    // opened.
+    bool WriteTo(const std::string& path);
+
+    void Open(int session, std::string_view name);
+    void FailedOpen(std::string_view name, ViStatus status);
+    void Timeout(int session, std::uint32_t ms);
+    void Write(int session, const ViByte* data, std::uint32_t count);
+    void Read(int session, const ViByte* data, std::uint32_t count);
+    void Failed(std::string_view operation, int session, ViStatus status);
+    void Close(int session);
+
+    const std::vector<std::string>& Lines() const { return lines_; }
+
+private:
+    void Add(std::string line);
+
+    std::vector<std::string> lines_;
+    std::ofstream file_;
+};
+
+std::string HexBytes(const ViByte* data, std::uint32_t count);
+std::string HexStatus(ViStatus status);
+
+} // namespace sim

@@ -1,0 +1,60 @@
+#pragma once
+
+// Firmware revision files for the tests, made with the writer.
+
+#include "image/ImageFile.h"
+#include "image/ImageWriter.h"
+#include "image/MemoryImageStream.h"
+
+#include <cctype>
+#include <cstdint>
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+// Contents that ValidateImage accepts: small payloads of distinct bytes per segment.
+inline ImageContents AcceptedContents() {
+    ImageContents contents;
+    contents.header = {"1.10", "TQ4800", "", "Test image", "1.0.0"};
+    const char* revisions[SEGMENT_COUNT] = {"02", "03", "04", "1.10", "2.01"};
+    for (int position = 0; position < SEGMENT_COUNT; ++position) {
+        SegmentRecord& record = contents.segments[position];
+        record.revision = revisions[position];
+        record.word0 = 0x11110000u + static_cast<std::uint32_t>(position);
+        record.word4 = 0x44440000u + static_cast<std::uint32_t>(position);
+        for (int index = 0; index < 40 + position * 7; ++index)
+            record.payload.push_back(static_cast<std::uint8_t>(position * 50 + index));
+    }
+    return contents;
+}
+
+inline std::vector<std::uint8_t> Bytes(const std::string& text) {
+    return {text.begin(), text.end()};
+}
+
+inline std::vector<std::uint8_t> operator+(std::vector<std::uint8_t> left,
+                                           const std::vector<std::uint8_t>& right) {
+    left.insert(left.end(), right.begin(), right.end());
+    return left;
+}
+
+// The five records of contents, without a header.
+inline std::vector<std::uint8_t> RecordsOf(const ImageContents& contents) {
+    std::vector<std::uint8_t> bytes;
+    for (int position = 0; position < SEGMENT_COUNT; ++position)
+        bytes = bytes + EncodeSegmentRecord(contents.segments[position], position);
+    return bytes;
+}
+
+inline StatusCode LoadBytes(const std::vector<std::uint8_t>& bytes, ImageInfo& image) {
+    MemoryImageStream stream(bytes);
+    return LoadImageFile(stream, image);
+}
+
+// Test names from a case's label: letters and digits kept, everything else "_".
+template <typename Case> std::string LabelName(const testing::TestParamInfo<Case>& info) {
+    std::string name;
+    for (const char* character = info.param.label; *character != '\0'; ++character)
+        name += std::isalnum(static_cast<unsigned char>(*character)) ? *character : '_';
+    return name;
+}

@@ -1,0 +1,168 @@
+#include "ImageTestFiles.h"
+#include "image/TrimText.h"
+
+#include <gtest/gtest.h>
+#include <string>
+
+namespace {
+struct TrimCase {
+    std::string text;
+    std::string trimmed;
+};
+
+class TrimTextCases : public testing::TestWithParam<TrimCase> {};
+
+TEST_P(TrimTextCases, TrimsBlankBytesAtBothEndsOnly) {
+    std::string text = GetParam().text;
+    EXPECT_EQ(TrimText(text.data()), text.data());
+    EXPECT_EQ(std::string(text.c_str()), GetParam().trimmed);
+}
+
+INSTANTIATE_TEST_SUITE_P(Texts, TrimTextCases,
+                         testing::Values(TrimCase{"", ""}, TrimCase{" \t\r ", ""},
+                                         TrimCase{"abc", "abc"}, TrimCase{"  a b  ", "a b"},
+                                         TrimCase{"\x01x\x20", "x"},
+                                         TrimCase{"\x80\xff"
+                                                  "a\x80"
+                                                  "b\xa0",
+                                                  "a\x80"
+                                                  "b"},
+                                         TrimCase{"\x7f", "\x7f"}, TrimCase{"\x21 ", "\x21"}));
+
+TEST(TrimText, GivesNothingForNothing) {
+    EXPECT_EQ(TrimText(nullptr), nullptr);
+}
+
+// One header, the "#FileStart" line and five good records.
+struct HeaderCase {
+    const char* label;
+    std::string header;
+    StatusCode status;
+    std::string imageRev;
+    std::string modelName = "";
+    std::string description = "";
+    std::string revsNotSupport = "";
+};
+
+std::string Repeat(char character, std::size_t count) {
+    return std::string(count, character);
+}
+
+class HeaderCases : public testing::TestWithParam<HeaderCase> {};
+
+TEST_P(HeaderCases, FillTheFieldsOrStop) {
+    const HeaderCase& test = GetParam();
+    ImageInfo image;
+    const auto file = Bytes(test.header + "#FileStart\n") + RecordsOf(AcceptedContents());
+    EXPECT_EQ(LoadBytes(file, image), test.status);
+    EXPECT_EQ(std::string(image.ImageRev), test.imageRev);
+    EXPECT_EQ(std::string(image.ModelName), test.modelName);
+    EXPECT_EQ(std::string(image.UpdatedDescription), test.description);
+    EXPECT_EQ(std::string(image.RevsNotSupport), test.revsNotSupport);
+    EXPECT_EQ(image.segments[4].type, test.status == 0 ? 8 : 0);
+}
+
+const std::string LONG_LINE_PREFIX = "#Unknown=" + Repeat('y', HEADER_LINE_LIMIT - 9);
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, HeaderCases,
+    testing::Values(
+        HeaderCase{"trimmed and upper-cased", "#ImageRev = 1.0a \n", 0, "1.0A"},
+        HeaderCase{"key trimmed", "# ModelName=tq4800\n", 0, "", "TQ4800"},
+        HeaderCase{"value ends at =", "#ImageRev=1.0=beta\n", 0, "1.0"},
+        HeaderCase{"run of = is one", "#ImageRev==1.0\n", 0, "1.0"},
+        HeaderCase{"leading = skipped", "#==ImageRev=1.0\n", 0, "1.0"},
+        HeaderCase{"no value keeps", "#ImageRev=old\n#ImageRev\n#ImageRev=\n", 0, "OLD"},
+        HeaderCase{"blank value empties", "#ImageRev=old\n#ImageRev=   \n", 0, ""},
+        HeaderCase{"later replaces", "#ImageRev=old\n#ImageRev=new\n", 0, "NEW"},
+        HeaderCase{"# only in column 1", " #ImageRev=1\nImageRev=2\n\n", 0, ""},
+        HeaderCase{"keys case-sensitive", "#imagerev=1\n#\n#=\n# =x\n", 0, ""},
+        HeaderCase{"description keeps case", "#UpdatedDescription= Mixed Case \r\n", 0, "", "",
+                   "Mixed Case"},
+        HeaderCase{"high bytes trimmed at ends",
+                   "#ImageRev=\x80\xff"
+                   "1.0\x80x\xa0\n",
+                   0, "1.0\x80X"},
+        HeaderCase{"NUL ends the line", std::string("#ImageRev=1.0\0=x\n", 17), 0, "1.0"},
+        HeaderCase{"15 characters fit", "#ImageRev=" + Repeat('1', 15) + "\n", 0, Repeat('1', 15)},
+        HeaderCase{"16 characters too long",
+                   "#ModelName=TQ4800\n#ImageRev=" + Repeat('1', 16) + "\n#RevsNotSupport=1\n", 20,
+                   "", "TQ4800"},
+        HeaderCase{"63 for the model", "#ModelName=" + Repeat('M', 63) + "\n", 0, "",
+                   Repeat('M', 63)},
+        HeaderCase{"64 for the model too long", "#ModelName=" + Repeat('M', 64) + "\n", 20, ""},
+        HeaderCase{"511 for the description", "#UpdatedDescription=" + Repeat('d', 511) + "\n", 0,
+                   "", "", Repeat('d', 511)},
+        HeaderCase{"512 too long", "#UpdatedDescription=" + Repeat('d', 512) + "\n", 20, ""},
+        HeaderCase{"unknown key any length", "#Unknown=" + Repeat('u', 900) + "\n", 0, ""},
+        HeaderCase{"RevsNotSupport checked", "#RevsNotSupport=" + Repeat('r', 16) + "\n", 20, ""},
+        HeaderCase{"RevsNotSupport stored", "#RevsNotSupport=1.0a\n", 0, "", "", "", "1.0A"},
+        HeaderCase{"long line split at 1022", LONG_LINE_PREFIX + "#ImageRev=7\n", 0, "7"}),
+    LabelName<HeaderCase>);
+
+struct FileStartCase {
+    std::string line;
+    StatusCode status;
+};
+
+class FileStartCases : public testing::TestWithParam<FileStartCase> {};
+
+TEST_P(FileStartCases, StartTheBinaryPartAfterTheirLineFeed) {
+    ImageInfo image;
+    const auto file = Bytes("#ImageRev=1\n" + GetParam().line) + RecordsOf(AcceptedContents());
+    EXPECT_EQ(LoadBytes(file, image), GetParam().status);
+    if (GetParam().status == 0) {
+        EXPECT_EQ(image.segments[0].word0, AcceptedContents().segments[0].word0);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, FileStartCases,
+    testing::Values(FileStartCase{"#FileStart\n", 0}, FileStartCase{"#FileStart=anything\n", 0},
+                    FileStartCase{"#=FileStart\n", 0}, FileStartCase{"# FileStart \r\n", 0},
+                    FileStartCase{"#filestart\n", 19},
+                    // The line feed right after 1022 characters ends
+                    // this line; the records start after it.
+                    FileStartCase{"#FileStart" + std::string(1012, ' ') + "\n", 0},
+                    FileStartCase{"FileStart\n", 19}));
+
+TEST(LoadImageFile, FileWithoutFileStartOrRecordsGives19) {
+    for (const std::string text :
+         {"", "\n", "#ImageRev=1\n", "#FileStart", "#FileStart\n", "#ModelName=TQ4800"}) {
+        ImageInfo image;
+        EXPECT_EQ(LoadBytes(Bytes(text), image), 19) << text;
+    }
+}
+
+TEST(LoadImageFile, LastLineWithoutLineFeedIsStillRead) {
+    ImageInfo image;
+    EXPECT_EQ(LoadBytes(Bytes("#ImageRev=9"), image), 19);
+    EXPECT_STREQ(image.ImageRev, "9");
+}
+
+TEST(LoadImageFile, CarriageReturnsLoadLikeLineFeeds) {
+    const ImageContents contents = AcceptedContents();
+    std::string header = EncodeHeader(contents.header);
+    std::string crlf;
+    for (char byte : header)
+        crlf += byte == '\n' ? std::string("\r\n") : std::string(1, byte);
+    ImageInfo unix, dos;
+    ASSERT_EQ(LoadBytes(Bytes(header) + RecordsOf(contents), unix), 0);
+    ASSERT_EQ(LoadBytes(Bytes(crlf) + RecordsOf(contents), dos), 0);
+    EXPECT_STREQ(unix.UpdatedDescription, dos.UpdatedDescription);
+    EXPECT_STREQ(unix.ImageRev, dos.ImageRev);
+    for (int position = 0; position < SEGMENT_COUNT; ++position)
+        EXPECT_EQ(unix.segments[position].data, dos.segments[position].data);
+}
+
+TEST(LoadImageFile, TellsWhichHeaderLineWasTooLong) {
+    ImageInfo image;
+    ImageProblem problem;
+    const auto file = Bytes("\n#UtilityRev=" + Repeat('9', 20) + "\n#FileStart\n");
+    MemoryImageStream stream(file);
+    EXPECT_EQ(LoadImageFile(stream, image, &problem), 20);
+    EXPECT_EQ(problem.segment, ImageProblem::HEADER);
+    EXPECT_NE(problem.detail.find("header line 2"), std::string::npos) << problem.detail;
+    EXPECT_NE(problem.detail.find("UtilityRev"), std::string::npos) << problem.detail;
+}
+} // namespace

@@ -1,0 +1,162 @@
+#include "ImageTestFiles.h"
+#include "image/BigEndian.h"
+#include "image/ReadSegment.h"
+#include "image/SegmentCatalogue.h"
+#include "image/ValidateImage.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+// A file whose record at position has length word L but keeps its small payload.
+std::vector<std::uint8_t> FileWithLength(int position, std::uint32_t length) {
+    ImageContents contents = AcceptedContents();
+    contents.segments[position].length = length;
+    return WriteImageFile(contents);
+}
+
+// Contents whose record at position is recordSize (L + 6) bytes long.
+ImageContents ContentsWithRecordSize(int position, std::uint32_t recordSize) {
+    ImageContents contents = AcceptedContents();
+    contents.segments[position].payload.assign(recordSize - 22, 0x5A);
+    return contents;
+}
+
+struct LengthCase {
+    const char* label;
+    std::uint32_t length;
+    StatusCode loaded;
+};
+
+class LengthCases : public testing::TestWithParam<LengthCase> {};
+
+// The FPGA1 buffer holds 0x10006 bytes; a longer record fails before anything is allocated.
+TEST_P(LengthCases, RecordsThatDoNotFitFailWithoutOverflow) {
+    ImageInfo image;
+    ImageProblem problem;
+    const auto file = FileWithLength(0, GetParam().length);
+    MemoryImageStream stream(file);
+    EXPECT_EQ(LoadImageFile(stream, image, &problem), GetParam().loaded);
+    EXPECT_EQ(image.segments[0].length, GetParam().length);
+    EXPECT_EQ(problem.segment, 0);
+    EXPECT_TRUE(image.segments[0].data.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Lengths, LengthCases,
+                         testing::Values(LengthCase{"capacity+1", 0x10001, 19},
+                                         LengthCase{"max", 0xFFFFFFFF, 19},
+                                         LengthCase{"max-5", 0xFFFFFFFA, 19}));
+
+TEST(LoadImageFile, RecordFillingItsBufferIsReadButRejected) {
+    ImageInfo image;
+    ASSERT_EQ(LoadBytes(WriteImageFile(ContentsWithRecordSize(0, 0x10006)), image), 0);
+    EXPECT_EQ(image.segments[0].length, 0x10000u);
+    EXPECT_EQ(image.segments[0].byteCount, 0x10006u);
+    EXPECT_EQ(ValidateImage(image), 19);
+}
+
+TEST(LoadImageFile, RecordCutShortFails) {
+    auto file = WriteImageFile(AcceptedContents());
+    file.pop_back();
+    ImageInfo image;
+    ImageProblem problem;
+    MemoryImageStream stream(file);
+    EXPECT_EQ(LoadImageFile(stream, image, &problem), 19);
+    EXPECT_EQ(problem.segment, 4);
+    EXPECT_EQ(image.segments[4].byteCount, image.segments[4].length + 5);
+}
+
+TEST(LoadImageFile, LengthLongerThanTheFileFails) {
+    ImageInfo image;
+    EXPECT_EQ(LoadBytes(FileWithLength(3, 0xFFFFA), image), 19);
+    EXPECT_EQ(image.segments[3].data.size(), 0x100006u);
+}
+
+TEST(LoadImageFile, DataAfterTheFifthRecordIsIgnored) {
+    ImageInfo plain, trailed;
+    ASSERT_EQ(LoadBytes(WriteImageFile(AcceptedContents()), plain), 0);
+    ASSERT_EQ(
+        LoadBytes(WriteImageFile(AcceptedContents()) + Bytes("#FileStart\ntrailing"), trailed), 0);
+    for (int position = 0; position < SEGMENT_COUNT; ++position)
+        EXPECT_EQ(plain.segments[position].data, trailed.segments[position].data);
+}
+
+TEST(LoadImageFile, BuffersAreSizedByTheCatalogueAndZeroFilled) {
+    ImageInfo image;
+    ASSERT_EQ(LoadBytes(WriteImageFile(AcceptedContents()), image), 0);
+    for (int position = 0; position < SEGMENT_COUNT; ++position) {
+        const SegmentImage& segment = image.segments[position];
+        ASSERT_EQ(segment.data.size(), FileSegmentKind(position).maxSize + 6u);
+        for (std::size_t index = segment.byteCount; index < segment.data.size(); ++index)
+            ASSERT_EQ(segment.data[index], 0) << "position " << position << " byte " << index;
+    }
+}
+
+TEST(LoadImageFile, ReleasesThePreviousBuffersEvenWhenTheLoadFails) {
+    ImageInfo image;
+    ASSERT_EQ(LoadBytes(WriteImageFile(AcceptedContents()), image), 0);
+    ASSERT_EQ(LoadBytes(Bytes("#ModelName=" + std::string(70, 'x') + "\n"), image), 20);
+    EXPECT_STREQ(image.ImageRev, "");
+    for (const SegmentImage& segment : image.segments) {
+        EXPECT_EQ(segment.data.capacity(), 0u);
+        EXPECT_EQ(segment.length, 0u);
+    }
+
+    ASSERT_EQ(LoadBytes(WriteImageFile(AcceptedContents()), image), 0);
+    ASSERT_EQ(LoadBytes(FileWithLength(2, 0x30000), image), 19);
+    EXPECT_FALSE(image.segments[1].data.empty());
+    for (int position = 2; position < SEGMENT_COUNT; ++position)
+        EXPECT_EQ(image.segments[position].data.capacity(), 0u) << position;
+}
+
+// For L below 16 the type and flag bytes lie inside the record's fixed words.
+struct ShortRecordCase {
+    std::uint32_t length;
+    std::uint8_t type;
+    std::uint8_t flag;
+};
+
+class ShortRecordCases : public testing::TestWithParam<ShortRecordCase> {};
+
+TEST_P(ShortRecordCases, TakeTypeAndFlagFromInsideTheFixedWords) {
+    std::vector<std::uint8_t> bytes(24);
+    for (std::size_t index = 0; index < bytes.size(); ++index)
+        bytes[index] = static_cast<std::uint8_t>(0xA0 + index);
+    WriteBigEndian32(bytes.data() + 8, GetParam().length);
+    MemoryImageStream stream(bytes);
+    SegmentImage segment;
+    ASSERT_EQ(ReadSegment(stream, 0, 0x10006, segment), SegmentReadResult::Read);
+    EXPECT_EQ(segment.type, GetParam().type);
+    EXPECT_EQ(segment.flag, GetParam().flag);
+    EXPECT_EQ(segment.byteCount, GetParam().length + 6);
+    EXPECT_EQ(stream.Tell(), GetParam().length + 6);
+}
+
+INSTANTIATE_TEST_SUITE_P(Lengths, ShortRecordCases,
+                         testing::Values(ShortRecordCase{0, 0xA4, 0xA5},
+                                         ShortRecordCase{1, 0xA5, 0xA6},
+                                         ShortRecordCase{4, 0x00, 0x00},
+                                         ShortRecordCase{10, 0xAE, 0xAF},
+                                         ShortRecordCase{15, 0xB3, 0xB4}));
+
+TEST(ReadSegment, FixedWordsAreBigEndianAndTheRevisionTerminated) {
+    const std::vector<std::uint8_t> bytes = {1,  2,   3,   4,   5,   6, 7,  8,  0,  0, 0,
+                                             16, 'A', 'B', 'C', 'D', 9, 10, 11, 12, 3, 1};
+    MemoryImageStream stream(bytes);
+    SegmentImage segment;
+    ASSERT_EQ(ReadSegment(stream, 0, 0x10006, segment), SegmentReadResult::Read);
+    EXPECT_EQ(segment.word0, 0x01020304u);
+    EXPECT_EQ(segment.word1, 0x05060708u);
+    EXPECT_EQ(segment.length, 16u);
+    EXPECT_STREQ(segment.revision, "ABCD");
+    EXPECT_EQ(segment.word4, 0x090A0B0Cu);
+    EXPECT_EQ(segment.type, 3);
+    EXPECT_EQ(segment.flag, 1);
+}
+
+TEST(ReadSegment, CapacityBelowTheTrailerTakesNothing) {
+    const std::vector<std::uint8_t> bytes(22);
+    MemoryImageStream stream(bytes);
+    SegmentImage segment;
+    EXPECT_EQ(ReadSegment(stream, 0, 5, segment), SegmentReadResult::DoesNotFit);
+}
+} // namespace

@@ -1,0 +1,149 @@
+#include "image/ValidateImage.h"
+
+#include "ImageTestFiles.h"
+#include "image/BigEndian.h"
+
+#include <cstring>
+#include <functional>
+#include <gtest/gtest.h>
+
+namespace {
+struct AcceptanceCase {
+    const char* label;
+    std::function<void(ImageContents&)> change;
+    StatusCode status;
+};
+
+class AcceptanceCases : public testing::TestWithParam<AcceptanceCase> {};
+
+TEST_P(AcceptanceCases, DecideAsTheChecksSay) {
+    ImageContents contents = AcceptedContents();
+    GetParam().change(contents);
+    ImageInfo image;
+    ASSERT_EQ(LoadBytes(WriteImageFile(contents), image), 0);
+    EXPECT_EQ(ValidateImage(image), GetParam().status);
+}
+
+void SetPayloadForLength(ImageContents& contents, int position, std::uint32_t length) {
+    contents.segments[position].payload.assign(length - 16, 0xEE);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, AcceptanceCases,
+    testing::Values(
+        AcceptanceCase{"accepted", [](ImageContents&) {}, 0},
+        AcceptanceCase{"no ImageRev", [](ImageContents& c) { c.header.imageRev = ""; }, 19},
+        AcceptanceCase{"no UtilityRev", [](ImageContents& c) { c.header.utilityRev = ""; }, 19},
+        AcceptanceCase{"no model", [](ImageContents& c) { c.header.modelName = ""; }, 19},
+        AcceptanceCase{"lower-case model", [](ImageContents& c) { c.header.modelName = "tq4800"; },
+                       0},
+        AcceptanceCase{"longer model", [](ImageContents& c) { c.header.modelName = "TQ4800X"; },
+                       19},
+        AcceptanceCase{"older utility", [](ImageContents& c) { c.header.utilityRev = "0.9"; }, 0},
+        AcceptanceCase{"shorter utility", [](ImageContents& c) { c.header.utilityRev = "1.0"; }, 0},
+        AcceptanceCase{"newer utility", [](ImageContents& c) { c.header.utilityRev = "1.0.1"; },
+                       21},
+        AcceptanceCase{"suffixed utility", [](ImageContents& c) { c.header.utilityRev = "1.0.0a"; },
+                       21},
+        AcceptanceCase{"text order 1.0.10",
+                       [](ImageContents& c) { c.header.utilityRev = "1.0.10"; }, 21},
+        AcceptanceCase{"text order 10.0", [](ImageContents& c) { c.header.utilityRev = "10.0"; },
+                       21},
+        AcceptanceCase{"model before version",
+                       [](ImageContents& c) {
+                           c.header.modelName = "TQ4801";
+                           c.header.utilityRev = "2.0";
+                       },
+                       19},
+        AcceptanceCase{"MAIN and HTTP swapped",
+                       [](ImageContents& c) {
+                           std::swap(c.segments[3], c.segments[4]);
+                           c.segments[3].type = 8;
+                           c.segments[4].type = 14;
+                       },
+                       19},
+        AcceptanceCase{"flag 0", [](ImageContents& c) { c.segments[2].flag = 0; }, 19},
+        AcceptanceCase{"type of another region", [](ImageContents& c) { c.segments[0].type = 4; },
+                       19},
+        AcceptanceCase{"FPGA1 at its largest",
+                       [](ImageContents& c) { SetPayloadForLength(c, 0, 0xFFFA); }, 0},
+        AcceptanceCase{"FPGA1 one byte over",
+                       [](ImageContents& c) { SetPayloadForLength(c, 0, 0xFFFB); }, 19},
+        AcceptanceCase{"MAIN one byte over",
+                       [](ImageContents& c) { SetPayloadForLength(c, 3, 0xFFFFB); }, 19},
+        AcceptanceCase{"empty description",
+                       [](ImageContents& c) { c.header.updatedDescription = ""; }, 0}),
+    LabelName<AcceptanceCase>);
+
+TEST(ValidateImage, BlankImageRevIsMissing) {
+    ImageInfo image;
+    const auto file = Bytes("#ImageRev=   \n#ModelName=TQ4800\n#UtilityRev=1.0.0\n#FileStart\n") +
+                      RecordsOf(AcceptedContents());
+    ASSERT_EQ(LoadBytes(file, image), 0);
+    EXPECT_EQ(ValidateImage(image), 19);
+}
+
+TEST(ValidateImage, TypesAndFlagsAreCheckedBeforeSizes) {
+    ImageContents contents = AcceptedContents();
+    SetPayloadForLength(contents, 0, 0xFFFB);
+    contents.segments[4].flag = 0;
+    ImageInfo image;
+    ASSERT_EQ(LoadBytes(WriteImageFile(contents), image), 0);
+    ImageProblem problem;
+    EXPECT_EQ(ValidateImage(image, &problem), 19);
+    EXPECT_EQ(problem.segment, 4);
+}
+
+// The last record of these files is HTTP with a length below 8 and the right type and flag:
+// it passes the six checks, and only the checksum-range check refuses it.
+std::vector<std::uint8_t> FileWithShortHttp(const std::vector<std::uint8_t>& httpRecord,
+                                            const std::string& utilityRev) {
+    ImageContents contents = AcceptedContents();
+    contents.header.utilityRev = utilityRev;
+    std::vector<std::uint8_t> file = Bytes(EncodeHeader(contents.header));
+    for (int position = 0; position < 4; ++position)
+        file = file + EncodeSegmentRecord(contents.segments[position], position);
+    return file + httpRecord;
+}
+
+struct ShortLengthCase {
+    const char* label;
+    std::vector<std::uint8_t> httpRecord;
+    std::string utilityRev;
+    std::uint32_t length;
+    StatusCode status;
+};
+
+class ShortLengthCases : public testing::TestWithParam<ShortLengthCase> {};
+
+TEST_P(ShortLengthCases, AreRejectedAfterTheOtherChecks) {
+    ImageInfo image;
+    ASSERT_EQ(LoadBytes(FileWithShortHttp(GetParam().httpRecord, GetParam().utilityRev), image), 0);
+    ASSERT_EQ(image.segments[4].length, GetParam().length);
+    ASSERT_EQ(image.segments[4].type, 8);
+    ASSERT_EQ(image.segments[4].flag, 1);
+    EXPECT_EQ(ValidateImage(image), GetParam().status);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Records, ShortLengthCases,
+    testing::Values(
+        // L = 0: the file ends after word0, type and flag; the missing words read as 0.
+        ShortLengthCase{"L0", {0, 0, 0, 0, 8, 1}, "1.0.0", 0, 19},
+        // L = 1: type and flag at 5 and 6; the length word lies in bytes after the record.
+        ShortLengthCase{"L1", {0, 0, 0, 0, 0, 8, 1, 0, 0, 0, 0, 1}, "1.0.0", 1, 19},
+        ShortLengthCase{"L1NewerUtility", {0, 0, 0, 0, 0, 8, 1, 0, 0, 0, 0, 1}, "1.1", 1, 21},
+        // L = 8: type and flag are the first two revision characters.
+        ShortLengthCase{"L8", {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 8, 8, 1}, "1.0.0", 8, 0}),
+    LabelName<ShortLengthCase>);
+
+TEST(ValidateImage, UnterminatedFieldsAreReadWithinTheirSize) {
+    ImageInfo image;
+    ASSERT_EQ(LoadBytes(WriteImageFile(AcceptedContents()), image), 0);
+    std::fill(std::begin(image.ModelName), std::end(image.ModelName), 'T');
+    std::fill(std::begin(image.UtilityRev), std::end(image.UtilityRev), '9');
+    EXPECT_EQ(ValidateImage(image), 19);
+    std::strcpy(image.ModelName, "TQ4800");
+    EXPECT_EQ(ValidateImage(image), 21);
+}
+} // namespace

@@ -1,0 +1,138 @@
+#include "ImageTestFiles.h"
+#include "image/Checksum.h"
+#include "image/SegmentCatalogue.h"
+#include "image/ValidateImage.h"
+
+#include <functional>
+#include <gtest/gtest.h>
+
+namespace {
+void ExpectLoadedAsWritten(const ImageContents& contents) {
+    ImageInfo image;
+    ASSERT_EQ(LoadBytes(WriteImageFile(contents), image), 0);
+    EXPECT_STREQ(image.ImageRev, contents.header.imageRev.c_str());
+    EXPECT_STREQ(image.ModelName, contents.header.modelName.c_str());
+    EXPECT_STREQ(image.RevsNotSupport, contents.header.revsNotSupport.c_str());
+    EXPECT_STREQ(image.UpdatedDescription, contents.header.updatedDescription.c_str());
+    EXPECT_STREQ(image.UtilityRev, contents.header.utilityRev.c_str());
+    for (int position = 0; position < SEGMENT_COUNT; ++position) {
+        SCOPED_TRACE(position);
+        const SegmentRecord& record = contents.segments[position];
+        const SegmentImage& segment = image.segments[position];
+        const std::vector<std::uint8_t> encoded = EncodeSegmentRecord(record, position);
+        EXPECT_EQ(segment.word0, record.word0);
+        EXPECT_EQ(segment.word1, record.word1.value_or(segment.length));
+        EXPECT_EQ(segment.length, RecordLength(record));
+        EXPECT_STREQ(segment.revision, record.revision.c_str());
+        EXPECT_EQ(segment.word4, record.word4);
+        EXPECT_EQ(segment.type, record.type.value_or(FileSegmentKind(position).firstBlock));
+        EXPECT_EQ(segment.flag, record.flag);
+        ASSERT_EQ(segment.byteCount, encoded.size());
+        EXPECT_TRUE(std::equal(encoded.begin(), encoded.end(), segment.data.begin()));
+    }
+}
+
+TEST(ImageWriter, SmallFileRoundTripsAndIsAccepted) {
+    const ImageContents contents = AcceptedContents();
+    EXPECT_EQ(FindWriteProblem(contents), "");
+    ExpectLoadedAsWritten(contents);
+    ImageInfo image;
+    ASSERT_EQ(LoadBytes(WriteImageFile(contents), image), 0);
+    EXPECT_EQ(ValidateImage(image), 0);
+}
+
+TEST(ImageWriter, LargestRecordsAndExplicitWordsRoundTrip) {
+    ImageContents contents = AcceptedContents();
+    contents.header = {"123456789012345", std::string(63, 'M'), "RNS", std::string(511, 'd'),
+                       "0.1"};
+    for (int position = 0; position < SEGMENT_COUNT; ++position) {
+        SegmentRecord& record = contents.segments[position];
+        record.payload.resize(FileSegmentKind(position).maxSize - 22);
+        for (std::size_t index = 0; index < record.payload.size(); ++index)
+            record.payload[index] = static_cast<std::uint8_t>(index * 7 + position);
+        record.word1 = 0xDEADBEEF;
+        record.flag = 0x80;
+        record.revision = "A";
+    }
+    EXPECT_EQ(FindWriteProblem(contents), "");
+    ExpectLoadedAsWritten(contents);
+}
+
+TEST(ImageWriter, HeaderLinesComeBeforeFileStart) {
+    EXPECT_EQ(EncodeHeader({"1.10", "TQ4800", "", "Fixes", "1.0.0"}),
+              "#ImageRev=1.10\n#ModelName=TQ4800\n#UpdatedDescription=Fixes\n"
+              "#UtilityRev=1.0.0\n#FileStart\n");
+}
+
+struct ProblemCase {
+    const char* label;
+    std::function<void(ImageContents&)> change;
+    const char* mentions;
+};
+
+class WriteProblems : public testing::TestWithParam<ProblemCase> {};
+
+TEST_P(WriteProblems, NameWhatWouldNotLoadBack) {
+    ImageContents contents = AcceptedContents();
+    GetParam().change(contents);
+    const std::string problem = FindWriteProblem(contents);
+    EXPECT_NE(problem.find(GetParam().mentions), std::string::npos) << problem;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Contents, WriteProblems,
+    testing::Values(
+        ProblemCase{"long", [](ImageContents& c) { c.header.imageRev = std::string(16, '1'); },
+                    "ImageRev"},
+        ProblemCase{"equals", [](ImageContents& c) { c.header.updatedDescription = "a=b"; },
+                    "UpdatedDescription"},
+        ProblemCase{"newline", [](ImageContents& c) { c.header.modelName = "A\nB"; }, "ModelName"},
+        ProblemCase{"blank end", [](ImageContents& c) { c.header.utilityRev = "1.0 "; },
+                    "UtilityRev"},
+        ProblemCase{"revision", [](ImageContents& c) { c.segments[1].revision = "12345"; },
+                    "FPGA2"},
+        ProblemCase{"payload", [](ImageContents& c) { c.segments[3].payload.resize(0xFFFEB); },
+                    "MAIN"}),
+    LabelName<ProblemCase>);
+
+TEST(SumWords, AddsBigEndianWordsWithWrapAround) {
+    const std::uint8_t wrap[] = {0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 2};
+    EXPECT_EQ(SumWords(wrap, 8), 1u);
+    const std::uint8_t word[] = {1, 2, 3, 4};
+    EXPECT_EQ(SumWords(word, 4), 16909060u);
+    EXPECT_EQ(SumWords(word, 0), 0u);
+}
+
+TEST(SumWords, RoundsTheCountUpToWholeWords) {
+    const std::uint8_t bytes[] = {0, 0, 0, 1, 0x10, 0x20, 0x30, 0x40};
+    EXPECT_EQ(SumWords(bytes, 5), 1u + 0x10203040u);
+    EXPECT_EQ(SumWords(bytes, 7), 1u + 0x10203040u);
+}
+} // namespace
+
+namespace {
+TEST(SegmentChecksum, CoversTheRecordFromByte8ForLMinus8Bytes) {
+    SegmentImage segment;
+    segment.data = {9, 9, 9, 9, 9, 9, 9, 9, 0, 0, 0, 5, 0, 0, 0, 7, 0xAA, 0, 0, 0, 0};
+    segment.length = 13; // five bytes: one whole word and a word of one byte and padding
+    std::uint32_t sum = 0;
+    ASSERT_TRUE(SegmentChecksum(segment, sum));
+    EXPECT_EQ(sum, 5u + 7u);
+    segment.length = 17;
+    ASSERT_TRUE(SegmentChecksum(segment, sum));
+    EXPECT_EQ(sum, 5u + 7u + 0xAA000000u);
+}
+
+TEST(SegmentChecksum, RefusesRangesOutsideTheBuffer) {
+    SegmentImage segment;
+    segment.data.assign(16, 1);
+    std::uint32_t sum = 0;
+    for (std::uint32_t length : {0u, 7u, 17u, 0xFFFFFFFFu}) {
+        segment.length = length;
+        EXPECT_FALSE(SegmentChecksum(segment, sum)) << length;
+    }
+    segment.length = 8;
+    EXPECT_TRUE(SegmentChecksum(segment, sum));
+    EXPECT_EQ(sum, 0u);
+}
+} // namespace

@@ -1,0 +1,308 @@
+#include "link/InstrumentSession.h"
+
+#include "sim/BenchFixture.h"
+
+#include <cstring>
+#include <gtest/gtest.h>
+#include <string>
+
+namespace {
+
+const std::string NAME = sim::ResourceNameOf("TW00012345");
+const std::string LOADER_IDENTITY = "WRITER,TQ4800,TW00012345,1.05  A  01 01 01 1.05";
+
+sim::Fault IdentityReply(const std::string& reply) {
+    sim::Fault fault;
+    fault.kind = sim::FaultKind::WrongReply;
+    fault.command = sim::IDENTITY_QUERY;
+    fault.reply = reply;
+    return fault;
+}
+
+sim::BenchConfig OneInstrument(sim::Mode mode, std::vector<sim::Fault> faults = {}) {
+    sim::InstrumentConfig instrument = SimInstrument("TW00012345", mode);
+    instrument.faults = std::move(faults);
+    return sim::BenchConfig{{instrument}};
+}
+
+std::string Hex(const std::string& bytes) {
+    static const char digits[] = "0123456789ABCDEF";
+    std::string hex;
+    for (unsigned char c : bytes) {
+        hex += digits[c >> 4];
+        hex += digits[c & 15];
+    }
+    return hex;
+}
+
+// The utility's session on a simulated bench, the resource manager open.
+struct SessionOnBench {
+    explicit SessionOnBench(const sim::BenchConfig& config = sim::DefaultBench())
+        : bench(config), session(devices) {
+        session.OpenResourceManager();
+    }
+
+    // Selects a name as the Device list would after a search.
+    void Select(const std::string& name) {
+        devices.ResetContent();
+        devices.AddString(name);
+        devices.selected = 0;
+    }
+
+    void ExpectNothingLeftOpen() {
+        EXPECT_EQ(0u, bench.backend->OpenSessions());
+        EXPECT_EQ(0u, bench.backend->OpenFindLists());
+    }
+
+    SimulatedBench bench;
+    FakeDeviceList devices;
+    InstrumentSession session;
+};
+
+class SessionTest : public ::testing::Test, public SessionOnBench {};
+
+class TwoInstrumentSession : public ::testing::Test, public SessionOnBench {
+protected:
+    TwoInstrumentSession()
+        : SessionOnBench(sim::BenchConfig{{SimInstrument("TW00000002"), SimInstrument("TW00000001"),
+                                           SimInstrument("MY00000003")}}) {}
+};
+
+TEST_F(TwoInstrumentSession, ListsMatchingInstrumentsSortedAndClosesTheSearch) {
+    devices.AddString("stale entry");
+    EXPECT_EQ(2, session.FindInstruments());
+    EXPECT_EQ((std::vector<std::string>{sim::ResourceNameOf("TW00000001"),
+                                        sim::ResourceNameOf("TW00000002")}),
+              devices.items);
+    EXPECT_EQ(-1, devices.selected);
+    ExpectNothingLeftOpen();
+}
+
+TEST_F(SessionTest, NoInstrumentLeavesTheListEmpty) {
+    bench.Instrument().Unplug();
+    devices.AddString("stale entry");
+    EXPECT_EQ(0, session.FindInstruments());
+    EXPECT_TRUE(devices.items.empty());
+    ExpectNothingLeftOpen();
+}
+
+// A backend whose search reports three matches but delivers only two names.
+class ShortListingBackend final : public visa::Backend {
+public:
+    ViStatus OpenDefaultRM(ViSession* sesn) override {
+        *sesn = 1;
+        return VI_SUCCESS;
+    }
+    ViStatus FindRsrc(ViSession, ViConstString, ViFindList* list, ViUInt32* count,
+                      ViChar desc[VI_FIND_BUFLEN]) override {
+        *list = 2;
+        *count = 3;
+        std::strcpy(desc, "USB0::0x1D7A::0x52C1::TWB::INSTR");
+        return VI_SUCCESS;
+    }
+    ViStatus FindNext(ViFindList, ViChar desc[VI_FIND_BUFLEN]) override {
+        if (nexts++ > 0)
+            return VI_ERROR_RSRC_NFOUND;
+        std::strcpy(desc, "USB0::0x1D7A::0x52C1::TWA::INSTR");
+        return VI_SUCCESS;
+    }
+    ViStatus Open(ViSession, ViConstRsrc, ViAccessMode, ViUInt32, ViSession*) override {
+        return VI_ERROR_RSRC_NFOUND;
+    }
+    ViStatus SetAttribute(ViObject, ViAttr, ViAttrState) override { return VI_ERROR_INV_OBJECT; }
+    ViStatus Write(ViSession, ViConstBuf, ViUInt32, ViUInt32*) override {
+        return VI_ERROR_INV_OBJECT;
+    }
+    ViStatus Read(ViSession, ViBuf, ViUInt32, ViUInt32*) override { return VI_ERROR_INV_OBJECT; }
+    ViStatus Close(ViObject object) override {
+        closed.push_back(object);
+        return VI_SUCCESS;
+    }
+
+    int nexts = 0;
+    std::vector<ViObject> closed;
+};
+
+TEST(InstrumentSessionSearch, CountIsTheReportedOneEvenWhenFewerNamesArrive) {
+    auto owned = std::make_unique<ShortListingBackend>();
+    ShortListingBackend& backend = *owned;
+    visa::InstallBackend(std::move(owned));
+    FakeDeviceList devices;
+    InstrumentSession session(devices);
+    session.OpenResourceManager();
+    EXPECT_EQ(3, session.FindInstruments());
+    EXPECT_EQ((std::vector<std::string>{"USB0::0x1D7A::0x52C1::TWA::INSTR",
+                                        "USB0::0x1D7A::0x52C1::TWB::INSTR"}),
+              devices.items);
+    EXPECT_EQ(std::vector<ViObject>{2}, backend.closed); // the find list
+    visa::InstallBackend(nullptr);
+}
+
+TEST_F(SessionTest, ConnectFailsForNoSelectionOrAnUnknownName) {
+    session.FindInstruments();
+    EXPECT_EQ(STATUS_CONNECT_FAILED, session.ConnectDevice()); // nothing selected
+    Select("USB0::0x1D7A::0x52C1::TW99999999::INSTR");
+    EXPECT_EQ(STATUS_CONNECT_FAILED, session.ConnectDevice());
+    EXPECT_EQ(0u, session.m_viInstr);
+    EXPECT_EQ("open - USB0::0x1D7A::0x52C1::TW99999999::INSTR !BFFF0011", bench.Trace().back());
+    session.DisconnectDevice();
+    ExpectNothingLeftOpen();
+}
+
+TEST_F(SessionTest, NormalFirmwareIdentityMeansNotInLoaderMode) {
+    Select(NAME);
+    ASSERT_EQ(STATUS_COMPLETE, session.ConnectDevice());
+    std::string reply = "untouched";
+    EXPECT_EQ(STATUS_NOT_COMPLETE, session.QueryIdentity(reply));
+    EXPECT_EQ("untouched", reply);
+    session.DisconnectDevice();
+    ExpectNothingLeftOpen();
+}
+
+struct IdentityCase {
+    const char* label;
+    std::string sent; // empty: the loader's own reply
+    StatusCode result;
+    std::string kept; // the reply text afterwards
+};
+
+class LoaderIdentity : public ::testing::TestWithParam<IdentityCase> {};
+
+TEST_P(LoaderIdentity, IsUpperCasedAndKeptWhole) {
+    const IdentityCase& c = GetParam();
+    std::vector<sim::Fault> faults;
+    if (!c.sent.empty())
+        faults.push_back(IdentityReply(c.sent));
+    SessionOnBench on(OneInstrument(sim::Mode::Loader, faults));
+    on.Select(NAME);
+    InstrumentSession& session = on.session;
+    ASSERT_EQ(STATUS_COMPLETE, session.ConnectDevice());
+    std::string reply = "old";
+    EXPECT_EQ(c.result, session.QueryIdentity(reply));
+    EXPECT_EQ(c.kept, reply);
+    session.DisconnectDevice();
+    on.ExpectNothingLeftOpen();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Replies, LoaderIdentity,
+    ::testing::Values(
+        IdentityCase{"loader", "", STATUS_COMPLETE, LOADER_IDENTITY},
+        IdentityCase{"lower", "writer,tq4800,tw1,1.05\r\n", STATUS_COMPLETE,
+                     "WRITER,TQ4800,TW1,1.05\r\n"},
+        IdentityCase{"short", "WRITE", STATUS_NOT_COMPLETE, "old"},
+        IdentityCase{"nul", std::string("WRITER,A\0b,c", 12), STATUS_COMPLETE, "WRITER,A"},
+        IdentityCase{"longest", "WRITER" + std::string(249, 'x'), STATUS_COMPLETE,
+                     "WRITER" + std::string(249, 'X')},
+        IdentityCase{"overlong", "WRITER" + std::string(294, 'x'), STATUS_READ_FAILED, "old"}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+TEST(InstrumentSession, IdentityWriteOrReadFailures) {
+    sim::InstrumentConfig refusing = SimInstrument("TW00012345");
+    refusing.faults.push_back({sim::FaultKind::FailWrite, sim::IDENTITY_QUERY, 0, "", 0});
+    sim::InstrumentConfig silent = SimInstrument("TW00012346");
+    silent.faults.push_back({sim::FaultKind::NoReply, sim::IDENTITY_QUERY, 0, "", 0});
+    SessionOnBench on(sim::BenchConfig{{refusing, silent}});
+    std::string reply;
+
+    on.Select(sim::ResourceNameOf("TW00012345"));
+    ASSERT_EQ(STATUS_COMPLETE, on.session.ConnectDevice());
+    EXPECT_EQ(STATUS_WRITE_FAILED, on.session.QueryIdentity(reply));
+
+    on.Select(sim::ResourceNameOf("TW00012346"));
+    ASSERT_EQ(STATUS_COMPLETE, on.session.ConnectDevice());
+    EXPECT_EQ(STATUS_READ_FAILED, on.session.QueryIdentity(reply));
+    EXPECT_EQ(std::vector<std::uint32_t>{5000}, on.bench.clock.sleeps); // the session's time-out
+    on.session.DisconnectDevice();
+    on.ExpectNothingLeftOpen();
+}
+
+TEST_F(SessionTest, DeviceReadTerminatesAndUpperCasesUpToTheFirstNul) {
+    Select(NAME);
+    ASSERT_EQ(STATUS_COMPLETE, session.ConnectDevice());
+    ASSERT_EQ(VI_SUCCESS, session.DeviceWrite("*idn?\n", 6));
+    char buffer[256];
+    std::memset(buffer, '#', sizeof buffer);
+    ViUInt32 count = 0;
+    ASSERT_EQ(VI_SUCCESS, session.DeviceRead(buffer, 255, count));
+    EXPECT_EQ('\0', buffer[count]);
+    EXPECT_EQ('#', buffer[count + 1]);
+    EXPECT_EQ(count, std::strlen(buffer));
+    EXPECT_EQ(0, std::strncmp(buffer, "SIMULATED,TQ4800,", 17));
+
+    // A reply cut at the limit is a failed read that leaves the buffer unterminated.
+    ASSERT_EQ(VI_SUCCESS, session.DeviceWrite("*IDN?\n", 6));
+    std::memset(buffer, '#', sizeof buffer);
+    EXPECT_EQ(VI_SUCCESS_MAX_CNT, session.DeviceRead(buffer, 5, count));
+    EXPECT_EQ(5u, count);
+    EXPECT_EQ('#', buffer[5]);
+    session.DisconnectDevice();
+    ExpectNothingLeftOpen();
+}
+
+TEST_F(SessionTest, SwitchWritesTheCommandOnlyAndTheInstrumentRebootsIntoItsLoader) {
+    Select(NAME);
+    ASSERT_EQ(STATUS_COMPLETE, session.ConnectDevice());
+    ViSession first = session.m_viInstr;
+    ASSERT_EQ(STATUS_COMPLETE, session.EnterWriterMode());
+    EXPECT_NE(first, session.m_viInstr);
+    EXPECT_EQ(1u, bench.backend->OpenSessions()); // the first was closed before the switch
+    EXPECT_EQ("write 2 737973743A757064617465205451343830300A", bench.Trace().back());
+
+    // Off the bus: the switching session has lost its instrument, and nothing opens it.
+    EXPECT_EQ(VI_ERROR_CONN_LOST, session.DeviceWrite("*IDN?\n", 6));
+    EXPECT_EQ(STATUS_CONNECT_FAILED, session.ConnectDevice());
+    EXPECT_EQ("open - " + NAME + " !BFFF0011", bench.Trace().back());
+
+    bench.clock.SleepMs(2500);
+    ASSERT_EQ(STATUS_COMPLETE, session.ConnectDevice());
+    std::string reply;
+    EXPECT_EQ(STATUS_COMPLETE, session.QueryIdentity(reply));
+    EXPECT_EQ(LOADER_IDENTITY, reply);
+    session.DisconnectDevice();
+    ExpectNothingLeftOpen();
+}
+
+TEST_F(SessionTest, ConnectingAgainClosesThePreviousSession) {
+    Select(NAME);
+    ASSERT_EQ(STATUS_COMPLETE, session.ConnectDevice());
+    ASSERT_EQ(STATUS_COMPLETE, session.ConnectDevice());
+    EXPECT_EQ(1u, bench.backend->OpenSessions());
+    session.DisconnectDevice();
+    EXPECT_EQ(0u, session.m_viInstr);
+    session.DisconnectDevice(); // nothing open: harmless
+    ExpectNothingLeftOpen();
+}
+
+TEST_F(SessionTest, TranscriptOfConnectIdentifySwitchAndReconnect) {
+    Select(NAME);
+    std::string reply;
+    ASSERT_EQ(STATUS_COMPLETE, session.ConnectDevice());
+    ASSERT_EQ(STATUS_NOT_COMPLETE, session.QueryIdentity(reply));
+    ASSERT_EQ(STATUS_COMPLETE, session.EnterWriterMode());
+    bench.clock.SleepMs(2500);
+    ASSERT_EQ(STATUS_COMPLETE, session.ConnectDevice());
+    ASSERT_EQ(STATUS_COMPLETE, session.QueryIdentity(reply));
+    session.DisconnectDevice();
+    session.CloseResourceManager();
+
+    const std::vector<std::string> expected = {
+        "open 1 " + NAME,
+        "tmo 1 5000",
+        "write 1 2A49444E3F0A",
+        "read 1 " + Hex("SIMULATED,TQ4800,TW00012345,1.05  A  01 01 01 1.05\n"),
+        "close 1",
+        "open 2 " + NAME,
+        "tmo 2 2500",
+        "write 2 737973743A757064617465205451343830300A",
+        "close 2",
+        "open 3 " + NAME,
+        "tmo 3 5000",
+        "write 3 2A49444E3F0A",
+        "read 3 " + Hex(LOADER_IDENTITY),
+        "close 3",
+    };
+    EXPECT_EQ(expected, bench.Trace());
+}
+
+} // namespace

@@ -1,0 +1,160 @@
+#include "sim/BenchFixture.h"
+
+#include <gtest/gtest.h>
+#include <string>
+
+namespace {
+
+constexpr char FIRST[] = "USB0::0x1D7A::0x52C1::TW00000001::INSTR";
+constexpr char SECOND[] = "USB0::0x1D7A::0x52C1::TW00000002::INSTR";
+
+sim::BenchConfig TwoInstruments() {
+    return sim::BenchConfig{{SimInstrument("TW00000001"), SimInstrument("TW00000002")}};
+}
+
+ViStatus WriteText(ViSession vi, const std::string& text) {
+    ViUInt32 written = 0;
+    return visa::viWrite(vi, reinterpret_cast<ViConstBuf>(text.data()),
+                         static_cast<ViUInt32>(text.size()), &written);
+}
+
+ViSession OpenRM() {
+    ViSession rm = 0;
+    EXPECT_EQ(VI_SUCCESS, visa::viOpenDefaultRM(&rm));
+    return rm;
+}
+
+ViSession OpenInstrument(ViSession rm, const char* name) {
+    ViSession vi = 0;
+    EXPECT_EQ(VI_SUCCESS, visa::viOpen(rm, name, VI_NO_LOCK, 1000, &vi));
+    return vi;
+}
+
+TEST(Dispatch, EveryCallFailsWithoutABackend) {
+    visa::InstallBackend(nullptr);
+    ViSession rm = 1234;
+    EXPECT_LT(visa::viOpenDefaultRM(&rm), 0);
+    EXPECT_EQ(0u, rm);
+    ViFindList list = 99;
+    ViUInt32 count = 99;
+    char desc[VI_FIND_BUFLEN] = {};
+    EXPECT_LT(visa::viFindRsrc(rm, "?*", &list, &count, desc), 0);
+    EXPECT_EQ(0u, list);
+    EXPECT_EQ(0u, count);
+    ViSession vi = 7;
+    EXPECT_LT(visa::viOpen(rm, FIRST, VI_NO_LOCK, 1000, &vi), 0);
+    EXPECT_EQ(0u, vi);
+    EXPECT_NE(VI_SUCCESS, visa::viClose(0));
+}
+
+TEST(ResourceBackend, SearchListsMatchesInBusOrderThenRunsOut) {
+    SimulatedBench bench(TwoInstruments());
+    ViSession rm = OpenRM();
+    ViFindList list = 0;
+    ViUInt32 count = 0;
+    char desc[VI_FIND_BUFLEN] = {};
+    ASSERT_EQ(VI_SUCCESS, visa::viFindRsrc(rm, "USB?*INSTR", &list, &count, desc));
+    EXPECT_EQ(2u, count);
+    EXPECT_STREQ(FIRST, desc);
+    EXPECT_EQ(VI_SUCCESS, visa::viFindNext(list, desc));
+    EXPECT_STREQ(SECOND, desc);
+    EXPECT_EQ(VI_ERROR_RSRC_NFOUND, visa::viFindNext(list, desc));
+    EXPECT_EQ(VI_SUCCESS, visa::viClose(list));
+    EXPECT_EQ(VI_ERROR_INV_OBJECT, visa::viFindNext(list, desc));
+
+    EXPECT_EQ(VI_ERROR_RSRC_NFOUND, visa::viFindRsrc(rm, "GPIB?*", &list, &count, desc));
+    EXPECT_EQ(0u, count);
+    EXPECT_EQ(VI_ERROR_INV_EXPR, visa::viFindRsrc(rm, "USB(?*", &list, &count, desc));
+    EXPECT_EQ(0u, bench.backend->OpenFindLists());
+}
+
+TEST(ResourceBackend, UnknownHandlesAreRefusedAndCloseOfNothingIsHarmless) {
+    SimulatedBench bench;
+    ViSession rm = OpenRM();
+    ViSession vi = OpenInstrument(rm, sim::ResourceNameOf("TW00012345").c_str());
+    char desc[VI_FIND_BUFLEN] = {};
+    ViUInt32 count = 0;
+    ViByte byte = 0;
+    EXPECT_EQ(VI_ERROR_INV_OBJECT, visa::viFindNext(vi, desc)); // a session is no find list
+    EXPECT_EQ(VI_ERROR_INV_OBJECT, visa::viRead(rm, &byte, 1, &count));
+    EXPECT_EQ(VI_ERROR_INV_OBJECT, visa::viWrite(0xDEAD, &byte, 1, &count));
+    EXPECT_EQ(VI_ERROR_INV_OBJECT, visa::viSetAttribute(0xDEAD, VI_ATTR_TMO_VALUE, 10));
+    EXPECT_EQ(VI_ERROR_INV_OBJECT, visa::viClose(0xDEAD));
+    EXPECT_GE(visa::viClose(0), 0);
+    EXPECT_EQ(1u, bench.backend->OpenSessions());
+}
+
+TEST(ResourceBackend, ClosingTheManagerClosesWhatWasOpenedThroughItOnly) {
+    SimulatedBench bench(TwoInstruments());
+    ViSession rm = OpenRM();
+    ViSession other = OpenRM();
+    ViSession first = OpenInstrument(rm, FIRST);
+    ViSession second = OpenInstrument(rm, SECOND);
+    ViSession kept = OpenInstrument(other, FIRST);
+    ViFindList list = 0;
+    ViUInt32 count = 0;
+    char desc[VI_FIND_BUFLEN] = {};
+    ASSERT_EQ(VI_SUCCESS, visa::viFindRsrc(rm, "?*", &list, &count, desc));
+
+    EXPECT_EQ(VI_SUCCESS, visa::viClose(rm));
+    EXPECT_EQ(0u, bench.backend->OpenFindLists());
+    EXPECT_EQ(1u, bench.backend->OpenSessions());
+    EXPECT_EQ(VI_ERROR_INV_OBJECT, WriteText(first, "*IDN?\n"));
+    EXPECT_EQ(VI_ERROR_INV_OBJECT, visa::viClose(second));
+    EXPECT_EQ(VI_SUCCESS, WriteText(kept, "*IDN?\n"));
+    EXPECT_EQ("close 1", bench.Trace().at(bench.Trace().size() - 3));
+    EXPECT_EQ("close 2", bench.Trace().at(bench.Trace().size() - 2));
+}
+
+TEST(ResourceBackend, ReadStopsAtMessageEndOrLimitAndKeepsTheRest) {
+    SimulatedBench bench;
+    ViSession rm = OpenRM();
+    ViSession vi = OpenInstrument(rm, sim::ResourceNameOf("TW00012345").c_str());
+    ASSERT_EQ(VI_SUCCESS, WriteText(vi, "*IDN?\n"));
+    char buffer[256] = {};
+    ViUInt32 count = 0;
+    ASSERT_EQ(VI_SUCCESS_MAX_CNT, visa::viRead(vi, reinterpret_cast<ViBuf>(buffer), 10, &count));
+    EXPECT_EQ(10u, count);
+    ViUInt32 rest = 0;
+    ASSERT_EQ(VI_SUCCESS, visa::viRead(vi, reinterpret_cast<ViBuf>(buffer + 10), 200, &rest));
+    std::string identity(buffer, 10 + rest);
+    EXPECT_EQ("SIMULATED,TQ4800,TW00012345,", identity.substr(0, 28));
+    EXPECT_EQ('\n', identity.back());
+}
+
+TEST(ResourceBackend, ReadWithoutReplyTimesOutAfterTheSessionsTimeOut) {
+    SimulatedBench bench;
+    ViSession rm = OpenRM();
+    ViSession vi = OpenInstrument(rm, sim::ResourceNameOf("TW00012345").c_str());
+    ViByte buffer[16];
+    ViUInt32 count = 99;
+    EXPECT_EQ(VI_ERROR_TMO, visa::viRead(vi, buffer, sizeof buffer, &count));
+    EXPECT_EQ(0u, count);
+    ASSERT_EQ(VI_SUCCESS, visa::viSetAttribute(vi, VI_ATTR_TMO_VALUE, 5000));
+    EXPECT_EQ(VI_ERROR_TMO, visa::viRead(vi, buffer, sizeof buffer, &count));
+    EXPECT_EQ((std::vector<std::uint32_t>{visa::DEFAULT_TIMEOUT_MS, 5000}), bench.clock.sleeps);
+    EXPECT_EQ(VI_ERROR_NSUP_ATTR, visa::viSetAttribute(vi, 0x3FFF0001, 5));
+    EXPECT_EQ(VI_ERROR_NSUP_ATTR_STATE,
+              visa::viSetAttribute(vi, VI_ATTR_TMO_VALUE, ViAttrState{1} << 32));
+}
+
+TEST(ResourceBackend, OpenChecksNameModeAndPresence) {
+    SimulatedBench bench;
+    ViSession rm = OpenRM();
+    ViSession vi = 5;
+    EXPECT_EQ(VI_ERROR_INV_RSRC_NAME, visa::viOpen(rm, "", VI_NO_LOCK, 1000, &vi));
+    EXPECT_EQ(0u, vi);
+    EXPECT_EQ(VI_ERROR_RSRC_NFOUND,
+              visa::viOpen(rm, "USB0::0x1D7A::0x52C1::TW99999999::INSTR", VI_NO_LOCK, 1000, &vi));
+    EXPECT_EQ(VI_ERROR_RSRC_NFOUND,
+              visa::viOpen(rm, "USB0::0x1D7B::0x52C1::TW00012345::INSTR", VI_NO_LOCK, 1000, &vi));
+    EXPECT_EQ(VI_ERROR_INV_ACC_MODE,
+              visa::viOpen(rm, sim::ResourceNameOf("TW00012345").c_str(), 1, 1000, &vi));
+    EXPECT_EQ(VI_SUCCESS,
+              visa::viOpen(rm, "usb::7546::21185::TW00012345::0::instr", VI_NO_LOCK, 1000, &vi));
+    EXPECT_NE(0u, vi);
+    EXPECT_EQ(VI_ERROR_INV_OBJECT,
+              visa::viOpen(vi, sim::ResourceNameOf("TW00012345").c_str(), VI_NO_LOCK, 1000, &vi));
+}
+
+} // namespace

@@ -1,0 +1,82 @@
+#include "link/visa/SearchPattern.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+constexpr char UTILITY_EXPRESSION[] = "USB0::0x1d7a::0x52c1::TW?*::INSTR";
+
+struct MatchCase {
+    const char* pattern;
+    const char* name;
+    bool matches;
+};
+
+const MatchCase MATCH_CASES[] = {
+    // The utility's own expression.
+    {UTILITY_EXPRESSION, "USB0::0x1D7A::0x52C1::TW00012345::INSTR", true},
+    {UTILITY_EXPRESSION, "USB0::0x1d7a::0x52c1::TW00012345::INSTR", true},
+    {UTILITY_EXPRESSION, "usb0::0x1d7a::0x52c1::tw00012345::instr", true},
+    {UTILITY_EXPRESSION, "USB0::0x1D7A::0x52C1::TW00012345::0::INSTR", true},
+    {UTILITY_EXPRESSION, "USB0::0x1D7A::0x52C1::TWX::INSTR", true},
+    {UTILITY_EXPRESSION, "USB0::0x1D7A::0x52C1::TW::INSTR", true}, // ?* may match nothing
+    {UTILITY_EXPRESSION, "USB0::0x0957::0x52C1::TW00012345::INSTR", false},
+    {UTILITY_EXPRESSION, "USB0::0x1D7A::0x1234::TW00012345::INSTR", false},
+    {UTILITY_EXPRESSION, "USB0::0x1D7A::0x52C1::MY00012345::INSTR", false},
+    {UTILITY_EXPRESSION, "USB1::0x1D7A::0x52C1::TW00012345::INSTR", false},
+    {UTILITY_EXPRESSION, "USB0::0x1D7A::0x52C1::TW00012345::RAW", false},
+    {UTILITY_EXPRESSION, "XUSB0::0x1D7A::0x52C1::TW00012345::INSTR", false},
+    // Any character, repeats.
+    {"?*", "GPIB0::12::INSTR", true},
+    {"?*", "", true},
+    {"?", "ab", false},
+    {"USB+0", "USBBB0", true},
+    {"US+B", "UB", false},
+    {"USB*0", "US0", true},
+    {"(AB)+", "ABABAB", true},
+    {"(AB)+", "ABA", false},
+    // Lists and ranges.
+    {"USB[0-9]::?*", "USB7::x", true},
+    {"USB[0-9]::?*", "USBx::x", false},
+    {"USB[^0]::?*", "USB0::x", false},
+    {"USB[^0]::?*", "USB1::x", true},
+    {"[a-c]+", "CabBA", true},
+    {"[a-c]+", "abd", false},
+    {"[.]", "x", false},
+    {"[\\]]", "]", true},
+    // Escapes and literal characters that mean something to other regular expressions.
+    {"TW\\?", "TW?", true},
+    {"TW\\?", "TWX", false},
+    {"\\*", "*", true},
+    {"\\[x\\]", "[x]", true},
+    {"\\d", "d", true},
+    {"\\d", "5", false},
+    {"a.b", "a.b", true},
+    {"a.b", "axb", false},
+    {"a$b^c", "a$b^c", true},
+    // Alternatives and groups.
+    {"USB?*|GPIB?*", "GPIB0::1::INSTR", true},
+    {"USB?*|GPIB?*", "ASRL1::INSTR", false},
+    {"(USB|GPIB)0::?*", "GPIB0::x", true},
+    {"(USB|GPIB)0::?*", "GPIB1::x", false},
+};
+
+TEST(SearchPattern, MatchesWholeNamesWithoutRegardToCase) {
+    for (const MatchCase& c : MATCH_CASES) {
+        std::regex compiled;
+        ASSERT_EQ(VI_SUCCESS, visa::CompilePattern(c.pattern, compiled)) << c.pattern;
+        EXPECT_EQ(c.matches, visa::MatchesWhole(compiled, c.name))
+            << "pattern " << c.pattern << " name " << c.name;
+    }
+}
+
+TEST(SearchPattern, MalformedPatternsAreRefused) {
+    const char* malformed[] = {"*abc",  "+",   "(USB", "USB)", "[abc", "[]",
+                               "abc\\", "a|*", "(*)",  "a**",  "{x}",  "[^]"};
+    for (const char* pattern : malformed) {
+        std::regex compiled;
+        EXPECT_EQ(VI_ERROR_INV_EXPR, visa::CompilePattern(pattern, compiled)) << pattern;
+    }
+}
+
+} // namespace

@@ -1,0 +1,90 @@
+#include "Commands.h"
+#include "ExitCodes.h"
+#include "ToolOutput.h"
+#include "image/ValidateImage.h"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+const char HELP[] = R"(Usage:
+  tq4800-image build -o OUT --model M --image-rev R --utility-rev U
+                     [--description TEXT] [--revs-not-support X]
+                     FPGA1=FILE:REV FPGA2=FILE:REV FPGA3=FILE:REV MAIN=FILE:REV HTTP=FILE:REV
+  tq4800-image build -o OUT --model M --image-rev R --utility-rev U [...] --demo
+  tq4800-image check FILE
+  tq4800-image show FILE
+  tq4800-image --help | --version
+
+Builds, checks and shows firmware revision files of the TQ4800.
+
+Commands:
+  build   Write OUT with the header values given and one segment record for each of
+          FPGA1, FPGA2, FPGA3, MAIN and HTTP: the bytes of FILE as its payload, REV (at
+          most 4 characters) as its revision, and the type and flag bytes that the update
+          utility requires. The revision follows the last ":", so FILE may contain ":".
+          Values may also be given as --option=VALUE. A file the utility would refuse
+          (another model, a newer utility) is written with a warning.
+          --demo makes deterministic payloads instead of reading files: FPGA1 8 KiB,
+          FPGA2 12 KiB, FPGA3 12 KiB, MAIN 48 KiB and HTTP 24 KiB of pseudo-random bytes,
+          with the revisions 02, 02, 02, 1.10 and 1.10.
+  check   Load and check FILE exactly as the update utility does when it opens a file.
+          Prints nothing when the file is accepted; otherwise the utility's message,
+          the error number and where the file is wrong, on standard error.
+  show    Print the header values, the five segment records (position, region, type,
+          flag, length L, bytes read, revision, and the checksum the instrument must
+          report: the sum of big-endian words from byte 8 for L - 8 bytes) and the
+          result of the check.
+
+Exit status:
+   0  success; for check and show: the file is accepted
+  19  check, show: the file is corrupted or not meant for this model
+  20  check, show: a header value is longer than its field
+  21  check, show: the file needs a newer utility
+  64  wrong arguments
+  65  build: a payload too large for its region
+  66  an input file cannot be opened
+  73  build: the output file cannot be written
+)";
+
+int Help() {
+    std::fputs(HELP, stdout);
+    return 0;
+}
+
+bool AsksForHelp(const std::vector<std::string>& arguments) {
+    for (const std::string& argument : arguments) {
+        if (argument == "--help" || argument == "-h")
+            return true;
+    }
+    return false;
+}
+} // namespace
+
+int UsageError(const std::string& message) {
+    PrintError(message);
+    std::fputs("Try 'tq4800-image --help'.\n", stderr);
+    return EXIT_USAGE;
+}
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    if (arguments.empty())
+        return UsageError("no command");
+    if (AsksForHelp(arguments))
+        return Help();
+    const std::string& command = arguments[0];
+    const std::vector<std::string> rest(arguments.begin() + 1, arguments.end());
+    if (command == "--version") {
+        std::printf("tq4800-image %s\n", UTILITY_VERSION);
+        return 0;
+    }
+    if (command == "build")
+        return RunBuild(rest);
+    if (command == "check")
+        return RunCheck(rest);
+    if (command == "show")
+        return RunShow(rest);
+    return UsageError("unknown command '" + command + "'");
+}
