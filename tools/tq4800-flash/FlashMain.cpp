@@ -3,15 +3,16 @@
 #include "image/ImageFile.h"
 #include "image/ValidateImage.h"
 #include "link/InstrumentSession.h"
+#include "link/visa/BackendFactory.h"
 #include "seams/Clock.h"
 #include "seams/EventPump.h"
-#include "tools/flash/FlashOptions.h"
-#include "tools/flash/InterruptGuard.h"
-#include "tools/flash/SortedDeviceList.h"
-#include "tools/flash/TerminalLog.h"
-#include "tools/flash/TerminalProgress.h"
-#include "tools/flash/TerminalPrompt.h"
-#include "tools/flash/TerminalScreen.h"
+#include "tools/tq4800-flash/FlashOptions.h"
+#include "tools/tq4800-flash/InterruptGuard.h"
+#include "tools/tq4800-flash/SortedDeviceList.h"
+#include "tools/tq4800-flash/TerminalLog.h"
+#include "tools/tq4800-flash/TerminalProgress.h"
+#include "tools/tq4800-flash/TerminalPrompt.h"
+#include "tools/tq4800-flash/TerminalScreen.h"
 #include "update/UpdateSequence.h"
 
 #include <cerrno>
@@ -131,9 +132,11 @@ int main(int argc, char** argv) {
         std::fputs(FlashUsage().data(), stdout);
         return EXIT_SUCCESS;
     case FlashOptions::Action::List:
+        visa::InstallBackendFromEnvironment();
         return ListInstruments();
     case FlashOptions::Action::Update:
         break;
     }
+    visa::InstallBackendFromEnvironment();
     return RunUpdate(options);
 }

@@ -1,4 +1,4 @@
-#include "tools/flash/SortedDeviceList.h"
+#include "tools/tq4800-flash/SortedDeviceList.h"
 
 #include <algorithm>
 #include <cctype>

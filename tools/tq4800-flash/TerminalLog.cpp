@@ -1,6 +1,6 @@
-#include "tools/flash/TerminalLog.h"
+#include "tools/tq4800-flash/TerminalLog.h"
 
-#include "tools/flash/TerminalScreen.h"
+#include "tools/tq4800-flash/TerminalScreen.h"
 
 #include <string>
 

@@ -1,6 +1,6 @@
-#include "tools/flash/TerminalProgress.h"
+#include "tools/tq4800-flash/TerminalProgress.h"
 
-#include "tools/flash/TerminalScreen.h"
+#include "tools/tq4800-flash/TerminalScreen.h"
 
 #include <algorithm>
 

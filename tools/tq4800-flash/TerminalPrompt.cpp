@@ -1,6 +1,6 @@
-#include "tools/flash/TerminalPrompt.h"
+#include "tools/tq4800-flash/TerminalPrompt.h"
 
-#include "tools/flash/TerminalScreen.h"
+#include "tools/tq4800-flash/TerminalScreen.h"
 
 #include <cctype>
 #include <string>

@@ -1,4 +1,4 @@
-#include "tools/flash/FlashOptions.h"
+#include "tools/tq4800-flash/FlashOptions.h"
 
 namespace {
 

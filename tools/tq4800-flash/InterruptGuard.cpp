@@ -1,4 +1,4 @@
-#include "tools/flash/InterruptGuard.h"
+#include "tools/tq4800-flash/InterruptGuard.h"
 
 #include <iterator>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-#include "tools/flash/TerminalScreen.h"
+#include "tools/tq4800-flash/TerminalScreen.h"
 
 namespace {
 
