@@ -34,7 +34,7 @@ void Session::SetTimeout(std::uint32_t ms) {
     bench_->Trace().Timeout(number_, ms);
 }
 
-Bench::Bench(const BenchConfig& config, Clock& clock) : clock_(clock) {
+Bench::Bench(const BenchConfig& config, Clock& clock) {
     for (const InstrumentConfig& instrument : config.instruments)
         instruments_.push_back(std::make_unique<Instrument>(instrument, clock));
 }

@@ -54,10 +54,8 @@ public:
     Instrument* Find(std::string_view serial);
     Instrument& At(std::size_t index) { return *instruments_.at(index); }
     Transcript& Trace() { return transcript_; }
-    Clock& GetClock() { return clock_; }
 
 private:
-    Clock& clock_;
     std::vector<std::unique_ptr<Instrument>> instruments_;
     Transcript transcript_;
     int sessionsOpened_ = 0;

@@ -39,7 +39,6 @@ public:
 
     // Test controls and what a test may inspect.
     void Unplug() { unplugged_ = true; }
-    bool Unplugged() const { return unplugged_; }
     Mode CurrentMode();
     const std::string& DisplayText() const { return display_; }
     std::string RevisionField() const { return sim::RevisionField(config_.revisions); }

@@ -245,8 +245,11 @@ std::vector<sim::Reply> Loader::ProgramLines() {
         FindFault(faults_, FaultKind::EraseNg, command_, segment_))
         return {line("ERASE NG")};
 
+    // The blocks the record covers, within the region: a record of a full region's size
+    // plus its 6 trailing bytes still erases only the region's own blocks.
     std::size_t blocks =
-        std::max<std::size_t>(1, (data_.size() + FLASH_BLOCK_SIZE - 1) / FLASH_BLOCK_SIZE);
+        std::clamp<std::size_t>((data_.size() + FLASH_BLOCK_SIZE - 1) / FLASH_BLOCK_SIZE, 1,
+                                region->maxSize / FLASH_BLOCK_SIZE);
     std::vector<sim::Reply> lines;
     for (std::size_t i = 0; i < blocks; ++i)
         lines.push_back(line("ERAS:" + std::to_string(type_ + i)));

@@ -5,6 +5,7 @@
 #include "link/visa/SimBackend.h"
 #include "seams/Clock.h"
 #include "sim/Bench.h"
+#include "sim/BenchFile.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -20,6 +21,11 @@ std::string Environment(const char* name) {
 
 std::unique_ptr<Backend> CreateSim(std::string_view, std::string& error) {
     sim::BenchConfig config = sim::DefaultBench();
+    std::string benchPath = Environment("TQ4800_SIM");
+    if (!benchPath.empty() && !sim::LoadBenchFile(benchPath, config, error)) {
+        error = "VISA backend sim not available: bench file " + error;
+        return nullptr;
+    }
     auto bench = std::make_shared<sim::Bench>(config, SystemClock());
     std::string tracePath = Environment("TQ4800_SIM_TRACE");
     if (!tracePath.empty() && !bench->Trace().WriteTo(tracePath)) {

@@ -24,7 +24,8 @@ public:
                            ViUInt32& written) = 0;
     // Receives up to limit bytes of the instrument's current reply message; end is set when
     // the message's last byte is among them, and the rest of a longer message stays for the
-    // next Read. Waits at most timeoutMs; on VI_ERROR_TMO, count tells what did arrive.
+    // next Read. Waits at most timeoutMs; on VI_ERROR_TMO, count tells what did arrive. A
+    // successful Read delivers at least one byte unless it sets end.
     virtual ViStatus Read(ViByte* buffer, ViUInt32 limit, ViUInt32 timeoutMs, ViUInt32& count,
                           bool& end) = 0;
     // Told when the session's time-out is set. Every Read and Write carries the time-out

@@ -166,6 +166,10 @@ struct IdentityCase {
     std::string kept; // the reply text afterwards
 };
 
+void PrintTo(const IdentityCase& c, std::ostream* os) {
+    *os << c.label;
+}
+
 class LoaderIdentity : public ::testing::TestWithParam<IdentityCase> {};
 
 TEST_P(LoaderIdentity, IsUpperCasedAndKeptWhole) {

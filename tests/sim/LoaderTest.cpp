@@ -179,6 +179,18 @@ TEST(Loader, LargeMainSegmentErasesAndProgramsEveryBlock) {
     EXPECT_EQ("1.10  A  01 01 01 1.05", loader.bench.Instrument().RevisionField());
 }
 
+TEST(Loader, FullRegionRecordErasesOnlyTheRegionsBlocks) {
+    LoaderBench loader;
+    Bytes record = Record(0x10000, "03  ", FPGA1); // 0x10006 bytes for a one-block region
+    std::vector<std::string> events = Transfer(loader.vi).Run(record, FPGA1, 1024);
+    EXPECT_EQ((std::vector<std::string>{"flash:ERAS:3", "flash:PROG:3", "flash:RTNOK", "flash:OK"}),
+              std::vector<std::string>(events.end() - 4, events.end()));
+
+    Bytes tooLong = Record(0x10001, "03  ", FPGA1);
+    events = Transfer(loader.vi).Run(tooLong, FPGA1, 1024);
+    EXPECT_EQ("flash:ERASE NG", events.back());
+}
+
 TEST(Loader, DataMayArriveInAnyPiecesAndTheOkComesOnlyAtTheEnd) {
     LoaderBench loader;
     ASSERT_EQ(VI_SUCCESS, Send(loader.vi, Frame(10, 7)));
@@ -229,6 +241,10 @@ struct FaultCase {
     std::vector<std::string> tail;
     bool programmed = false;
 };
+
+void PrintTo(const FaultCase& c, std::ostream* os) {
+    *os << c.label;
+}
 
 const std::string TMO = Status(VI_ERROR_TMO);
 const std::string IO = Status(VI_ERROR_IO);

@@ -6,9 +6,11 @@
 #include "link/visa/BackendFactory.h"
 #include "seams/Clock.h"
 #include "seams/EventPump.h"
+#include "tools/tq4800-flash/ConsoleDeviceList.h"
+#include "tools/tq4800-flash/ExitCodes.h"
 #include "tools/tq4800-flash/FlashOptions.h"
 #include "tools/tq4800-flash/InterruptGuard.h"
-#include "tools/tq4800-flash/SortedDeviceList.h"
+#include "tools/tq4800-flash/ListInstruments.h"
 #include "tools/tq4800-flash/TerminalLog.h"
 #include "tools/tq4800-flash/TerminalProgress.h"
 #include "tools/tq4800-flash/TerminalPrompt.h"
@@ -18,7 +20,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <sysexits.h>
+#include <iostream>
 #include <unistd.h>
 
 namespace {
@@ -31,43 +33,37 @@ public:
     void PumpMessages() override {}
 };
 
-int ListInstruments() {
-    SortedDeviceList devices;
-    InstrumentSession session(devices);
-    session.OpenResourceManager();
-    const int count = session.FindInstruments();
-    session.CloseResourceManager();
-    if (count == 0) {
-        std::fprintf(stderr, "No instrument found.\n");
-        return EX_UNAVAILABLE;
-    }
-    for (const std::string& name : devices.Names())
-        std::printf("%s\n", name.c_str());
-    return EXIT_SUCCESS;
+std::string WhereTheFileIsWrong(const ImageProblem& problem) {
+    static constexpr const char* POSITIONS[] = {"FPGA1", "FPGA2", "FPGA3", "MAIN", "HTTP"};
+    std::string where = problem.segment == ImageProblem::HEADER
+                            ? "header"
+                            : std::string("segment ") + POSITIONS[problem.segment];
+    return problem.detail.empty() ? where : where + ": " + problem.detail;
 }
 
-// Loads and checks the file as the window's "..." does: 0, EX_NOINPUT, or the status code.
+// Loads and checks the file as the window's "..." does: 0, EXIT_NOINPUT, or the status code.
 int LoadFirmwareFile(const std::string& path, ImageInfo& image, TerminalScreen& screen) {
     errno = 0;
     std::unique_ptr<ImageStream> stream = OpenImageFile(path);
     if (!stream) {
         std::string reason = errno != 0 ? std::strerror(errno) : "Can't open file.";
         screen.PrintError(PROGRAM + path + ": " + reason);
-        return EX_NOINPUT;
+        return EXIT_NOINPUT;
     }
-    StatusCode status = LoadImageFile(*stream, image);
+    ImageProblem problem;
+    StatusCode status = LoadImageFile(*stream, image, &problem);
     if (status == STATUS_COMPLETE)
-        status = ValidateImage(image);
+        status = ValidateImage(image, &problem);
     if (status != STATUS_COMPLETE) {
-        screen.PrintError(PROGRAM + path + ": the file is not accepted");
+        screen.PrintError(PROGRAM + path + ": " + WhereTheFileIsWrong(problem));
         PrintStatus(screen, status);
     }
     return status;
 }
 
-// With --device, the instrument must be on the bus: the window would take the first one
+// With --device, that instrument must be on the bus: the window would take the first one
 // instead, which on a production bench is the wrong instrument.
-bool SelectRequestedDevice(InstrumentSession& session, SortedDeviceList& devices,
+bool SelectRequestedDevice(InstrumentSession& session, ConsoleDeviceList& devices,
                            const std::string& prefix, TerminalScreen& screen) {
     if (session.FindInstruments() == 0) {
         screen.PrintError("No instrument found.");
@@ -75,7 +71,7 @@ bool SelectRequestedDevice(InstrumentSession& session, SortedDeviceList& devices
     }
     if (!devices.HasPrefix(prefix)) {
         std::string found;
-        for (const std::string& name : devices.Names())
+        for (const std::string& name : devices.Items())
             found += "\n  " + name;
         screen.PrintError(PROGRAM + "no instrument whose name begins with \"" + prefix +
                           "\"; found:" + found);
@@ -86,7 +82,7 @@ bool SelectRequestedDevice(InstrumentSession& session, SortedDeviceList& devices
 }
 
 int UpdateInstrument(const FlashOptions& options, const ImageInfo& image, TerminalScreen& screen) {
-    SortedDeviceList devices;
+    ConsoleDeviceList devices;
     InstrumentSession session(devices);
     TerminalLog log(screen);
     TerminalProgress progress(screen);
@@ -97,7 +93,7 @@ int UpdateInstrument(const FlashOptions& options, const ImageInfo& image, Termin
         session, image, {log, devices, progress, progress, prompt, guard, events, SystemClock()});
 
     session.OpenResourceManager();
-    int exitCode = EX_UNAVAILABLE;
+    int exitCode = EXIT_UNAVAILABLE;
     if (options.devicePrefix.empty() ||
         SelectRequestedDevice(session, devices, options.devicePrefix, screen)) {
         const UpdateOutcome outcome = sequence.OnUpdate();
@@ -124,19 +120,16 @@ int main(int argc, char** argv) {
     FlashOptions options;
     std::string error;
     if (!ParseFlashOptions(args, options, error)) {
-        std::fprintf(stderr, "%s%s\nTry 'tq4800-flash --help'.\n", PROGRAM.c_str(), error.c_str());
-        return EX_USAGE;
+        std::cerr << PROGRAM << error << "\nTry 'tq4800-flash --help'.\n";
+        return EXIT_USAGE;
     }
-    switch (options.action) {
-    case FlashOptions::Action::Help:
-        std::fputs(FlashUsage().data(), stdout);
+    if (options.action == FlashOptions::Action::Help) {
+        std::cout << FlashUsage();
         return EXIT_SUCCESS;
-    case FlashOptions::Action::List:
-        visa::InstallBackendFromEnvironment();
-        return ListInstruments();
-    case FlashOptions::Action::Update:
-        break;
     }
+    // A backend that cannot start has said why; the search then finds nothing.
     visa::InstallBackendFromEnvironment();
+    if (options.action == FlashOptions::Action::List)
+        return ListInstruments(std::cout, std::cerr);
     return RunUpdate(options);
 }

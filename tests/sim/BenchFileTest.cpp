@@ -1,0 +1,79 @@
+#include "sim/BenchFile.h"
+
+#include <gtest/gtest.h>
+#include <sstream>
+
+namespace {
+
+bool Parse(const std::string& text, sim::BenchConfig& config, std::string& error) {
+    std::istringstream in(text);
+    return sim::ParseBench(in, config, error);
+}
+
+TEST(BenchFile, ReadsInstrumentsSettingsAndFaults) {
+    sim::BenchConfig config;
+    std::string error;
+    ASSERT_TRUE(Parse("# two instruments\n"
+                      "instrument TW1\n"
+                      "  mode loader   # already switched\n"
+                      "  main 2.00\n  writer B\n  fpga1 07\n  fpga2 08\n  fpga3 09\n"
+                      "  http 3.10\n  reboot-ms 4000\n  flash-line-ms 0\n"
+                      "  fault wrong-reply command=load-done segment=2 reply=NOT OK\n"
+                      "  fault unplug-after command=data count=100\n"
+                      "instrument TW2\n",
+                      config, error))
+        << error;
+    ASSERT_EQ(2u, config.instruments.size());
+    const sim::InstrumentConfig& first = config.instruments[0];
+    EXPECT_EQ("TW1", first.serial);
+    EXPECT_EQ(sim::Mode::Loader, first.mode);
+    EXPECT_EQ("2.00  B  07 08 09 3.10", sim::RevisionField(first.revisions));
+    EXPECT_EQ(4000u, first.rebootMs);
+    EXPECT_EQ(0u, first.flashLineMs);
+    ASSERT_EQ(2u, first.faults.size());
+    EXPECT_EQ(sim::FaultKind::WrongReply, first.faults[0].kind);
+    EXPECT_EQ(13, first.faults[0].command);
+    EXPECT_EQ(2, first.faults[0].segment);
+    EXPECT_EQ("NOT OK", first.faults[0].reply);
+    EXPECT_EQ(sim::DATA_WRITE, first.faults[1].command);
+    EXPECT_EQ(100u, first.faults[1].count);
+
+    // An instrument without settings is the default bench's instrument.
+    const sim::InstrumentConfig defaults = sim::DefaultBench().instruments.front();
+    EXPECT_EQ(defaults.mode, config.instruments[1].mode);
+    EXPECT_EQ(sim::RevisionField(defaults.revisions),
+              sim::RevisionField(config.instruments[1].revisions));
+    EXPECT_EQ(defaults.flashLineMs, config.instruments[1].flashLineMs);
+}
+
+TEST(BenchFile, ReportsTheLineOfAMistake) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"mode loader\n", "line 1: \"mode\" before the first \"instrument\" line"},
+        {"instrument\n", "line 1: \"instrument\" needs one serial number"},
+        {"instrument TW1\n\nmode sleepy\n", "line 3: bad setting \"mode sleepy\""},
+        {"instrument TW1\nmain 1.5\n", "line 2: bad setting \"main 1.5\""},
+        {"instrument TW1\nreboot-ms -1\n", "line 2: bad setting \"reboot-ms -1\""},
+        {"instrument TW1\nfault melt\n", "line 2: unknown fault kind \"melt\""},
+        {"instrument TW1\nfault no-reply command=boot\n",
+         "line 2: bad fault option \"command=boot\""},
+        {"instrument TW1\nwriter A B\n", "line 2: unexpected \"B\" after \"writer A\""},
+    };
+    for (const auto& [text, message] : cases) {
+        sim::BenchConfig config;
+        std::string error;
+        EXPECT_FALSE(Parse(text, config, error)) << text;
+        EXPECT_EQ(message, error);
+    }
+}
+
+TEST(BenchFile, TheExampleBenchReads) {
+    sim::BenchConfig config;
+    std::string error;
+    ASSERT_TRUE(sim::LoadBenchFile(TQ4800_SOURCE_DIR "/sim/example-bench.conf", config, error))
+        << error;
+    EXPECT_EQ(3u, config.instruments.size());
+    EXPECT_FALSE(sim::LoadBenchFile("/nonexistent/bench.conf", config, error));
+    EXPECT_EQ("/nonexistent/bench.conf: cannot be read", error);
+}
+
+} // namespace

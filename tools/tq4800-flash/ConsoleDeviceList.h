@@ -1,0 +1,26 @@
+#pragma once
+
+// The Device list of the terminal front end: the names found, kept in the window's order
+// (sorted without regard to case), with a selection.
+
+#include "seams/DeviceList.h"
+
+#include <string>
+#include <vector>
+
+class ConsoleDeviceList final : public DeviceList {
+public:
+    void ResetContent() override;
+    void AddString(std::string_view name) override;
+    void SelectPrefixOrFirst(std::string_view prefix) override;
+    std::string CurrentText() const override;
+    int Count() const override { return static_cast<int>(items_.size()); }
+
+    const std::vector<std::string>& Items() const { return items_; }
+    // Whether some name begins with prefix, compared without regard to case.
+    bool HasPrefix(std::string_view prefix) const;
+
+private:
+    std::vector<std::string> items_;
+    int selected_ = -1;
+};
