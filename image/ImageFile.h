@@ -10,7 +10,7 @@
 #include <string>
 
 // Opens a firmware revision file for reading in binary mode; nullptr when it cannot be
-// opened.
+// opened or is a folder.
 std::unique_ptr<ImageStream> OpenImageFile(const std::string& path);
 
 // Releases image's buffers, clears it, then reads the header and the five segment records.

@@ -5,6 +5,7 @@
 #include "image/SegmentCatalogue.h"
 #include "image/SegmentRecordLayout.h"
 #include "image/TrimText.h"
+#include "image/UpperCase.h"
 
 #include <algorithm>
 #include <cstring>
@@ -12,6 +13,12 @@
 
 namespace {
 enum class HeaderLine { Skipped, Stored, FileStart, ValueTooLong };
+
+struct HeaderLineResult {
+    HeaderLine kind;
+    const HeaderKey* key = nullptr; // for ValueTooLong
+    std::size_t valueLength = 0;
+};
 
 void ReleaseImage(ImageInfo& image) {
     for (SegmentImage& segment : image.segments)
@@ -35,39 +42,32 @@ bool NextPiece(std::string_view& rest, std::string& piece) {
 }
 
 void StoreValue(ImageInfo& image, const HeaderKey& key, std::string value) {
-    if (key.upperCased) {
-        std::transform(value.begin(), value.end(), value.begin(), [](char byte) {
-            return byte >= 'a' && byte <= 'z' ? static_cast<char>(byte - 'a' + 'A') : byte;
-        });
-    }
+    if (key.upperCased)
+        UpperCaseLetters(value);
     std::span<char> field = HeaderFieldText(image, key.field);
     std::copy(value.begin(), value.end(), field.begin());
     field[value.size()] = '\0';
 }
 
-HeaderLine ApplyHeaderLine(std::string_view line, ImageInfo& image, const HeaderKey*& tooLong,
-                           std::size_t& valueLength) {
+HeaderLineResult ApplyHeaderLine(std::string_view line, ImageInfo& image) {
     // The line is a C text to the loader: a NUL byte ends it.
     line = line.substr(0, line.find('\0'));
     if (line.empty() || line.front() != '#')
-        return HeaderLine::Skipped;
+        return {HeaderLine::Skipped};
     std::string_view rest = line.substr(1);
     std::string keyText;
     if (!NextPiece(rest, keyText) || keyText.empty())
-        return HeaderLine::Skipped;
+        return {HeaderLine::Skipped};
     if (keyText == FILE_START_KEY)
-        return HeaderLine::FileStart;
+        return {HeaderLine::FileStart};
     std::string value;
     const HeaderKey* key = FindHeaderKey(keyText);
     if (!NextPiece(rest, value) || key == nullptr)
-        return HeaderLine::Skipped;
-    if (value.size() > key->longestValue) {
-        tooLong = key;
-        valueLength = value.size();
-        return HeaderLine::ValueTooLong;
-    }
+        return {HeaderLine::Skipped};
+    if (value.size() > key->longestValue)
+        return {HeaderLine::ValueTooLong, key, value.size()};
     StoreValue(image, *key, std::move(value));
-    return HeaderLine::Stored;
+    return {HeaderLine::Stored};
 }
 
 std::string DescribeReadFailure(SegmentReadResult result, std::uint64_t offset,
@@ -122,17 +122,16 @@ StatusCode LoadImageFile(ImageStream& stream, ImageInfo& image, ImageProblem* pr
             return NoteProblem(problem, ImageProblem::HEADER,
                                "the file ends before a \"#FileStart\" line", STATUS_FILE_CORRUPT);
         stream.ReadLine(line, HEADER_LINE_LIMIT);
-        const HeaderKey* tooLong = nullptr;
-        std::size_t valueLength = 0;
-        switch (ApplyHeaderLine(line, image, tooLong, valueLength)) {
+        const HeaderLineResult result = ApplyHeaderLine(line, image);
+        switch (result.kind) {
         case HeaderLine::ValueTooLong:
-            return NoteProblem(
-                problem, ImageProblem::HEADER,
-                FormatText("header line %d: the value of \"%.*s\" has %zu characters, at most %zu "
-                           "fit",
-                           lineNumber, static_cast<int>(tooLong->key.size()), tooLong->key.data(),
-                           valueLength, tooLong->longestValue),
-                STATUS_FILE_VALUE_TOO_LONG);
+            return NoteProblem(problem, ImageProblem::HEADER,
+                               FormatText("header line %d: the value of \"%.*s\" has %zu "
+                                          "characters, at most %zu fit",
+                                          lineNumber, static_cast<int>(result.key->key.size()),
+                                          result.key->key.data(), result.valueLength,
+                                          result.key->longestValue),
+                               STATUS_FILE_VALUE_TOO_LONG);
         case HeaderLine::FileStart:
             return ReadSegments(stream, image, problem);
         case HeaderLine::Skipped:

@@ -19,8 +19,10 @@ int MemoryImageStream::NextByte() {
 std::size_t MemoryImageStream::Read(std::uint8_t* buffer, std::size_t count) {
     const std::uint64_t available = offset_ < bytes_.size() ? bytes_.size() - offset_ : 0;
     const std::size_t taken = static_cast<std::size_t>(std::min<std::uint64_t>(count, available));
-    std::copy_n(bytes_.begin() + static_cast<std::ptrdiff_t>(offset_), taken, buffer);
-    offset_ += taken;
+    if (taken > 0) {
+        std::copy_n(bytes_.data() + offset_, taken, buffer);
+        offset_ += taken;
+    }
     if (taken < count)
         atEnd_ = true;
     return taken;

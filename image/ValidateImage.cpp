@@ -3,6 +3,7 @@
 #include "image/FormatText.h"
 #include "image/SegmentCatalogue.h"
 #include "image/SegmentRecordLayout.h"
+#include "image/UpperCase.h"
 
 #include <algorithm>
 #include <cstring>
@@ -35,10 +36,7 @@ int CompareText(std::string_view left, std::string_view right) {
 
 std::string UpperCasedUtilityVersion() {
     std::string version(UTILITY_VERSION, std::min<std::size_t>(std::strlen(UTILITY_VERSION), 15));
-    for (char& byte : version) {
-        if (byte >= 'a' && byte <= 'z')
-            byte = static_cast<char>(byte - 'a' + 'A');
-    }
+    UpperCaseLetters(version);
     return version;
 }
 

@@ -3,6 +3,7 @@
 #include "app/status/StatusTable.h"
 #include "image/ImageInfo.h"
 #include "link/DeviceIo.h"
+#include "link/WriterProtocol.h"
 
 #include <cstdint>
 
@@ -21,9 +22,18 @@ public:
     StatusCode UpdateSegment(const SegmentImage& segment);
 
 private:
+    struct Plan;
+    static StatusCode PlanTransfer(const SegmentImage& segment, Plan& plan);
+    StatusCode LoadData(const SegmentImage& segment, const Plan& plan);
+    StatusCode StreamData(const SegmentImage& segment, const Plan& plan);
+    StatusCode CompareChecksum(std::uint32_t expected);
+    StatusCode AwaitFlashResult();
+    void StepProgress();
+
     DeviceIo& device_;
     Clock& clock_;
     Log& log_;
     Progress& progress_;
     EventPump& pump_;
+    WriterProtocol writer_;
 };

@@ -3,6 +3,7 @@
 #include "ToolOutput.h"
 #include "image/ValidateImage.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -53,9 +54,10 @@ int Help() {
     return 0;
 }
 
+// "--help" alone or right after a command; later it may be the value of an option.
 bool AsksForHelp(const std::vector<std::string>& arguments) {
-    for (const std::string& argument : arguments) {
-        if (argument == "--help" || argument == "-h")
+    for (std::size_t index = 0; index < std::min<std::size_t>(arguments.size(), 2); ++index) {
+        if (arguments[index] == "--help" || arguments[index] == "-h")
             return true;
     }
     return false;

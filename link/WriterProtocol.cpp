@@ -1,0 +1,162 @@
+#include "link/WriterProtocol.h"
+
+#include "image/BigEndian.h"
+#include "seams/Clock.h"
+
+#include <charconv>
+#include <cstring>
+
+namespace {
+
+constexpr std::size_t MARKER_OFFSET = 0;
+constexpr std::size_t BODY_LENGTH_OFFSET = 1;
+constexpr std::size_t COMMAND_OFFSET = 5;
+constexpr std::size_t PARAM_OFFSET = 6;
+constexpr std::size_t PARAM_SIZE = 6;
+
+constexpr std::uint32_t FRAME_PAUSE_MS = 10;
+// Command, six parameter bytes, and the payload that follows the frame (if any).
+constexpr std::uint32_t BODY_WITHOUT_PAYLOAD = 7;
+constexpr std::uint32_t LENGTH_FIELD_SIZE = 12;
+
+bool IsWhiteSpace(char c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+// Reads a decimal number the way atoi does (white space, sign, digits up to the first other
+// character, 0 without digits) but without overflow: the value is taken to 64 bits and its
+// low 32 bits are kept, so a loader that prints its sum unsigned ("4294967295") gives the
+// same 32-bit value as one that prints it signed ("-1").
+std::int32_t ParseChecksum(const char* text) {
+    while (IsWhiteSpace(*text))
+        ++text;
+    bool negative = false;
+    if (*text == '+' || *text == '-')
+        negative = *text++ == '-';
+    std::uint64_t value = 0;
+    for (; *text >= '0' && *text <= '9'; ++text)
+        value = value * 10 + static_cast<std::uint64_t>(*text - '0');
+    if (negative)
+        value = ~value + 1;
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(value));
+}
+
+} // namespace
+
+CommandFrame BuildCommandFrame(std::uint8_t marker, std::uint32_t bodyLength, std::uint8_t command,
+                               const std::uint8_t* param) {
+    CommandFrame frame{};
+    frame[MARKER_OFFSET] = marker;
+    WriteBigEndian32(frame.data() + BODY_LENGTH_OFFSET, bodyLength);
+    frame[COMMAND_OFFSET] = command;
+    std::memcpy(frame.data() + PARAM_OFFSET, param, PARAM_SIZE);
+    return frame;
+}
+
+LoaderReply ReadReply(DeviceIo& device) {
+    LoaderReply reply;
+    reply.status = device.DeviceRead(reply.text, REPLY_LIMIT, reply.count);
+    // The text is used as a C string whatever the reader left in the buffer.
+    reply.text[REPLY_LIMIT] = '\0';
+    return reply;
+}
+
+WriterProtocol::WriterProtocol(DeviceIo& device, Clock& clock) : device_(device), clock_(clock) {}
+
+ViStatus WriterProtocol::SendCommand(std::uint8_t marker, std::uint32_t bodyLength,
+                                     std::uint8_t command, const std::uint8_t* param) {
+    const CommandFrame frame = BuildCommandFrame(marker, bodyLength, command, param);
+    const ViStatus status = device_.DeviceWrite(frame.data(), COMMAND_FRAME_SIZE);
+    if (status != VI_SUCCESS)
+        return status;
+    clock_.SleepMs(FRAME_PAUSE_MS);
+    return VI_SUCCESS;
+}
+
+StatusCode WriterProtocol::SendFrame(std::uint32_t bodyLength, std::uint8_t command,
+                                     StatusCode failure) {
+    const std::uint8_t* param = command == CMD_RESET ? RESET_PARAM : COMMAND_PARAM;
+    return SendCommand(FRAME_MARKER, bodyLength, command, param) == VI_SUCCESS ? STATUS_COMPLETE
+                                                                               : failure;
+}
+
+// Payloads follow their frame at once: no pause after them.
+StatusCode WriterProtocol::WritePayload(const void* bytes, ViUInt32 count, StatusCode failure) {
+    return device_.DeviceWrite(bytes, count) == VI_SUCCESS ? STATUS_COMPLETE : failure;
+}
+
+// The loader acknowledges with exactly the two letters "OK"; a line end or a blank after
+// them is a different reply.
+StatusCode WriterProtocol::ExpectOk(StatusCode failure) {
+    const LoaderReply reply = ReadReply(device_);
+    if (reply.status != VI_SUCCESS)
+        return failure;
+    if (reply.count != 2 || std::strcmp(reply.text, "OK") != 0)
+        return STATUS_NOT_COMPLETE;
+    return STATUS_COMPLETE;
+}
+
+StatusCode WriterProtocol::ResetWriter() {
+    if (const StatusCode code = SendFrame(BODY_WITHOUT_PAYLOAD, CMD_RESET, STATUS_RESET_FAILED))
+        return code;
+    return ExpectOk(STATUS_RESET_FAILED);
+}
+
+// The loader answers the load only after all announced bytes; FinishLoad reads that reply.
+StatusCode WriterProtocol::StartLoad(std::uint32_t bodyLength) {
+    return SendFrame(bodyLength, CMD_LOAD, STATUS_LOAD_FAILED);
+}
+
+StatusCode WriterProtocol::FinishLoad() {
+    if (const StatusCode code = ExpectOk(STATUS_LOAD_END_FAILED))
+        return code;
+    if (const StatusCode code =
+            SendFrame(BODY_WITHOUT_PAYLOAD, CMD_LOAD_DONE, STATUS_LOAD_END_FAILED))
+        return code;
+    return ExpectOk(STATUS_LOAD_END_FAILED);
+}
+
+StatusCode WriterProtocol::SetSegmentType(std::uint8_t type) {
+    if (const StatusCode code =
+            SendFrame(BODY_WITHOUT_PAYLOAD + 1, CMD_SET_TYPE, STATUS_SET_TYPE_FAILED))
+        return code;
+    if (const StatusCode code = WritePayload(&type, 1, STATUS_SET_TYPE_FAILED))
+        return code;
+    return ExpectOk(STATUS_SET_TYPE_FAILED);
+}
+
+// The length goes out as unsigned decimal digits, NUL-terminated and zero-padded to 12 bytes.
+StatusCode WriterProtocol::SetSegmentLength(std::uint32_t count) {
+    char field[LENGTH_FIELD_SIZE] = {};
+    std::to_chars(field, field + LENGTH_FIELD_SIZE - 1, count);
+    if (const StatusCode code = SendFrame(BODY_WITHOUT_PAYLOAD + LENGTH_FIELD_SIZE, CMD_SET_LENGTH,
+                                          STATUS_SET_LENGTH_FAILED))
+        return code;
+    if (const StatusCode code = WritePayload(field, LENGTH_FIELD_SIZE, STATUS_SET_LENGTH_FAILED))
+        return code;
+    return ExpectOk(STATUS_SET_LENGTH_FAILED);
+}
+
+// The reply text is not checked: a reply without digits is the value 0.
+StatusCode WriterProtocol::ReadChecksum(std::int32_t& checksum) {
+    if (const StatusCode code =
+            SendFrame(BODY_WITHOUT_PAYLOAD, CMD_GET_CHECKSUM, STATUS_CHECKSUM_QUERY_FAILED))
+        return code;
+    const LoaderReply reply = ReadReply(device_);
+    if (reply.status != VI_SUCCESS)
+        return STATUS_CHECKSUM_QUERY_FAILED;
+    if (reply.count == 0)
+        return STATUS_NOT_COMPLETE;
+    checksum = ParseChecksum(reply.text);
+    return STATUS_COMPLETE;
+}
+
+// The loader needs nothing between the checksum and the program command.
+StatusCode WriterProtocol::PrepareFlash() {
+    return STATUS_COMPLETE;
+}
+
+// The loader's progress and result lines are read by the segment transfer.
+StatusCode WriterProtocol::ProgramFlash() {
+    return SendFrame(BODY_WITHOUT_PAYLOAD, CMD_PROGRAM, STATUS_PROGRAM_FAILED);
+}

@@ -1,0 +1,106 @@
+#include "link/RevisionCheck.h"
+
+#include <gtest/gtest.h>
+#include <string>
+
+namespace {
+
+constexpr std::uint8_t MAIN = 14, WRITER = 1, FPGA1 = 3, FPGA2 = 4, FPGA3 = 6, HTTP = 8;
+
+// Positions: MAIN 0-3, WRITER 6, FPGA1 9-10, FPGA2 12-13, FPGA3 15-16, HTTP 18-21.
+constexpr const char* FIELD = "1.23  F  45 67 89 B.01";
+
+std::string Reply(std::string field = FIELD) {
+    return "WRITER,TQ4800,TW00012345," + field;
+}
+
+std::string FieldWith(std::size_t position, std::string_view text) {
+    std::string field = FIELD;
+    field.replace(position, text.size(), text);
+    return field;
+}
+
+struct RevisionCase {
+    const char* name;
+    std::uint8_t type;
+    std::string fileRevision;
+    std::string reply;
+    StatusCode expected;
+};
+
+void PrintTo(const RevisionCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class RevisionCheckTest : public ::testing::TestWithParam<RevisionCase> {};
+
+TEST_P(RevisionCheckTest, Compares) {
+    const RevisionCase& c = GetParam();
+    EXPECT_EQ(CheckRevision(c.type, c.fileRevision.c_str(), c.reply.c_str()), c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RevisionCheckTest,
+    ::testing::Values(
+        RevisionCase{"MainEqual", MAIN, "1.23", Reply(), STATUS_COMPLETE},
+        RevisionCase{"MainNewerMinor", MAIN, "1.24", Reply(), STATUS_COMPLETE},
+        RevisionCase{"MainOlderMinor", MAIN, "1.22", Reply(), STATUS_DEVICE_NEWER},
+        RevisionCase{"MainTenAfterNine", MAIN, "1.10", Reply(FieldWith(0, "1.09")),
+                     STATUS_COMPLETE},
+        RevisionCase{"MainNineBeforeTen", MAIN, "1.09", Reply(FieldWith(0, "1.10")),
+                     STATUS_DEVICE_NEWER},
+        RevisionCase{"MainMajorDecidesFirst", MAIN, "2.00", Reply(FieldWith(0, "1.99")),
+                     STATUS_COMPLETE},
+        RevisionCase{"MainLetterAboveDigit", MAIN, "A.00", Reply(FieldWith(0, "9.99")),
+                     STATUS_COMPLETE},
+        RevisionCase{"MainDigitBelowLetter", MAIN, "9.99", Reply(FieldWith(0, "A.00")),
+                     STATUS_DEVICE_NEWER},
+        RevisionCase{"DeviceSeparatorIgnored", MAIN, "1.22", Reply(FieldWith(1, "-")),
+                     STATUS_DEVICE_NEWER},
+        RevisionCase{"DeviceSeparatorIgnoredEqual", MAIN, "1.23", Reply(FieldWith(1, "-")),
+                     STATUS_COMPLETE},
+        RevisionCase{"WriterOlder", WRITER, "E", Reply(), STATUS_DEVICE_NEWER},
+        RevisionCase{"WriterEqual", WRITER, "F", Reply(), STATUS_COMPLETE},
+        RevisionCase{"WriterOnlyFirstCharacter", WRITER, "G?!", Reply(), STATUS_COMPLETE},
+        RevisionCase{"Fpga1Equal", FPGA1, "45", Reply(), STATUS_COMPLETE},
+        RevisionCase{"Fpga1Older", FPGA1, "44", Reply(), STATUS_DEVICE_NEWER},
+        RevisionCase{"Fpga2Older", FPGA2, "07", Reply(FieldWith(12, "10")), STATUS_DEVICE_NEWER},
+        RevisionCase{"Fpga2Newer", FPGA2, "10", Reply(FieldWith(12, "09")), STATUS_COMPLETE},
+        RevisionCase{"Fpga3Older", FPGA3, "88", Reply(), STATUS_DEVICE_NEWER},
+        RevisionCase{"Fpga3NewerTrailingIgnored", FPGA3, "90xx", Reply(), STATUS_COMPLETE},
+        RevisionCase{"HttpEqual", HTTP, "B.01", Reply(), STATUS_COMPLETE},
+        RevisionCase{"HttpOlder", HTTP, "A.99", Reply(), STATUS_DEVICE_NEWER},
+        RevisionCase{"HttpNewer", HTTP, "B.02", Reply(), STATUS_COMPLETE},
+        RevisionCase{"HighByteRanksBelowDigits", MAIN, "1.00", Reply(FieldWith(0, "\xB0")),
+                     STATUS_COMPLETE},
+        RevisionCase{"HighByteInMinor", MAIN, "1.00", Reply(FieldWith(2, "\x80")), STATUS_COMPLETE},
+        RevisionCase{"CommaInsideField", MAIN, "1.23", Reply(FieldWith(4, ",,")), STATUS_COMPLETE},
+        RevisionCase{"TwoCommas", MAIN, "1.23", "WRITER,TQ4800," + std::string(FIELD),
+                     STATUS_DEVICE_REV_UNKNOWN},
+        RevisionCase{"TwoCommasUnknownType", 2, "1.23", "WRITER,TQ4800," + std::string(FIELD),
+                     STATUS_DEVICE_REV_UNKNOWN},
+        RevisionCase{"Field21", MAIN, "1.23", Reply(std::string(FIELD).substr(0, 21)),
+                     STATUS_DEVICE_REV_UNKNOWN},
+        RevisionCase{"Field23", MAIN, "1.23", Reply(std::string(FIELD) + "2"),
+                     STATUS_DEVICE_REV_UNKNOWN},
+        RevisionCase{"FieldWithLineFeed", MAIN, "1.23", Reply(std::string(FIELD) + "\n"),
+                     STATUS_DEVICE_REV_UNKNOWN},
+        RevisionCase{"MainCommaSeparator", MAIN, "1,23", Reply(), STATUS_FILE_REV_BAD},
+        RevisionCase{"MainLowerCaseMajor", MAIN, "a.23", Reply(), STATUS_FILE_REV_BAD},
+        RevisionCase{"MainShort", MAIN, "1.2", Reply(), STATUS_FILE_REV_BAD},
+        RevisionCase{"MainEmpty", MAIN, "", Reply(), STATUS_FILE_REV_BAD},
+        RevisionCase{"HttpMinorNotDigit", HTTP, "B.0X", Reply(), STATUS_FILE_REV_BAD},
+        RevisionCase{"WriterLowerCase", WRITER, "f", Reply(), STATUS_FILE_REV_BAD},
+        RevisionCase{"FpgaSecondNotDigit", FPGA2, "1A", Reply(), STATUS_FILE_REV_BAD},
+        RevisionCase{"FpgaFirstNotDigit", FPGA1, "A1", Reply(), STATUS_FILE_REV_BAD},
+        RevisionCase{"UnknownType", 2, "1.23", Reply(), STATUS_NOT_COMPLETE},
+        RevisionCase{"UnknownTypeBeforeFileForm", 5, "??", Reply(), STATUS_NOT_COMPLETE},
+        RevisionCase{"BootNotAKind", 0, "1.23", Reply(), STATUS_NOT_COMPLETE}),
+    [](const ::testing::TestParamInfo<RevisionCase>& info) { return info.param.name; });
+
+TEST(RevisionCheckTest, MissingTextsAreRefused) {
+    EXPECT_EQ(CheckRevision(MAIN, "1.23", nullptr), STATUS_DEVICE_REV_UNKNOWN);
+    EXPECT_EQ(CheckRevision(MAIN, nullptr, Reply().c_str()), STATUS_FILE_REV_BAD);
+}
+
+} // namespace

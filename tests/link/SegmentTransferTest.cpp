@@ -1,0 +1,256 @@
+#include "link/SegmentTransfer.h"
+
+#include "ScriptedDevice.h"
+#include "TestSegments.h"
+#include "link/WriterProtocol.h"
+
+#include <algorithm>
+#include <gtest/gtest.h>
+#include <string>
+
+namespace {
+
+constexpr std::uint8_t MAIN = 14;
+
+std::int32_t ExpectedSum(const SegmentImage& segment, std::uint32_t length) {
+    return static_cast<std::int32_t>(ComputeChecksum(segment.data.data() + 8, length - 8));
+}
+
+// The whole exchange of one segment as the loader sees it.
+void ScriptTransfer(ScriptedDevice& device, const SegmentImage& segment, std::uint32_t length,
+                    std::uint32_t sendCount, const std::string& checksumReply,
+                    const std::vector<std::string>& flashReplies) {
+    device.Write(ResetFrame()).Read("OK");
+    device.Write(Frame(sendCount + 7, CMD_LOAD));
+    for (std::uint32_t sent = 0; sent < sendCount; sent += 1024) {
+        const auto first = segment.data.begin() + sent;
+        device.Write(Bytes(first, first + std::min<std::uint32_t>(1024, sendCount - sent)));
+    }
+    device.Read("OK").Write(Frame(7, CMD_LOAD_DONE)).Read("OK");
+    device.Write(Frame(8, CMD_SET_TYPE)).Write({segment.type}).Read("OK");
+    device.Write(Frame(19, CMD_SET_LENGTH)).Write(LengthField(std::to_string(length))).Read("OK");
+    device.Write(Frame(7, CMD_GET_CHECKSUM)).Read(checksumReply);
+    device.Write(Frame(7, CMD_PROGRAM));
+    for (const std::string& reply : flashReplies)
+        device.Read(reply);
+}
+
+void ScriptTransfer(ScriptedDevice& device, const SegmentImage& segment,
+                    const std::vector<std::string>& flashReplies = {"ERAS:0", "PROG:0", "RTNOK",
+                                                                    "OK"}) {
+    ScriptTransfer(device, segment, segment.length, segment.byteCount,
+                   std::to_string(ExpectedSum(segment, segment.length)), flashReplies);
+}
+
+std::string SuccessLog(std::int32_t sum) {
+    return "    Loading ... OK\r\n    Check Sum " + std::to_string(sum) +
+           " ... OK\r\n    Write to flash ... OK\r\n";
+}
+
+int WritesSoFar(ScriptedDevice& device) {
+    const auto trail = device.Trail();
+    return static_cast<int>(std::count_if(trail.begin(), trail.end(),
+                                          [](const std::string& e) { return e[0] == 'W'; }));
+}
+
+class SegmentTransferTest : public ::testing::Test {
+protected:
+    SegmentTransferTest() {
+        pump.onPump = [this] { writesAtPump.push_back(WritesSoFar(device)); };
+    }
+
+    FakeClock clock;
+    ScriptedDevice device{clock};
+    RecordingLog log;
+    RecordingProgress progress;
+    CountingPump pump;
+    SegmentTransfer transfer{device, clock, log, progress, pump};
+    std::vector<int> writesAtPump;
+};
+
+// Frames sent by one whole transfer: reset, load, load done, type, length, checksum, program.
+constexpr int FRAMES = 7;
+
+TEST_F(SegmentTransferTest, PartialLastBlockIsItsOwnStep) {
+    const SegmentImage segment = MakeSegment(65536);
+    ScriptTransfer(device, segment, {"ERAS:0", "ERAS:1", "PROG:0", "PROG:1", "RTNOK", "OK"});
+
+    EXPECT_EQ(transfer.UpdateSegment(segment), STATUS_COMPLETE);
+    EXPECT_TRUE(device.Done());
+    EXPECT_EQ(progress.high, 7);
+    EXPECT_EQ(progress.pos, 7);
+    ASSERT_EQ(writesAtPump.size(), 7u);
+    EXPECT_EQ(writesAtPump[0], 2 + 64);
+    EXPECT_EQ(writesAtPump[1], 2 + 65);
+    EXPECT_EQ(clock.sleeps.size(), std::size_t{FRAMES + 65});
+    EXPECT_EQ(log.text(), SuccessLog(ExpectedSum(segment, segment.length)));
+}
+
+TEST_F(SegmentTransferTest, EachChunkIsFollowedByAPause) {
+    const SegmentImage segment = MakeSegment(2500);
+    ScriptTransfer(device, segment);
+    ASSERT_EQ(transfer.UpdateSegment(segment), STATUS_COMPLETE);
+
+    const auto trail = device.Trail();
+    const std::vector<std::string> dataPhase(trail.begin() + 3, trail.begin() + 11);
+    EXPECT_EQ(dataPhase, (std::vector<std::string>{"W12", "S10", "W1024", "S10", "W1024", "S10",
+                                                   "W458", "S10"}));
+}
+
+TEST_F(SegmentTransferTest, HeaderWordsAreSentButNotSummed) {
+    SegmentImage segment = MakeSegment(40);
+    const std::int32_t sum = ExpectedSum(segment, 40);
+    PutWord(segment.data, 0, 0xDEADBEEF);
+    ScriptTransfer(device, segment, 40, 46, std::to_string(sum), {"OK"});
+
+    EXPECT_EQ(transfer.UpdateSegment(segment), STATUS_COMPLETE);
+    EXPECT_TRUE(device.Done());
+}
+
+TEST_F(SegmentTransferTest, FlagZeroTakesTheLengthFromWord1) {
+    SegmentImage segment = MakeSegment(200, MAIN, 0);
+    segment.word1 = 100;
+    ScriptTransfer(device, segment, 100, 206, std::to_string(ExpectedSum(segment, 100)), {"OK"});
+
+    EXPECT_EQ(transfer.UpdateSegment(segment), STATUS_COMPLETE);
+    EXPECT_TRUE(device.Done());
+}
+
+TEST_F(SegmentTransferTest, TypeZeroRecordIsSentWithoutItsLast8Bytes) {
+    const SegmentImage segment = MakeSegment(20, 0);
+    ScriptTransfer(device, segment, 20, 18, std::to_string(ExpectedSum(segment, 20)), {"OK"});
+
+    EXPECT_EQ(transfer.UpdateSegment(segment), STATUS_COMPLETE);
+    EXPECT_TRUE(device.Done());
+}
+
+struct FlashCase {
+    const char* name;
+    std::vector<std::string> replies;
+    StatusCode expected;
+    int flashSteps;
+    bool logsOk;
+};
+
+void PrintTo(const FlashCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class FlashReplyTest : public SegmentTransferTest,
+                       public ::testing::WithParamInterface<FlashCase> {};
+
+TEST_P(FlashReplyTest, ClassifiedInOrder) {
+    const SegmentImage segment = MakeSegment(100);
+    ScriptTransfer(device, segment, GetParam().replies);
+
+    EXPECT_EQ(transfer.UpdateSegment(segment), GetParam().expected);
+    EXPECT_TRUE(device.Done());
+    EXPECT_EQ(progress.steps, 1 + GetParam().flashSteps);
+    EXPECT_EQ(pump.pumps, 1 + GetParam().flashSteps);
+    const std::string tail =
+        GetParam().logsOk ? "    Write to flash ... OK\r\n" : "    Write to flash ... ";
+    EXPECT_TRUE(log.text().ends_with(tail)) << log.text();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Replies, FlashReplyTest,
+    ::testing::Values(
+        FlashCase{"ProgressThenOk", {"eras:0", "PROG:12", "RTNOK", "OK"}, STATUS_COMPLETE, 3, true},
+        FlashCase{"OthersIgnored",
+                  {"RTNNG", "rtnng", "", "ERAS", "DATA IS THE LATEST UPD", "OK"},
+                  STATUS_COMPLETE,
+                  0,
+                  true},
+        FlashCase{"OkWithTrailingText", {"OK, DONE\r\n"}, STATUS_COMPLETE, 0, true},
+        FlashCase{
+            "AlreadyLatest", {"ERAS:0", "Data is the latest update\n"}, STATUS_COMPLETE, 1, false},
+        FlashCase{"EraseFailed", {"ERAS:0", "ERASE NG"}, STATUS_PROGRAM_FAILED, 1, false},
+        FlashCase{"ProgramFailed",
+                  {"ERAS:0", "PROG:0", "PROGRAM NG 3"},
+                  STATUS_PROGRAM_FAILED,
+                  2,
+                  false}),
+    [](const ::testing::TestParamInfo<FlashCase>& info) { return info.param.name; });
+
+// Writes the simulated loader cannot refuse (a payload after its frame, a data chunk other
+// than the one carrying a given byte): the step's code comes back, and the script, cut after
+// the failing exchange, shows that nothing more was written or read and no pause followed.
+struct FailurePoint {
+    const char* name;
+    std::size_t exchange;
+    StatusCode expected;
+};
+
+void PrintTo(const FailurePoint& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class TransferFailureTest : public SegmentTransferTest,
+                            public ::testing::WithParamInterface<FailurePoint> {};
+
+TEST_P(TransferFailureTest, StopsAtOnce) {
+    const SegmentImage segment = MakeSegment(2500);
+    ScriptTransfer(device, segment);
+    auto& script = device.Script();
+    script.resize(GetParam().exchange + 1);
+    script.back().status = script.back().isWrite ? FAIL : VI_ERROR_TMO;
+
+    EXPECT_EQ(transfer.UpdateSegment(segment), GetParam().expected);
+    EXPECT_TRUE(device.Done());
+    EXPECT_NE(device.Trail().back()[0], 'S') << "pause after a failed exchange";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Exchanges, TransferFailureTest,
+    ::testing::Values(FailurePoint{"LastChunk", 5, STATUS_LOAD_FAILED},
+                      FailurePoint{"TypeByte", 10, STATUS_SET_TYPE_FAILED},
+                      FailurePoint{"LengthField", 13, STATUS_SET_LENGTH_FAILED}),
+    [](const ::testing::TestParamInfo<FailurePoint>& info) { return info.param.name; });
+
+struct RefusedCase {
+    const char* name;
+    std::function<void(SegmentImage&)> spoil;
+};
+
+void PrintTo(const RefusedCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class RefusedSegmentTest : public SegmentTransferTest,
+                           public ::testing::WithParamInterface<RefusedCase> {};
+
+TEST_P(RefusedSegmentTest, RefusedBeforeAnythingIsSent) {
+    SegmentImage segment = MakeSegment(100);
+    GetParam().spoil(segment);
+
+    EXPECT_EQ(transfer.UpdateSegment(segment), STATUS_FILE_CORRUPT);
+    EXPECT_TRUE(device.Trail().empty());
+    EXPECT_EQ(log.text(), "");
+    EXPECT_EQ(progress.high, 100) << "progress bar touched";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Segments, RefusedSegmentTest,
+    ::testing::Values(RefusedCase{"LengthBelow8", [](SegmentImage& s) { s.length = 7; }},
+                      RefusedCase{"Word1Below8WithFlagZero",
+                                  [](SegmentImage& s) {
+                                      s.flag = 0;
+                                      s.word1 = 0;
+                                  }},
+                      RefusedCase{"ByteCountPastBuffer",
+                                  [](SegmentImage& s) {
+                                      s.byteCount = static_cast<std::uint32_t>(s.data.size() + 1);
+                                  }},
+                      RefusedCase{"ChecksumRangePastBuffer",
+                                  [](SegmentImage& s) {
+                                      s.length = static_cast<std::uint32_t>(s.data.size() - 1);
+                                  }},
+                      RefusedCase{"TypeZeroShorterThanTrim",
+                                  [](SegmentImage& s) {
+                                      s.type = 0;
+                                      s.byteCount = 7;
+                                  }},
+                      RefusedCase{"TypeOutsideTheFlash", [](SegmentImage& s) { s.type = 71; }}),
+    [](const ::testing::TestParamInfo<RefusedCase>& info) { return info.param.name; });
+
+} // namespace

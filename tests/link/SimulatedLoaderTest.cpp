@@ -1,0 +1,290 @@
+// The loader steps and the segment transfer against the simulated instrument, checked on
+// its wire transcript.
+
+#include "TestSegments.h"
+#include "link/InstrumentSession.h"
+#include "link/SegmentTransfer.h"
+#include "link/WriterProtocol.h"
+#include "sim/BenchFixture.h"
+#include "sim/Transcript.h"
+
+#include <algorithm>
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+constexpr const char* SERIAL = "TW00012345";
+
+std::string Hex(std::string_view text) {
+    return sim::HexBytes(reinterpret_cast<const ViByte*>(text.data()),
+                         static_cast<std::uint32_t>(text.size()));
+}
+
+std::string HexOf(const std::vector<std::uint8_t>& bytes, std::size_t first, std::size_t count) {
+    return sim::HexBytes(bytes.data() + first, static_cast<std::uint32_t>(count));
+}
+
+sim::BenchConfig LoaderBench(std::vector<sim::Fault> faults = {}) {
+    sim::InstrumentConfig instrument = SimInstrument(SERIAL, sim::Mode::Loader);
+    instrument.faults = std::move(faults);
+    return sim::BenchConfig{{instrument}};
+}
+
+// A session open to a simulated instrument in loader mode; the utility sleeps on the same
+// fake clock the instrument keeps its time by.
+class OnSimulatedLoader {
+public:
+    explicit OnSimulatedLoader(const sim::BenchConfig& config = LoaderBench())
+        : bench(config), session(devices), writer(session, bench.clock),
+          transfer(session, bench.clock, log, progress, pump) {
+        session.OpenResourceManager();
+        devices.AddString(sim::ResourceNameOf(SERIAL));
+        devices.selected = 0;
+        EXPECT_EQ(session.ConnectDevice(), STATUS_COMPLETE);
+        connected = bench.Trace().size();
+    }
+    ~OnSimulatedLoader() {
+        session.DisconnectDevice();
+        session.CloseResourceManager();
+    }
+
+    // The wire since the session was opened.
+    Lines Wire() const { return Lines(bench.Trace().begin() + connected, bench.Trace().end()); }
+    Lines Writes() const {
+        Lines writes;
+        for (const std::string& line : Wire())
+            if (line.starts_with("write "))
+                writes.push_back(line.substr(8));
+        return writes;
+    }
+
+    SimulatedBench bench;
+    FakeDeviceList devices;
+    InstrumentSession session;
+    RecordingLog log;
+    RecordingProgress progress;
+    CountingPump pump;
+    WriterProtocol writer;
+    SegmentTransfer transfer;
+    std::size_t connected = 0;
+};
+
+class SimulatedLoaderTest : public ::testing::Test, public OnSimulatedLoader {};
+
+TEST_F(SimulatedLoaderTest, ResetFrameAndItsReplyOnTheWire) {
+    EXPECT_EQ(writer.ResetWriter(), STATUS_COMPLETE);
+    EXPECT_EQ(Wire(), (Lines{"write 1 AB000000070A524553455421", "read 1 " + Hex("OK")}));
+}
+
+TEST_F(SimulatedLoaderTest, ProgramFrameOnTheWire) {
+    ASSERT_EQ(writer.ResetWriter(), STATUS_COMPLETE);
+    EXPECT_EQ(writer.ProgramFlash(), STATUS_COMPLETE);
+    EXPECT_EQ(Wire().back(), "write 1 AB0000000703010203040506");
+}
+
+TEST_F(SimulatedLoaderTest, SetLengthFrameThenItsTwelveByteField) {
+    EXPECT_EQ(writer.SetSegmentLength(65530), STATUS_COMPLETE);
+    EXPECT_EQ(Wire(), (Lines{"write 1 AB0000001307010203040506", "write 1 363535333000000000000000",
+                             "read 1 " + Hex("OK")}));
+}
+
+// The data chunks of a transfer on the wire: every write between the load frame and the
+// load-done frame.
+Lines DataWrites(const Lines& writes) {
+    const auto load = std::find_if(writes.begin(), writes.end(), [](const std::string& w) {
+        return w.starts_with("AB") && w.size() == 24 && w.substr(10, 2) == "0C";
+    });
+    const auto done = std::find(load, writes.end(), "AB000000070D010203040506");
+    return load == writes.end() ? Lines{} : Lines(load + 1, done);
+}
+
+struct ChunkCase {
+    std::uint32_t sendCount;
+    const char* loadFrame;
+    std::size_t fullChunks;
+    std::size_t lastChunk; // 0: none
+    int rangeUpper;
+};
+
+void PrintTo(const ChunkCase& c, std::ostream* os) {
+    *os << c.sendCount << " bytes";
+}
+
+class ChunkingTest : public SimulatedLoaderTest, public ::testing::WithParamInterface<ChunkCase> {};
+
+TEST_P(ChunkingTest, WholeRecordFromByteZeroInWritesOfAtMost1024) {
+    const ChunkCase& c = GetParam();
+    const SegmentImage segment = MakeSegment(c.sendCount - 6);
+
+    EXPECT_EQ(transfer.UpdateSegment(segment), STATUS_COMPLETE);
+    const Lines writes = Writes();
+    EXPECT_EQ(std::count(writes.begin(), writes.end(), c.loadFrame), 1);
+    const Lines data = DataWrites(writes);
+    ASSERT_EQ(data.size(), c.fullChunks + (c.lastChunk ? 1 : 0));
+    for (std::size_t i = 0; i < c.fullChunks; ++i)
+        ASSERT_EQ(data[i], HexOf(segment.data, i * 1024, 1024)) << "chunk " << i;
+    if (c.lastChunk) {
+        EXPECT_EQ(data.back(), HexOf(segment.data, c.fullChunks * 1024, c.lastChunk));
+    }
+    EXPECT_EQ(progress.high, c.rangeUpper);
+    EXPECT_EQ(progress.pos, c.rangeUpper);
+    EXPECT_EQ(progress.steps, c.rangeUpper);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, ChunkingTest,
+                         ::testing::Values(ChunkCase{65536, "AB000100070C010203040506", 64, 0, 4},
+                                           ChunkCase{65542, "AB0001000D0C010203040506", 64, 6, 7},
+                                           ChunkCase{2054, "AB0000080D0C010203040506", 2, 6, 4}));
+
+TEST_F(SimulatedLoaderTest, NothingToStreamAnnouncesSevenAndFinishesAtOnce) {
+    SegmentImage segment = MakeSegment(8);
+    segment.byteCount = 0;
+
+    EXPECT_EQ(transfer.UpdateSegment(segment), STATUS_COMPLETE);
+    const Lines writes = Writes();
+    ASSERT_GE(writes.size(), 3u);
+    EXPECT_EQ(writes[1], "AB000000070C010203040506");
+    EXPECT_EQ(writes[2], "AB000000070D010203040506");
+    EXPECT_EQ(progress.high, 1);
+}
+
+TEST_F(SimulatedLoaderTest, WholeSegmentProgrammedIntoFlash) {
+    const SegmentImage segment = MakeSegment(100000);
+    const std::string before = bench.Instrument().RevisionField();
+
+    EXPECT_EQ(transfer.UpdateSegment(segment), STATUS_COMPLETE);
+    const std::vector<std::uint8_t>* flash = bench.Instrument().GetLoader().Flash(14);
+    ASSERT_NE(flash, nullptr);
+    EXPECT_TRUE(std::equal(flash->begin(), flash->end(), segment.data.begin(),
+                           segment.data.begin() + segment.byteCount));
+    EXPECT_EQ(flash->size(), segment.byteCount);
+    EXPECT_EQ(bench.Instrument().CurrentRevisions().main, "2.00");
+    EXPECT_NE(bench.Instrument().RevisionField(), before);
+    // Two data blocks, two erase lines, two program lines and RTNOK: 3k + 1 with k = 2.
+    EXPECT_EQ(progress.high, 7);
+    EXPECT_EQ(progress.pos, 7);
+    EXPECT_EQ(progress.steps, 7);
+    EXPECT_EQ(pump.pumps, 7);
+    EXPECT_TRUE(log.text().starts_with("    Loading ... OK\r\n    Check Sum "));
+    EXPECT_TRUE(log.text().ends_with(" ... OK\r\n    Write to flash ... OK\r\n"));
+    EXPECT_EQ(Wire().back(), "read 1 " + Hex("OK"));
+}
+
+struct FaultCase {
+    const char* name;
+    sim::Fault fault;
+    StatusCode expected;
+    const char* lastLine; // the wire's last line after "<op> 1 "; empty: not checked
+};
+
+void PrintTo(const FaultCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+sim::Fault MakeFault(sim::FaultKind kind, int command, std::string reply = {},
+                     std::uint32_t count = 0) {
+    sim::Fault fault;
+    fault.kind = kind;
+    fault.command = command;
+    fault.reply = std::move(reply);
+    fault.count = count;
+    return fault;
+}
+
+class FaultTest : public ::testing::TestWithParam<FaultCase> {};
+
+TEST_P(FaultTest, GivesItsCodeAndNothingIsWrittenAfterIt) {
+    OnSimulatedLoader on(LoaderBench({GetParam().fault}));
+    const SegmentImage segment = MakeSegment(70000);
+
+    EXPECT_EQ(on.transfer.UpdateSegment(segment), GetParam().expected);
+    const Lines wire = on.Wire();
+    ASSERT_FALSE(wire.empty());
+    if (*GetParam().lastLine) {
+        EXPECT_EQ(wire.back(), GetParam().lastLine);
+    }
+    // Whatever failed was the last exchange: a failed write, or the read that ended it.
+    const bool failedWrite = wire.back().starts_with("write 1 !");
+    EXPECT_TRUE(failedWrite || wire.back().starts_with("read 1 ")) << wire.back();
+    if (!failedWrite) {
+        EXPECT_FALSE(wire[wire.size() - 2].starts_with("read 1 !")) << "read after a failed one";
+    }
+}
+
+using sim::FaultKind;
+constexpr int DATA = sim::DATA_WRITE;
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, FaultTest,
+    ::testing::Values(
+        FaultCase{"ResetNoReply", MakeFault(FaultKind::NoReply, CMD_RESET), STATUS_RESET_FAILED,
+                  "read 1 !BFFF0015"},
+        FaultCase{"ResetWrongReply", MakeFault(FaultKind::WrongReply, CMD_RESET, "NG"),
+                  STATUS_NOT_COMPLETE, "read 1 4E47"},
+        FaultCase{"ResetWriteFails", MakeFault(FaultKind::FailWrite, CMD_RESET),
+                  STATUS_RESET_FAILED, "write 1 !BFFF003E"},
+        FaultCase{"LoadNoReply", MakeFault(FaultKind::NoReply, CMD_LOAD), STATUS_LOAD_END_FAILED,
+                  "read 1 !BFFF0015"},
+        FaultCase{"LoadWriteFails", MakeFault(FaultKind::FailWrite, CMD_LOAD), STATUS_LOAD_FAILED,
+                  "write 1 !BFFF003E"},
+        FaultCase{"DataWriteFails", MakeFault(FaultKind::FailWrite, DATA, {}, 5000),
+                  STATUS_LOAD_FAILED, "write 1 !BFFF003E"},
+        FaultCase{"UnpluggedDuringData", MakeFault(FaultKind::UnplugAfterData, DATA, {}, 5000),
+                  STATUS_LOAD_FAILED, "write 1 !BFFF00A6"},
+        FaultCase{"LoadDoneNoReply", MakeFault(FaultKind::NoReply, CMD_LOAD_DONE),
+                  STATUS_LOAD_END_FAILED, "read 1 !BFFF0015"},
+        FaultCase{"SetTypeNoReply", MakeFault(FaultKind::NoReply, CMD_SET_TYPE),
+                  STATUS_SET_TYPE_FAILED, "read 1 !BFFF0015"},
+        FaultCase{"SetTypeWriteFails", MakeFault(FaultKind::FailWrite, CMD_SET_TYPE),
+                  STATUS_SET_TYPE_FAILED, "write 1 !BFFF003E"},
+        FaultCase{"SetLengthWrongReply", MakeFault(FaultKind::WrongReply, CMD_SET_LENGTH, "OK\n"),
+                  STATUS_NOT_COMPLETE, "read 1 4F4B0A"},
+        FaultCase{"SetLengthNoReply", MakeFault(FaultKind::NoReply, CMD_SET_LENGTH),
+                  STATUS_SET_LENGTH_FAILED, "read 1 !BFFF0015"},
+        FaultCase{"ChecksumNoReply", MakeFault(FaultKind::NoReply, CMD_GET_CHECKSUM),
+                  STATUS_CHECKSUM_QUERY_FAILED, "read 1 !BFFF0015"},
+        FaultCase{"ChecksumWrongReply", MakeFault(FaultKind::WrongReply, CMD_GET_CHECKSUM, "X"),
+                  STATUS_CHECKSUM_MISMATCH, "read 1 58"},
+        FaultCase{"ProgramWriteFails", MakeFault(FaultKind::FailWrite, CMD_PROGRAM),
+                  STATUS_PROGRAM_FAILED, "write 1 !BFFF003E"},
+        FaultCase{"ProgramNoReply", MakeFault(FaultKind::NoReply, CMD_PROGRAM),
+                  STATUS_FLASH_REPLY_FAILED, "read 1 !BFFF0015"},
+        FaultCase{"EraseNg", MakeFault(FaultKind::EraseNg, CMD_PROGRAM), STATUS_PROGRAM_FAILED,
+                  "read 1 4552415345204E47"},
+        FaultCase{"ProgramNg", MakeFault(FaultKind::ProgramNg, CMD_PROGRAM), STATUS_PROGRAM_FAILED,
+                  "read 1 50524F4752414D204E47"},
+        FaultCase{"AlreadyLatest", MakeFault(FaultKind::AlreadyLatest, CMD_PROGRAM),
+                  STATUS_COMPLETE, ""}),
+    [](const ::testing::TestParamInfo<FaultCase>& info) { return info.param.name; });
+
+TEST(SimulatedLoaderFaultTest, CorruptedByteIsCaughtByTheChecksumAndNothingIsProgrammed) {
+    OnSimulatedLoader on(LoaderBench({MakeFault(sim::FaultKind::CorruptByte, DATA, {}, 40000)}));
+    const SegmentImage segment = MakeSegment(70000);
+
+    EXPECT_EQ(on.transfer.UpdateSegment(segment), STATUS_CHECKSUM_MISMATCH);
+    EXPECT_TRUE(on.log.text().ends_with("Check Sum Error"));
+    const Lines writes = on.Writes();
+    EXPECT_EQ(std::count(writes.begin(), writes.end(), "AB0000000703010203040506"), 0);
+    EXPECT_TRUE(on.Wire().back().starts_with("read 1 ")) << "the checksum reply ends it";
+}
+
+TEST(SimulatedLoaderFaultTest, UnsignedChecksumMatchesANegativeSum) {
+    SegmentImage segment = MakeSegment(5000);
+    // word4 is summed: choose it so that the sum is 0x80000001, negative as a signed number.
+    PutWord(segment.data, 16, 0);
+    PutWord(segment.data, 16, 0x80000001u - ComputeChecksum(segment.data.data() + 8, 4992));
+    OnSimulatedLoader on(
+        LoaderBench({MakeFault(sim::FaultKind::ChecksumUnsigned, sim::ANY_COMMAND)}));
+
+    EXPECT_EQ(on.transfer.UpdateSegment(segment), STATUS_COMPLETE);
+    EXPECT_NE(on.log.text().find("    Check Sum -2147483647 ... OK\r\n"), std::string::npos);
+    EXPECT_NE(
+        std::count(on.bench.Trace().begin(), on.bench.Trace().end(), "read 1 " + Hex("2147483649")),
+        0);
+}
+
+} // namespace
