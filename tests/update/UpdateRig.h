@@ -41,39 +41,59 @@ inline sim::InstrumentConfig Instrument(const std::string& serial = SERIAL,
     return config;
 }
 
-struct UpdateRig {
-    explicit UpdateRig(sim::BenchConfig config = {{Instrument()}},
-                       std::vector<FaultyVisa::Rule> rules = {},
-                       const ImageContents& firmware = TestFirmware())
-        : bench(std::make_shared<sim::Bench>(config, clock)), session(devices),
-          sequence(session, image, {log, devices, progress, progress, boxes, busy, pump, clock}) {
+// A simulated bench on a fake clock, installed as the process's VISA backend behind a
+// FaultyVisa for the life of the object.
+struct SimulatedBus {
+    explicit SimulatedBus(const sim::BenchConfig& config, std::vector<FaultyVisa::Rule> rules = {})
+        : bench(std::make_shared<sim::Bench>(config, clock)) {
         std::unique_ptr<visa::ResourceBackend> simulated = visa::MakeSimBackend(bench);
         resources = simulated.get();
         auto faulty = std::make_unique<FaultyVisa>(std::move(simulated), std::move(rules));
         faults = faulty.get();
         visa::InstallBackend(std::move(faulty));
+    }
+    ~SimulatedBus() { visa::InstallBackend(nullptr); }
+    SimulatedBus(const SimulatedBus&) = delete;
+    SimulatedBus& operator=(const SimulatedBus&) = delete;
+
+    sim::Instrument& Device(std::size_t index = 0) { return bench->At(index); }
+    const std::vector<std::uint8_t>* Flash(std::uint8_t type, std::size_t device = 0) {
+        return Device(device).GetLoader().Flash(type);
+    }
+    std::size_t OpenSessions() const { return resources->OpenSessions(); }
+
+    FakeClock clock;
+    std::shared_ptr<sim::Bench> bench;
+    visa::ResourceBackend* resources = nullptr;
+    FaultyVisa* faults = nullptr;
+};
+
+struct UpdateRig {
+    explicit UpdateRig(const sim::BenchConfig& config = {{Instrument()}},
+                       std::vector<FaultyVisa::Rule> rules = {},
+                       const ImageContents& firmware = TestFirmware())
+        : bus(config, std::move(rules)), clock(bus.clock), bench(bus.bench), faults(bus.faults),
+          session(devices),
+          sequence(session, image, {log, devices, progress, progress, boxes, busy, pump, clock}) {
         EXPECT_EQ(STATUS_COMPLETE, LoadBytes(WriteImageFile(firmware), image));
         EXPECT_EQ(STATUS_COMPLETE, ValidateImage(image));
         session.OpenResourceManager();
     }
-    ~UpdateRig() {
-        session.CloseResourceManager();
-        visa::InstallBackend(nullptr);
-    }
+    ~UpdateRig() { session.CloseResourceManager(); }
     UpdateRig(const UpdateRig&) = delete;
     UpdateRig& operator=(const UpdateRig&) = delete;
 
     UpdateOutcome Run() { return sequence.OnUpdate(); }
 
-    sim::Instrument& Device(std::size_t index = 0) { return bench->At(index); }
+    sim::Instrument& Device(std::size_t index = 0) { return bus.Device(index); }
     const std::vector<std::uint8_t>* Flash(int position, std::size_t device = 0) {
-        return Device(device).GetLoader().Flash(image.segments[position].type);
+        return bus.Flash(image.segments[position].type, device);
     }
     std::vector<std::uint8_t> Record(int position) const {
         const SegmentImage& segment = image.segments[position];
         return {segment.data.begin(), segment.data.begin() + segment.byteCount};
     }
-    std::size_t OpenSessions() const { return resources->OpenSessions(); }
+    std::size_t OpenSessions() const { return bus.OpenSessions(); }
     std::vector<std::string> Writes() const {
         std::vector<std::string> texts;
         for (const FaultyVisa::Attempt& attempt : faults->Writes())
@@ -81,16 +101,16 @@ struct UpdateRig {
         return texts;
     }
 
-    FakeClock clock;
+    SimulatedBus bus;
+    FakeClock& clock;
+    std::shared_ptr<sim::Bench>& bench;
+    FaultyVisa*& faults;
     RecordingLog log;
     FakeDeviceList devices;
     RecordingProgress progress;
     ScriptedMessageBoxes boxes;
     CountingPump pump;
     FakeBusyGuard busy;
-    std::shared_ptr<sim::Bench> bench;
-    visa::ResourceBackend* resources = nullptr;
-    FaultyVisa* faults = nullptr;
     ImageInfo image;
     InstrumentSession session;
     UpdateSequence sequence;
