@@ -1,0 +1,111 @@
+#pragma once
+
+#include "app/ComboDeviceList.h"
+#include "app/DialogControls.h"
+#include "app/LogPane.h"
+#include "app/ProgressControl.h"
+#include "app/QtFileChooser.h"
+#include "app/QtMessageBoxes.h"
+#include "image/ImageInfo.h"
+#include "seams/BusyGuard.h"
+#include "seams/EventPump.h"
+#include "seams/Log.h"
+#include "seams/MessageBoxes.h"
+
+#include <QDialog>
+#include <QIcon>
+#include <memory>
+#include <string>
+
+class HtmlHelp;
+
+// Whether the details area (the log) is shown; process-wide, collapsed at start. Only
+// OnMoreInfo changes it.
+extern bool g_bMoreInfo;
+
+// What the window reaches outside itself on the desktop; tests put scripted ones in.
+struct DesktopServices {
+    FileChooser* files = nullptr; // nullptr: the platform's file-open dialog
+    HtmlHelp* help = nullptr;     // nullptr: the desktop's help viewer
+};
+
+// The utility's one window. It owns every piece of state: the Device list, the loaded
+// firmware file, the progress bar, the log, the updating flag. The update sequence reaches
+// it through the seams it implements.
+class CUpdateDlg final : public QDialog,
+                         public Log,
+                         public MessageBoxes,
+                         public EventPump,
+                         public BusyGuard {
+    Q_OBJECT
+
+public:
+    explicit CUpdateDlg(const DesktopServices& desktop = {});
+    ~CUpdateDlg() override;
+
+    void AppendLog(std::string_view text) override;
+    void ClearLog() override;
+    void ReportStatus(StatusCode code) override;
+
+    MessageAnswer ShowMessage(std::string_view text, std::string_view caption,
+                              MessageButtons buttons, MessageIcon icon) override;
+
+    // Handles every pending event and returns when none is left.
+    void PumpMessages() override;
+
+    void SetBusy() override;
+    void ClearBusy() override;
+    void SetUpdating(bool updating) override { m_bUpdating = updating; }
+    bool IsUpdating() const override { return m_bUpdating; }
+
+    DeviceList& Devices() { return m_combo; }
+    Progress& ProgressBar() { return m_progress; }
+    StepIndicator& StepCounter() { return m_progress; }
+
+    // The control with this id (GetDlgItem); nullptr for an id the template does not have.
+    QWidget* Control(int id) const { return m_controls.Item(id); }
+    const DialogControls& Controls() const { return m_controls; }
+    // The log exactly as appended.
+    const std::string& LogText() const { return m_log.Text(); }
+
+    // Lays the window out collapsed or expanded (window height, log and notice positions,
+    // the More Info button's text); keeps the window's position and width.
+    void ShowMoreInfo(bool expanded);
+
+    // Ends the modal run, unless an update is writing segments.
+    void done(int result) override;
+
+    // Handlers of the push buttons.
+    void OnUpdate();
+    void OnBrowse();
+    void OnHelpButton();
+    void OnMoreInfo();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void OnInitDialog();
+    void DoDataExchange();
+    void ConnectHandlers();
+    void SetBoldFont(QWidget& control);
+    void OnDestroy();
+    void ReleaseImageBuffers();
+
+    DialogControls m_controls;
+    ComboDeviceList m_combo;
+    // The instrument session (m_viRM, m_viInstr) belongs right here, after m_combo, which
+    // its search fills: the constructor opens its resource manager last, and OnDestroy
+    // closes it first.
+    ImageInfo m_image;
+    bool m_bUpdating = false;
+    ProgressControl m_progress;
+    QIcon m_hIcon;
+    LogPane m_log;
+    QtMessageBoxes m_boxes;
+    QtFileChooser m_platformFiles;
+    FileChooser& m_files;
+    HtmlHelp& m_help;
+};

@@ -1,0 +1,147 @@
+// The "..." button: a chosen file is loaded, checked and shown, and only then is Update
+// enabled. Every failure leaves Update disabled and the fields of the last accepted file.
+
+#include "WindowTestSupport.h"
+#include "app/FileChooser.h"
+#include "image/ImageTestFiles.h"
+#include "res/Resource.h"
+
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <deque>
+#include <fstream>
+
+namespace {
+class ScriptedFileChooser final : public FileChooser {
+public:
+    std::optional<std::string> ChooseFile() override {
+        ++shown;
+        if (answers.empty())
+            return std::nullopt;
+        std::optional<std::string> answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+    std::deque<std::optional<std::string>> answers;
+    int shown = 0;
+};
+
+struct ShownFile {
+    std::string model, revision, description, path;
+};
+
+ShownFile FieldsOf(CUpdateDlg& dialog) {
+    const auto line = [&](int id) {
+        return qobject_cast<QLineEdit*>(dialog.Control(id))->text().toStdString();
+    };
+    return {
+        line(IDC_MODEL), line(IDC_REVISION),
+        qobject_cast<QPlainTextEdit*>(dialog.Control(IDC_DESCRIPTION))->toPlainText().toStdString(),
+        line(IDC_FILE_PATH)};
+}
+
+bool operator==(const ShownFile& a, const ShownFile& b) {
+    return a.model == b.model && a.revision == b.revision && a.description == b.description &&
+           a.path == b.path;
+}
+
+void PrintTo(const ShownFile& file, std::ostream* out) {
+    *out << file.model << " | " << file.revision << " | " << file.description << " | " << file.path;
+}
+
+class BrowseTest : public WindowTest {
+protected:
+    std::string Write(const std::string& name, const std::vector<std::uint8_t>& bytes) {
+        const std::string path = folder.filePath(QString::fromStdString(name)).toStdString();
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
+        return path;
+    }
+    void Browse(std::optional<std::string> answer) {
+        files.answers.push_back(std::move(answer));
+        qobject_cast<QPushButton*>(dialog.Control(IDC_BROWSE))->click();
+    }
+
+    QTemporaryDir folder;
+    ScriptedFileChooser files;
+    CUpdateDlg dialog{{&files, nullptr}};
+    BoxWatcher boxes;
+};
+} // namespace
+
+TEST_F(BrowseTest, AnAcceptedFileIsShownAndEnablesUpdate) {
+    ImageContents contents = AcceptedContents();
+    contents.header.modelName = "tq4800";
+    contents.header.imageRev = "1.10a";
+    const std::string path = Write("firmware.bin", WriteImageFile(contents));
+
+    Browse(path);
+
+    EXPECT_EQ(FieldsOf(dialog), (ShownFile{"TQ4800", "1.10A", "Test image", path}));
+    EXPECT_TRUE(dialog.Control(IDC_UPDATE)->isEnabled());
+    EXPECT_TRUE(boxes.seen.empty());
+    EXPECT_EQ(dialog.LogText(), "");
+}
+
+// Each failure after an accepted file: Update disabled again, the fields unchanged, and
+// the box and log line of the failure.
+TEST_F(BrowseTest, FailuresLeaveUpdateDisabledAndTheLastAcceptedFileShown) {
+    struct Case {
+        const char* label;
+        std::optional<std::vector<std::uint8_t>> bytes; // nothing: no such file
+        bool cancel;
+        const char* boxText; // nullptr: no box
+        const char* boxCaption;
+        const char* log;
+    };
+    ImageContents tooNew = AcceptedContents();
+    tooNew.header.utilityRev = "1.0.1";
+    const std::vector<std::uint8_t> headerOnly = Bytes("#ImageRev=1.10\n#ModelName=TQ4800\n");
+    const std::vector<std::uint8_t> tooLong = Bytes("#ImageRev=1234567890123456\n");
+    const Case cases[] = {
+        {"cancelled", std::nullopt, true, nullptr, nullptr, ""},
+        {"missing file", std::nullopt, false, "Can't open file.", "Open Firmware Revision File",
+         ""},
+        {"no FileStart", headerOnly, false, "The firmware revision file is corrupted.", "Error",
+         "\r\nError number: 19"},
+        {"value too long", tooLong, false, "The firmware revision file is corrupted.", "Error",
+         "\r\nError number: 20"},
+        {"needs a newer utility", WriteImageFile(tooNew), false,
+         "The utility is not compatible with this firmware revision file.", "Error",
+         "\r\nError number: 21"},
+    };
+
+    const std::string acceptedPath = Write("accepted.bin", WriteImageFile(AcceptedContents()));
+    Browse(acceptedPath);
+    const ShownFile accepted = FieldsOf(dialog);
+    ASSERT_TRUE(dialog.Control(IDC_UPDATE)->isEnabled());
+
+    for (const Case& c : cases) {
+        Browse(acceptedPath);
+        ASSERT_TRUE(dialog.Control(IDC_UPDATE)->isEnabled()) << c.label;
+        dialog.ClearLog();
+        boxes.seen.clear();
+
+        if (c.cancel)
+            Browse(std::nullopt);
+        else if (c.bytes)
+            Browse(Write("candidate.bin", *c.bytes));
+        else
+            Browse(folder.filePath(QStringLiteral("absent.bin")).toStdString());
+
+        EXPECT_FALSE(dialog.Control(IDC_UPDATE)->isEnabled()) << c.label;
+        EXPECT_EQ(FieldsOf(dialog), accepted) << c.label;
+        EXPECT_EQ(dialog.LogText(), c.log) << c.label;
+        if (!c.boxText) {
+            EXPECT_TRUE(boxes.seen.empty()) << c.label;
+            continue;
+        }
+        ASSERT_EQ(boxes.seen.size(), 1u) << c.label;
+        EXPECT_EQ(boxes.seen[0].text, c.boxText) << c.label;
+        EXPECT_EQ(boxes.seen[0].caption, c.boxCaption) << c.label;
+        EXPECT_EQ(boxes.seen[0].icon, QMessageBox::Critical) << c.label;
+    }
+}

@@ -1,0 +1,105 @@
+// The Device list and the progress bar as the update sequence drives them, on the window's
+// own controls.
+
+#include "WindowTestSupport.h"
+#include "res/Resource.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QProgressBar>
+
+namespace {
+std::vector<std::string> Items(CUpdateDlg& dialog) {
+    auto* box = qobject_cast<QComboBox*>(dialog.Control(IDC_DEVICE));
+    std::vector<std::string> items;
+    for (int i = 0; i < box->count(); ++i)
+        items.push_back(box->itemText(i).toStdString());
+    return items;
+}
+
+void AddAll(DeviceList& devices, std::initializer_list<const char*> names) {
+    for (const char* name : names)
+        devices.AddString(name);
+}
+
+using DeviceListTest = WindowTest;
+using ProgressTest = WindowTest;
+} // namespace
+
+TEST_F(DeviceListTest, KeepsNamesSortedWithoutCaseAndSelectsNothingByAdding) {
+    CUpdateDlg dialog;
+    DeviceList& devices = dialog.Devices();
+    AddAll(devices,
+           {"USB0::0x1D7A::0x52C1::TW00000002::INSTR", "usb0::0x1d7a::0x52c1::tw00000001::instr",
+            "USB0::0x1D7A::0x52C1::TW00000003::INSTR"});
+    EXPECT_EQ(Items(dialog), (std::vector<std::string>{"usb0::0x1d7a::0x52c1::tw00000001::instr",
+                                                       "USB0::0x1D7A::0x52C1::TW00000002::INSTR",
+                                                       "USB0::0x1D7A::0x52C1::TW00000003::INSTR"}));
+    EXPECT_EQ(devices.Count(), 3);
+    EXPECT_EQ(devices.CurrentText(), "");
+}
+
+TEST_F(DeviceListTest, SelectsTheFirstEntryWithThePrefixElseTheFirstEntry) {
+    struct Case {
+        const char* prefix;
+        const char* selected;
+    };
+    const Case cases[] = {
+        {"USB0::0x1D7A::0x52C1::TW00000002::INSTR", "USB0::0x1D7A::0x52C1::TW00000002::INSTR"},
+        {"usb0::0x1d7a::0x52c1::tw00000003", "USB0::0x1D7A::0x52C1::TW00000003::INSTR"},
+        {"USB0::0x1D7A::0x52C1::TW", "USB0::0x1D7A::0x52C1::TW00000001::INSTR"},
+        {"USB0::0x1D7A::0x52C1::TW00000009::INSTR", "USB0::0x1D7A::0x52C1::TW00000001::INSTR"},
+        {"", "USB0::0x1D7A::0x52C1::TW00000001::INSTR"},
+    };
+    CUpdateDlg dialog;
+    DeviceList& devices = dialog.Devices();
+    AddAll(devices,
+           {"USB0::0x1D7A::0x52C1::TW00000003::INSTR", "USB0::0x1D7A::0x52C1::TW00000001::INSTR",
+            "USB0::0x1D7A::0x52C1::TW00000002::INSTR"});
+    for (const Case& c : cases) {
+        devices.SelectPrefixOrFirst(c.prefix);
+        EXPECT_EQ(devices.CurrentText(), c.selected) << c.prefix;
+    }
+
+    devices.ResetContent();
+    devices.SelectPrefixOrFirst("");
+    EXPECT_EQ(devices.Count(), 0);
+    EXPECT_EQ(devices.CurrentText(), "");
+}
+
+TEST_F(DeviceListTest, ShownTextIsCutAt254Characters) {
+    CUpdateDlg dialog;
+    const std::string longName(300, 'A');
+    dialog.Devices().AddString(longName);
+    dialog.Devices().SelectPrefixOrFirst("");
+    EXPECT_EQ(dialog.Devices().CurrentText(), longName.substr(0, 254));
+}
+
+TEST_F(ProgressTest, PositionStaysInRangeAndStepItWrapsPastTheTop) {
+    CUpdateDlg dialog;
+    auto* bar = qobject_cast<QProgressBar*>(dialog.Control(IDC_PROGRESS));
+    Progress& progress = dialog.ProgressBar();
+    progress.SetRange(0, 65535);
+    progress.SetPos(70000);
+    EXPECT_EQ(bar->value(), 65535);
+    EXPECT_EQ(bar->maximum(), 65535);
+
+    progress.SetRange(0, 10);
+    progress.SetPos(-5);
+    EXPECT_EQ(bar->value(), 0);
+    progress.SetStep(4);
+    std::vector<int> positions;
+    for (int i = 0; i < 4; ++i) {
+        progress.StepIt();
+        positions.push_back(bar->value());
+    }
+    EXPECT_EQ(positions, (std::vector<int>{4, 8, 2, 6}));
+
+    // An empty range is an empty bar, not Qt's busy animation.
+    progress.SetRange(0, 0);
+    EXPECT_LT(bar->minimum(), bar->maximum());
+    EXPECT_EQ(bar->value(), bar->minimum());
+
+    dialog.StepCounter().SetStepText("3 / 5");
+    EXPECT_EQ(qobject_cast<QLabel*>(dialog.Control(IDC_STEP))->text().toStdString(), "3 / 5");
+}

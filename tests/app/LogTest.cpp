@@ -1,0 +1,113 @@
+// The log pane and status reporting: exact text kept, lines shown as lines, the last line
+// in view, and the box of a failure shown before its number is logged.
+
+#include "WindowTestSupport.h"
+#include "res/Resource.h"
+
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QTextBlock>
+
+namespace {
+QPlainTextEdit& LogPaneOf(CUpdateDlg& dialog) {
+    return *qobject_cast<QPlainTextEdit*>(dialog.Control(IDC_LOG));
+}
+
+std::vector<std::string> ShownLines(CUpdateDlg& dialog) {
+    std::vector<std::string> lines;
+    for (QTextBlock block = LogPaneOf(dialog).document()->begin(); block.isValid();
+         block = block.next())
+        lines.push_back(block.text().toStdString());
+    return lines;
+}
+
+bool LastLineInView(CUpdateDlg& dialog) {
+    const QScrollBar& vertical = *LogPaneOf(dialog).verticalScrollBar();
+    return vertical.maximum() > 0 && vertical.value() == vertical.maximum() &&
+           LogPaneOf(dialog).horizontalScrollBar()->value() == 0;
+}
+
+using LogTest = WindowTest;
+} // namespace
+
+TEST_F(LogTest, PiecesJoinIntoOneLineEndedByTheirOwnLineEnd) {
+    CUpdateDlg dialog;
+    dialog.AppendLog("Connect ... ");
+    dialog.AppendLog("OK\r\n");
+    dialog.AppendLog("Testing ... ");
+    EXPECT_EQ(dialog.LogText(), "Connect ... OK\r\nTesting ... ");
+    EXPECT_EQ(ShownLines(dialog), (std::vector<std::string>{"Connect ... OK", "Testing ... "}));
+
+    // A line end split between two pieces is still one line end.
+    dialog.ClearLog();
+    dialog.AppendLog("A\r");
+    dialog.AppendLog("\nB\r\n");
+    EXPECT_EQ(dialog.LogText(), "A\r\nB\r\n");
+    EXPECT_EQ(ShownLines(dialog), (std::vector<std::string>{"A", "B", ""}));
+
+    dialog.ClearLog();
+    EXPECT_EQ(dialog.LogText(), "");
+    EXPECT_EQ(ShownLines(dialog), (std::vector<std::string>{""}));
+}
+
+TEST_F(LogTest, TextEndsAtItsFirstNul) {
+    CUpdateDlg dialog;
+    dialog.AppendLog(std::string_view("OK\r\n\0garbage", 13));
+    EXPECT_EQ(dialog.LogText(), "OK\r\n");
+}
+
+TEST_F(LogTest, KeepsTheLastLineInViewWhileCollapsedAndExpanded) {
+    CUpdateDlg dialog;
+    dialog.show();
+    for (bool expanded : {false, true}) {
+        dialog.ShowMoreInfo(expanded);
+        for (int i = 0; i < 60; ++i)
+            dialog.AppendLog("ERAS: block " + std::to_string(i) + "\r\n");
+        EXPECT_TRUE(LastLineInView(dialog)) << expanded;
+
+        // Even an empty piece brings the last line back into view.
+        LogPaneOf(dialog).verticalScrollBar()->setValue(0);
+        LogPaneOf(dialog).horizontalScrollBar()->setValue(5);
+        dialog.AppendLog("");
+        EXPECT_TRUE(LastLineInView(dialog)) << expanded;
+    }
+}
+
+TEST_F(LogTest, LongLinesAreNotWrapped) {
+    CUpdateDlg dialog;
+    dialog.show();
+    dialog.ShowMoreInfo(true);
+    const std::string longLine(400, 'X');
+    dialog.AppendLog(longLine + "\r\n");
+    EXPECT_EQ(ShownLines(dialog), (std::vector<std::string>{longLine, ""}));
+    EXPECT_EQ(LogPaneOf(dialog).document()->begin().layout()->lineCount(), 1);
+}
+
+// Every code of the table, and codes no table row has: a box exactly where the row says,
+// with the log already empty while it is up, then the number alone in the log.
+TEST_F(LogTest, ReportStatusShowsTheBoxOfTheRowThenLogsTheNumber) {
+    std::vector<StatusCode> codes;
+    for (StatusCode code = 0; code < STATUS_TABLE_SIZE; ++code)
+        codes.push_back(code);
+    codes.insert(codes.end(), {-1, 22, 1000});
+
+    for (StatusCode code : codes) {
+        CUpdateDlg dialog;
+        dialog.AppendLog("Connect ... OK\r\nTesting ... ");
+        BoxWatcher boxes;
+        boxes.onShown = [&dialog] { return dialog.LogText(); };
+        dialog.ReportStatus(code);
+
+        EXPECT_EQ(dialog.LogText(), "\r\nError number: " + std::to_string(code)) << code;
+        const StatusRow* row = FindStatusRow(code);
+        if (!row || !row->showInBox) {
+            EXPECT_TRUE(boxes.seen.empty()) << code;
+            continue;
+        }
+        ASSERT_EQ(boxes.seen.size(), 1u) << code;
+        EXPECT_EQ(boxes.seen[0].text, row->text);
+        EXPECT_EQ(boxes.seen[0].caption, "Error");
+        EXPECT_EQ(boxes.seen[0].icon, QMessageBox::Critical);
+        EXPECT_EQ(boxes.seen[0].whenShown, "") << "the number is logged after the box";
+    }
+}

@@ -1,0 +1,150 @@
+// What the operator sees of the window: its start-up state, the details area, the fonts,
+// and a layout in which no text is cut off and every group box surrounds its fields.
+
+#include "WindowTestSupport.h"
+#include "res/Resource.h"
+
+#include <QComboBox>
+#include <QFontInfo>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStyle>
+#include <QTest>
+
+namespace {
+QPushButton& Button(CUpdateDlg& dialog, int id) {
+    return *qobject_cast<QPushButton*>(dialog.Control(id));
+}
+
+struct DetailsState {
+    const char* buttonText;
+    int height;
+    QPoint log;
+    QPoint notice;
+};
+
+void ExpectDetails(CUpdateDlg& dialog, const DetailsState& state) {
+    EXPECT_EQ(Button(dialog, IDC_MORE_INFO).text().toStdString(), state.buttonText);
+    EXPECT_EQ(dialog.frameGeometry().height(), state.height);
+    EXPECT_EQ(dialog.Control(IDC_LOG)->pos(), state.log);
+    EXPECT_EQ(dialog.Control(IDC_NOTICE)->pos(), state.notice);
+}
+
+constexpr DetailsState COLLAPSED = {"More Info >>", 350, {9, 350}, {100, 300}};
+constexpr DetailsState EXPANDED = {"More Info <<", 500, {9, 300}, {100, 450}};
+
+// Where a control draws: a label only where its text goes, which the template lets start on
+// a group box's edge as long as the text itself stays inside.
+QRect InkOf(const QWidget& widget) {
+    const auto* label = qobject_cast<const QLabel*>(&widget);
+    if (!label)
+        return widget.geometry();
+    const QSize text = label->fontMetrics().size(0, label->text());
+    return QStyle::alignedRect(Qt::LeftToRight, label->alignment(), text, label->geometry());
+}
+
+using WindowLayoutTest = WindowTest;
+} // namespace
+
+TEST_F(WindowLayoutTest, StartsCollapsedWithUpdateDisabledAndFocusInTheFileField) {
+    CUpdateDlg dialog;
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+
+    EXPECT_EQ(dialog.windowTitle().toStdString(), "Firmware Update Utility Version 1.0.0");
+    ExpectDetails(dialog, COLLAPSED);
+    EXPECT_FALSE(dialog.Control(IDC_UPDATE)->isEnabled());
+    EXPECT_TRUE(dialog.Control(IDC_BROWSE)->isEnabled());
+    EXPECT_EQ(dialog.focusWidget(), dialog.Control(IDC_FILE_PATH));
+    EXPECT_EQ(qobject_cast<QLabel*>(dialog.Control(IDC_STEP))->text().toStdString(), "5 / 5");
+    EXPECT_FALSE(qobject_cast<QLineEdit*>(dialog.Control(IDC_NOTICE))->text().isEmpty());
+    EXPECT_FALSE(dialog.IsUpdating());
+
+    const QList<QSize> iconSizes = dialog.windowIcon().availableSizes();
+    EXPECT_TRUE(iconSizes.contains(QSize(32, 32)));
+    EXPECT_TRUE(iconSizes.contains(QSize(16, 16)));
+}
+
+TEST_F(WindowLayoutTest, MoreInfoExpandsAndCollapsesKeepingPositionAndWidth) {
+    CUpdateDlg dialog;
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    dialog.move(123, 77);
+    const QPoint position = dialog.pos();
+    const int width = dialog.frameGeometry().width();
+
+    for (const DetailsState* expected : {&EXPANDED, &COLLAPSED, &EXPANDED}) {
+        Button(dialog, IDC_MORE_INFO).click();
+        ExpectDetails(dialog, *expected);
+        EXPECT_EQ(dialog.pos(), position);
+        EXPECT_EQ(dialog.frameGeometry().width(), width);
+    }
+    EXPECT_TRUE(g_bMoreInfo);
+}
+
+TEST_F(WindowLayoutTest, BrowseButtonAndLogAreBoldCopiesOfTheDialogFont) {
+    CUpdateDlg dialog;
+    const QFont dialogFont = dialog.font();
+    EXPECT_EQ(QFontInfo(dialogFont).family().toStdString(), "Liberation Sans")
+        << "install fonts-liberation: Arial's metrics lay the window out";
+    for (int id : {IDC_BROWSE, IDC_LOG}) {
+        const QFont font = dialog.Control(id)->font();
+        EXPECT_TRUE(font.bold()) << id;
+        EXPECT_EQ(font.family(), dialogFont.family()) << id;
+        EXPECT_EQ(font.pixelSize(), dialogFont.pixelSize()) << id;
+        EXPECT_EQ(font.italic(), dialogFont.italic()) << id;
+    }
+    EXPECT_FALSE(dialog.Control(IDC_UPDATE)->font().bold());
+    EXPECT_FALSE(dialog.Control(IDC_DESCRIPTION)->font().bold());
+}
+
+// Texts fit their controls, and every control that the template puts inside a group box
+// is inside the box's frame, below its title, on screen too.
+TEST_F(WindowLayoutTest, TextsFitAndGroupBoxesSurroundTheirFields) {
+    CUpdateDlg dialog;
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    for (const DialogControls::Built& control : dialog.Controls().All()) {
+        const char* text = control.entry->text;
+        QWidget* widget = control.widget;
+        EXPECT_LE(widget->geometry().right(), dialog.width()) << text;
+        if (qobject_cast<QLabel*>(widget) || qobject_cast<QPushButton*>(widget)) {
+            EXPECT_LE(widget->fontMetrics().horizontalAdvance(QString::fromUtf8(text)),
+                      widget->width() - 4)
+                << text;
+        }
+    }
+    for (QGroupBox* group : dialog.findChildren<QGroupBox*>()) {
+        const QRect inside = group->geometry().marginsRemoved(QMargins(1, 1, 1, 1));
+        const int titleBottom = group->y() + group->fontMetrics().height();
+        for (QWidget* child : dialog.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            if (child == group || !group->geometry().contains(child->geometry().center()) ||
+                qobject_cast<QGroupBox*>(child))
+                continue;
+            EXPECT_TRUE(inside.contains(InkOf(*child)))
+                << group->title().toStdString() << " / " << child->metaObject()->className();
+            EXPECT_GE(child->y(), titleBottom) << group->title().toStdString();
+        }
+    }
+}
+
+TEST_F(WindowLayoutTest, OnlyTheDeviceListAndThePushButtonsAreTabStopsInTemplateOrder) {
+    CUpdateDlg dialog;
+    dialog.show();
+    QApplication::setActiveWindow(&dialog);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+    dialog.Control(IDC_DEVICE)->setFocus();
+    dialog.Control(IDC_UPDATE)->setEnabled(true); // a disabled button is passed over
+
+    std::vector<QWidget*> visited;
+    for (int i = 0; i < 6; ++i) {
+        visited.push_back(QApplication::focusWidget());
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    }
+    const std::vector<QWidget*> expected = {
+        dialog.Control(IDC_DEVICE),      dialog.Control(IDC_BROWSE),    dialog.Control(IDC_UPDATE),
+        dialog.Control(IDC_HELP_BUTTON), dialog.Control(IDC_MORE_INFO), dialog.Control(IDC_DEVICE)};
+    EXPECT_EQ(visited, expected);
+}

@@ -1,0 +1,75 @@
+#pragma once
+
+// Shared pieces of the window tests: the application object, and a watcher that answers
+// the message boxes the window shows and records them.
+
+#include "app/UpdateDlg.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QMessageBox>
+#include <QTimer>
+#include <functional>
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+// One QApplication for the whole test program, made before the first test runs.
+class QtApplicationEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override {
+        static int argc = 1;
+        static char name[] = "tq4800-window-test";
+        static char* argv[] = {name, nullptr};
+        m_application = std::make_unique<QApplication>(argc, argv);
+    }
+    void TearDown() override { m_application.reset(); }
+
+private:
+    std::unique_ptr<QApplication> m_application;
+};
+
+// Answers every message box as soon as it is on screen (OK, or the scripted answer for
+// Yes/No boxes) and records what it showed.
+class BoxWatcher {
+public:
+    struct Seen {
+        std::string text, caption;
+        QMessageBox::Icon icon;
+        std::string whenShown; // what onShown returned while the box was up
+    };
+
+    BoxWatcher() {
+        m_timer.setInterval(5);
+        QObject::connect(&m_timer, &QTimer::timeout, [this] { AnswerVisibleBoxes(); });
+        m_timer.start();
+    }
+
+    std::vector<Seen> seen;
+    std::function<std::string()> onShown = [] { return std::string(); };
+    QMessageBox::StandardButton answer = QMessageBox::Yes;
+
+private:
+    void AnswerVisibleBoxes() {
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            auto* box = qobject_cast<QMessageBox*>(widget);
+            if (!box || !box->isVisible())
+                continue;
+            seen.push_back({box->text().toStdString(), box->windowTitle().toStdString(),
+                            box->icon(), onShown()});
+            QAbstractButton* button = box->button(QMessageBox::Ok);
+            if (!button)
+                button = box->button(answer);
+            button->click();
+        }
+    }
+
+    QTimer m_timer;
+};
+
+// A shown window with the layout collapsed, as at start.
+class WindowTest : public ::testing::Test {
+protected:
+    void SetUp() override { g_bMoreInfo = false; }
+    void TearDown() override { g_bMoreInfo = false; }
+};
