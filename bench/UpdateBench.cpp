@@ -4,7 +4,6 @@
 // answers at once, so everything above the floor is the utility's own overhead (and the
 // precision of the system's sleeps).
 
-#include "fakes/Fakes.h"
 #include "image/ImageFile.h"
 #include "image/ImageWriter.h"
 #include "image/MemoryImageStream.h"
@@ -15,6 +14,7 @@
 #include "link/visa/ResourceBackend.h"
 #include "link/visa/SimBackend.h"
 #include "sim/Bench.h"
+#include "update/RecordingWindow.h"
 #include "update/UpdateSequence.h"
 
 #include <chrono>
@@ -96,15 +96,9 @@ int main() {
     visa::InstallBackend(visa::MakeSimBackend(bench));
 
     CountingClock clock;
-    RecordingLog log;
-    FakeDeviceList devices;
-    RecordingProgress progress;
-    ScriptedMessageBoxes boxes;
-    CountingPump pump;
-    FakeBusyGuard busy;
-    InstrumentSession session(devices);
-    UpdateSequence sequence(session, image,
-                            {log, devices, progress, progress, boxes, busy, pump, clock});
+    RecordingWindow window;
+    InstrumentSession session(window.devices);
+    UpdateSequence sequence(session, image, window.Seams(clock));
     session.OpenResourceManager();
 
     const double cpuBefore = CpuSeconds();

@@ -4,6 +4,7 @@
 // window would show, what went over the wire and what the instrument's flash holds.
 
 #include "FaultyVisa.h"
+#include "RecordingWindow.h"
 #include "fakes/Fakes.h"
 #include "image/ImageTestFiles.h"
 #include "image/ValidateImage.h"
@@ -68,7 +69,8 @@ struct SimulatedBus {
     FaultyVisa* faults = nullptr;
 };
 
-struct UpdateRig {
+// The update sequence with the recording seams (log, devices, progress, boxes, pump, busy).
+struct UpdateRig : RecordingWindow {
     explicit UpdateRig(const sim::BenchConfig& config = {{Instrument()}},
                        std::vector<FaultyVisa::Rule> rules = {},
                        const ImageContents& firmware = TestFirmware())
@@ -105,12 +107,6 @@ struct UpdateRig {
     FakeClock& clock;
     std::shared_ptr<sim::Bench>& bench;
     FaultyVisa*& faults;
-    RecordingLog log;
-    FakeDeviceList devices;
-    RecordingProgress progress;
-    ScriptedMessageBoxes boxes;
-    CountingPump pump;
-    FakeBusyGuard busy;
     ImageInfo image;
     InstrumentSession session;
     UpdateSequence sequence;
