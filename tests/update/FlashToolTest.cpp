@@ -79,6 +79,14 @@ protected:
 std::string FlashTool::folder_;
 std::string FlashTool::demoFile_;
 
+// The text for a single-quoted shell word.
+std::string Escaped(const std::string& text) {
+    std::string escaped;
+    for (char c : text)
+        escaped += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return escaped;
+}
+
 bool Contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
@@ -197,6 +205,22 @@ TEST_F(FlashTool, PipedOutputHasNoTerminalControls) {
     EXPECT_EQ(0, result.exitCode);
     EXPECT_FALSE(Contains(result.err, "\033"));
     EXPECT_FALSE(Contains(result.out, "\033"));
+}
+
+// A reader that stops reading early does not stop the update.
+TEST_F(FlashTool, UpdatesOnWhenTheLogReaderLeaves) {
+    const std::string trace = folder_ + "/trace";
+    const std::string command = "TQ4800_VISA=sim TQ4800_SIM='" + Bench("short", LOADER_BENCH) +
+                                "' TQ4800_SIM_TRACE=" + trace + " " + TQ4800_FLASH_PROGRAM +
+                                " --yes " + demoFile_ +
+                                " 2>/dev/null | head -c 1 >/dev/null; exit ${PIPESTATUS[0]}";
+    EXPECT_EQ(0, std::system(("bash -c '" + Escaped(command) + "'").c_str()));
+    // The fifth segment was programmed: CMD_PROGRAM went out five times.
+    std::istringstream lines(ReadFile(trace));
+    int programs = 0;
+    for (std::string line; std::getline(lines, line);)
+        programs += line.find(" AB0000000703") != std::string::npos ? 1 : 0;
+    EXPECT_EQ(5, programs);
 }
 
 } // namespace

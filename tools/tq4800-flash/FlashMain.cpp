@@ -18,6 +18,7 @@
 #include "update/UpdateSequence.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -106,6 +107,9 @@ int UpdateInstrument(const FlashOptions& options, const ImageInfo& image, Termin
 }
 
 int RunUpdate(const FlashOptions& options) {
+    // A reader of the log that goes away (tq4800-flash ... | head) must not end the program
+    // in the middle of a flash write; the log is then lost, the update goes on.
+    std::signal(SIGPIPE, SIG_IGN);
     TerminalScreen screen(stdout, stderr, isatty(STDERR_FILENO) != 0);
     ImageInfo image;
     if (int code = LoadFirmwareFile(options.file, image, screen); code != STATUS_COMPLETE)
