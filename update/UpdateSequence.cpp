@@ -63,17 +63,7 @@ UpdateOutcome UpdateSequence::OnUpdate() {
     }
     seams_.devices.SelectPrefixOrFirst(remembered);
 
-    StatusCode status = ConnectAndConfirm(count);
-    if (status == STATUS_COMPLETE)
-        status = SwitchToWriterIfNeeded();
-    if (status == STATUS_COMPLETE) {
-        seams_.busy.SetBusy();
-        std::string reply;
-        status = IdentifyAndCheckRevisions(reply);
-    }
-    if (status == STATUS_COMPLETE)
-        status = UpdateSegments();
-
+    const StatusCode status = RunSteps(count);
     if (status == STATUS_COMPLETE) {
         seams_.log.AppendLog("--------------- Completed ---------------");
         seams_.boxes.ShowMessage("Update is complete.", "Firmware Update", MessageButtons::Ok,
@@ -83,6 +73,18 @@ UpdateOutcome UpdateSequence::OnUpdate() {
     }
     FinishRun();
     return {true, status};
+}
+
+// From the connection to the last segment; the first non-zero code ends the steps.
+StatusCode UpdateSequence::RunSteps(int count) {
+    if (StatusCode status = ConnectAndConfirm(count); status != STATUS_COMPLETE)
+        return status;
+    if (StatusCode status = SwitchToWriterIfNeeded(); status != STATUS_COMPLETE)
+        return status;
+    seams_.busy.SetBusy();
+    if (StatusCode status = IdentifyAndCheckRevisions(); status != STATUS_COMPLETE)
+        return status;
+    return UpdateSegments();
 }
 
 StatusCode UpdateSequence::ConnectAndConfirm(int count) {
@@ -130,7 +132,9 @@ StatusCode UpdateSequence::SwitchToWriterIfNeeded() {
     return STATUS_COMPLETE;
 }
 
-StatusCode UpdateSequence::IdentifyAndCheckRevisions(std::string& reply) {
+// The loader's identity reply carries the revision field every segment is compared with.
+StatusCode UpdateSequence::IdentifyAndCheckRevisions() {
+    std::string reply;
     seams_.log.AppendLog("Testing ... ");
     if (StatusCode status = session_.QueryIdentity(reply); status != STATUS_COMPLETE)
         return status;

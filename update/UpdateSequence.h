@@ -46,10 +46,11 @@ public:
     UpdateOutcome OnUpdate();
 
 private:
+    StatusCode RunSteps(int count);
     StatusCode ConnectAndConfirm(int count);
     StatusCode Confirm(int count, const std::string& resourceName);
     StatusCode SwitchToWriterIfNeeded();
-    StatusCode IdentifyAndCheckRevisions(std::string& reply);
+    StatusCode IdentifyAndCheckRevisions();
     StatusCode UpdateSegments();
     void FinishRun();
 
