@@ -133,7 +133,7 @@ TEST_F(FlashTool, ChoosesTheInstrumentByPrefix) {
     const std::string three = Bench("three", "instrument TW00011111\nmode loader\n"
                                              "instrument TW00067890\nmode loader\nfpga2 09\n"
                                              "instrument TW00012345\nmode loader\n");
-    Result chosen = Run("--device usb0::0x1d7a::0x52c1::tw0006 --yes " + demoFile_, three);
+    Result chosen = Run("-d usb0::0x1d7a::0x52c1::tw0006 --yes " + demoFile_, three);
     EXPECT_EQ(16, chosen.exitCode);
     EXPECT_TRUE(Contains(chosen.err, "3 instruments are Found. Are you sure you want to update "
                                      "TQ4800 SN:TW00067890?"))

@@ -10,7 +10,7 @@ bool TakeDevice(const std::vector<std::string_view>& args, std::size_t& index,
     } else if (index + 1 < args.size()) {
         options.devicePrefix = args[++index];
     } else {
-        error = "option --device needs a value";
+        error = "option " + std::string(arg) + " needs a value";
         return false;
     }
     if (options.devicePrefix.empty()) {
@@ -55,7 +55,8 @@ bool ParseFlashOptions(const std::vector<std::string_view>& args, FlashOptions& 
         } else if (!optionsEnded && (arg == "--yes" || arg == "-y")) {
             options.assumeYes = true;
             sawUpdateOption = true;
-        } else if (!optionsEnded && (arg == "--device" || arg.starts_with("--device="))) {
+        } else if (!optionsEnded &&
+                   (arg == "--device" || arg == "-d" || arg.starts_with("--device="))) {
             if (!TakeDevice(args, index, options, error))
                 return false;
             sawUpdateOption = true;
@@ -94,7 +95,9 @@ Options:
   -h, --help           show this help
 
 The confirmation question is answered on standard input: "y" or "yes" updates, anything
-else (or the end of input) declines.
+else (or the end of input) declines. While segments are being flashed, Ctrl-C, a hang-up
+and a termination request do not stop the update: a half-written flash may leave the
+instrument unable to start.
 
 Exit status:
    0  the update completed (--list: at least one instrument found)
