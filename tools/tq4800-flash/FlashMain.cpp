@@ -114,6 +114,8 @@ int RunUpdate(const FlashOptions& options) {
     ImageInfo image;
     if (int code = LoadFirmwareFile(options.file, image, screen); code != STATUS_COMPLETE)
         return code;
+    // A backend that cannot start says why on standard error; the search then finds nothing.
+    visa::InstallBackendFromEnvironment();
     return UpdateInstrument(options, image, screen);
 }
 
@@ -131,9 +133,9 @@ int main(int argc, char** argv) {
         std::cout << FlashUsage();
         return EXIT_SUCCESS;
     }
-    // A backend that cannot start has said why; the search then finds nothing.
-    visa::InstallBackendFromEnvironment();
-    if (options.action == FlashOptions::Action::List)
+    if (options.action == FlashOptions::Action::List) {
+        visa::InstallBackendFromEnvironment();
         return ListInstruments(std::cout, std::cerr);
+    }
     return RunUpdate(options);
 }
