@@ -4,6 +4,7 @@
 #include "image/ValidateImage.h"
 #include "res/DialogTemplate.h"
 #include "res/Resource.h"
+#include "seams/Clock.h"
 
 #include <QAbstractEventDispatcher>
 #include <QCloseEvent>
@@ -38,15 +39,17 @@ QIcon LoadAppIcon() {
 CUpdateDlg::CUpdateDlg(const DesktopServices& desktop)
     : QDialog(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                            Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
-      m_controls(BuildControls(*this)), m_hIcon(LoadAppIcon()), m_boxes(this),
+      m_controls(BuildControls(*this)), m_session(m_combo), m_hIcon(LoadAppIcon()), m_boxes(this),
       m_platformFiles(this), m_files(desktop.files ? *desktop.files : m_platformFiles),
-      m_help(desktop.help ? *desktop.help : DesktopHtmlHelp()) {
+      m_help(desktop.help ? *desktop.help : DesktopHtmlHelp()),
+      m_update(m_session, m_image,
+               {*this, m_combo, m_progress, m_progress, *this, *this, *this,
+                desktop.clock ? *desktop.clock : SystemClock()}) {
     const DialogBaseUnits units = BaseUnitsOf(font());
     resize(
         MapDialogRect(units, 0, 0, UpdateDialogTemplate.width, UpdateDialogTemplate.height).size());
     ConnectHandlers();
-    // The instrument session's OpenResourceManager goes here, as the last step of
-    // construction, before the window is initialised.
+    OpenInstrumentLink();
     OnInitDialog();
 }
 
@@ -83,11 +86,6 @@ void CUpdateDlg::OnInitDialog() {
     ShowMoreInfo(false);
     m_image = ImageInfo{};
     m_bUpdating = false;
-}
-
-void CUpdateDlg::OnUpdate() {
-    // The update sequence is started from here once the instrument link is part of the
-    // window.
 }
 
 void CUpdateDlg::SetBusy() {
@@ -159,7 +157,7 @@ void CUpdateDlg::done(int result) {
 }
 
 void CUpdateDlg::OnDestroy() {
-    // Closing the instrument's resource manager comes first here, once the window owns it.
+    CloseInstrumentLink();
     ReleaseImageBuffers();
 }
 

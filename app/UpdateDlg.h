@@ -7,16 +7,19 @@
 #include "app/QtFileChooser.h"
 #include "app/QtMessageBoxes.h"
 #include "image/ImageInfo.h"
+#include "link/InstrumentSession.h"
 #include "seams/BusyGuard.h"
 #include "seams/EventPump.h"
 #include "seams/Log.h"
 #include "seams/MessageBoxes.h"
+#include "update/UpdateSequence.h"
 
 #include <QDialog>
 #include <QIcon>
 #include <memory>
 #include <string>
 
+class Clock;
 class HtmlHelp;
 
 // Whether the details area (the log) is shown; process-wide, collapsed at start. Only
@@ -27,6 +30,7 @@ extern bool g_bMoreInfo;
 struct DesktopServices {
     FileChooser* files = nullptr; // nullptr: the platform's file-open dialog
     HtmlHelp* help = nullptr;     // nullptr: the desktop's help viewer
+    Clock* clock = nullptr;       // nullptr: the real clock, for the update's fixed waits
 };
 
 // The utility's one window. It owns every piece of state: the Device list, the loaded
@@ -92,13 +96,15 @@ private:
     void ConnectHandlers();
     void SetBoldFont(QWidget& control);
     void OnDestroy();
+    void OpenInstrumentLink();
+    void CloseInstrumentLink();
     void ReleaseImageBuffers();
 
     DialogControls m_controls;
     ComboDeviceList m_combo;
-    // The instrument session (m_viRM, m_viInstr) belongs right here, after m_combo, which
-    // its search fills: the constructor opens its resource manager last, and OnDestroy
-    // closes it first.
+    // The instrument session (m_viRM, m_viInstr), after m_combo, which its search fills:
+    // the constructor opens its resource manager last, and OnDestroy closes it first.
+    InstrumentSession m_session;
     ImageInfo m_image;
     bool m_bUpdating = false;
     ProgressControl m_progress;
@@ -108,4 +114,6 @@ private:
     QtFileChooser m_platformFiles;
     FileChooser& m_files;
     HtmlHelp& m_help;
+    // What the Update button runs, over this window's controls and m_session.
+    UpdateSequence m_update;
 };

@@ -1,5 +1,6 @@
 #include "app/UpdateApp.h"
 #include "app/UpdateDlg.h"
+#include "link/visa/BackendFactory.h"
 
 #include <QApplication>
 #include <QPixmap>
@@ -62,6 +63,8 @@ int main(int argc, char* argv[]) {
     }
     if (!screenshot.isEmpty())
         return SaveScreenshot(screenshot, expanded);
+    // A backend that cannot start says why on standard error; the searches then find nothing.
+    visa::InstallBackendFromEnvironment();
     theApp.InitInstance();
     return theApp.ExitCode();
 }

@@ -1,36 +1,141 @@
-// tq4800-flash: the firmware update of the TQ4800 from a terminal.
+// tq4800-flash: the update of the window's Update button, from a terminal.
 
+#include "image/ImageFile.h"
+#include "image/ValidateImage.h"
+#include "link/InstrumentSession.h"
 #include "link/visa/BackendFactory.h"
+#include "seams/Clock.h"
+#include "seams/EventPump.h"
+#include "tools/tq4800-flash/ConsoleDeviceList.h"
+#include "tools/tq4800-flash/ExitCodes.h"
+#include "tools/tq4800-flash/FlashOptions.h"
+#include "tools/tq4800-flash/InterruptGuard.h"
 #include "tools/tq4800-flash/ListInstruments.h"
+#include "tools/tq4800-flash/TerminalLog.h"
+#include "tools/tq4800-flash/TerminalProgress.h"
+#include "tools/tq4800-flash/TerminalPrompt.h"
+#include "tools/tq4800-flash/TerminalScreen.h"
+#include "update/UpdateSequence.h"
 
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <iostream>
+#include <unistd.h>
 
 namespace {
 
-constexpr char USAGE[] = "Usage: tq4800-flash --list\n"
-                         "\n"
-                         "  --list   list the TQ4800 instruments on the USB bus, one a line\n"
-                         "  --help   show this help\n"
-                         "\n"
-                         "The VISA backend is chosen by TQ4800_VISA (sim for the simulated "
-                         "instrument).\n";
+const std::string PROGRAM = "tq4800-flash: ";
+
+// Nothing waits for events on a terminal.
+class NoEvents final : public EventPump {
+public:
+    void PumpMessages() override {}
+};
+
+std::string WhereTheFileIsWrong(const ImageProblem& problem) {
+    static constexpr const char* POSITIONS[] = {"FPGA1", "FPGA2", "FPGA3", "MAIN", "HTTP"};
+    std::string where = problem.segment == ImageProblem::HEADER
+                            ? "header"
+                            : std::string("segment ") + POSITIONS[problem.segment];
+    return problem.detail.empty() ? where : where + ": " + problem.detail;
+}
+
+// Loads and checks the file as the window's "..." does: 0, EXIT_NOINPUT, or the status code.
+int LoadFirmwareFile(const std::string& path, ImageInfo& image, TerminalScreen& screen) {
+    errno = 0;
+    std::unique_ptr<ImageStream> stream = OpenImageFile(path);
+    if (!stream) {
+        std::string reason = errno != 0 ? std::strerror(errno) : "Can't open file.";
+        screen.PrintError(PROGRAM + path + ": " + reason);
+        return EXIT_NOINPUT;
+    }
+    ImageProblem problem;
+    StatusCode status = LoadImageFile(*stream, image, &problem);
+    if (status == STATUS_COMPLETE)
+        status = ValidateImage(image, &problem);
+    if (status != STATUS_COMPLETE) {
+        screen.PrintError(PROGRAM + path + ": " + WhereTheFileIsWrong(problem));
+        PrintStatus(screen, status);
+    }
+    return status;
+}
+
+// With --device, that instrument must be on the bus: the window would take the first one
+// instead, which on a production bench is the wrong instrument.
+bool SelectRequestedDevice(InstrumentSession& session, ConsoleDeviceList& devices,
+                           const std::string& prefix, TerminalScreen& screen) {
+    if (session.FindInstruments() == 0) {
+        screen.PrintError("No instrument found.");
+        return false;
+    }
+    if (!devices.HasPrefix(prefix)) {
+        std::string found;
+        for (const std::string& name : devices.Items())
+            found += "\n  " + name;
+        screen.PrintError(PROGRAM + "no instrument whose name begins with \"" + prefix +
+                          "\"; found:" + found);
+        return false;
+    }
+    devices.SelectPrefixOrFirst(prefix);
+    return true;
+}
+
+int UpdateInstrument(const FlashOptions& options, const ImageInfo& image, TerminalScreen& screen) {
+    ConsoleDeviceList devices;
+    InstrumentSession session(devices);
+    TerminalLog log(screen);
+    TerminalProgress progress(screen);
+    TerminalPrompt prompt(screen, stdin, options.assumeYes);
+    InterruptGuard guard;
+    NoEvents events;
+    UpdateSequence sequence(
+        session, image, {log, devices, progress, progress, prompt, guard, events, SystemClock()});
+
+    session.OpenResourceManager();
+    int exitCode = EXIT_UNAVAILABLE;
+    if (options.devicePrefix.empty() ||
+        SelectRequestedDevice(session, devices, options.devicePrefix, screen)) {
+        const UpdateOutcome outcome = sequence.OnUpdate();
+        if (outcome.instrumentFound)
+            exitCode = outcome.status;
+    }
+    session.CloseResourceManager();
+    screen.EndLog();
+    return exitCode;
+}
+
+int RunUpdate(const FlashOptions& options) {
+    // A reader of the log that goes away (tq4800-flash ... | head) must not end the program
+    // in the middle of a flash write; the log is then lost, the update goes on.
+    std::signal(SIGPIPE, SIG_IGN);
+    TerminalScreen screen(stdout, stderr, isatty(STDERR_FILENO) != 0);
+    ImageInfo image;
+    if (int code = LoadFirmwareFile(options.file, image, screen); code != STATUS_COMPLETE)
+        return code;
+    // A backend that cannot start says why on standard error; the search then finds nothing.
+    visa::InstallBackendFromEnvironment();
+    return UpdateInstrument(options, image, screen);
+}
 
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
-        std::cout << USAGE;
-        return 0;
+    const std::vector<std::string_view> args(argv + 1, argv + argc);
+    FlashOptions options;
+    std::string error;
+    if (!ParseFlashOptions(args, options, error)) {
+        std::cerr << PROGRAM << error << "\nTry 'tq4800-flash --help'.\n";
+        return EXIT_USAGE;
     }
-    if (argc == 2 && std::strcmp(argv[1], "--list") == 0) {
+    if (options.action == FlashOptions::Action::Help) {
+        std::cout << FlashUsage();
+        return EXIT_SUCCESS;
+    }
+    if (options.action == FlashOptions::Action::List) {
         visa::InstallBackendFromEnvironment();
         return ListInstruments(std::cout, std::cerr);
     }
-    if (argc < 2)
-        std::cerr << "tq4800-flash: no operation given\n";
-    else
-        std::cerr << "tq4800-flash: unknown argument \"" << argv[1] << "\"\n";
-    std::cerr << USAGE;
-    return EXIT_USAGE;
+    return RunUpdate(options);
 }

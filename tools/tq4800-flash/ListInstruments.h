@@ -1,10 +1,8 @@
 #pragma once
 
-#include <iosfwd>
+#include "tools/tq4800-flash/ExitCodes.h"
 
-// Exit codes of tq4800-flash, as sysexits.h names them.
-inline constexpr int EXIT_USAGE = 64;       // EX_USAGE
-inline constexpr int EXIT_UNAVAILABLE = 69; // EX_UNAVAILABLE
+#include <iosfwd>
 
 // Searches the bus as the window's Update does and prints the names found, one a line, on
 // out; with none, "No instrument found." on err. The exit code: 0, or EXIT_UNAVAILABLE.

@@ -1,0 +1,19 @@
+#pragma once
+
+// The recording fakes of the window's seams, together, as the update sequence takes them.
+
+#include "fakes/Fakes.h"
+#include "update/UpdateSequence.h"
+
+struct RecordingWindow {
+    UpdateSeams Seams(Clock& clock) {
+        return {log, devices, progress, progress, boxes, busy, pump, clock};
+    }
+
+    RecordingLog log;
+    FakeDeviceList devices;
+    RecordingProgress progress;
+    ScriptedMessageBoxes boxes;
+    CountingPump pump;
+    FakeBusyGuard busy;
+};

@@ -1,0 +1,173 @@
+#include "update/UpdateSequence.h"
+
+#include "link/InstrumentSession.h"
+#include "link/RevisionCheck.h"
+#include "link/SegmentTransfer.h"
+#include "seams/BusyGuard.h"
+#include "seams/Clock.h"
+#include "seams/DeviceList.h"
+#include "seams/Log.h"
+#include "seams/MessageBoxes.h"
+#include "seams/Progress.h"
+
+#include <cstring>
+
+namespace {
+
+// The loader needs this long to come back after "syst:update"; nothing is pumped meanwhile.
+constexpr std::uint32_t WRITER_REBOOT_WAIT_MS = 2500;
+
+struct SegmentStep {
+    const char* stepText;
+    const char* logLine;
+};
+
+// One row per segment of the file, in file order: FPGA1, FPGA2, FPGA3, MAIN, HTTP.
+constexpr SegmentStep SEGMENT_STEPS[SEGMENT_COUNT] = {
+    {"1 / 5", "-> Update 1C3\r\n"},     {"2 / 5", "-> Update 1C6DDS\r\n"},
+    {"3 / 5", "-> Update 1C6POUT\r\n"}, {"4 / 5", "-> Update MAIN\r\n"},
+    {"5 / 5", "-> Update HTTP\r\n"},
+};
+
+constexpr char OK_LINE[] = "OK\r\n";
+
+std::string_view FixedText(const char* field, std::size_t size) {
+    return {field, strnlen(field, size)};
+}
+
+ViStatus WriteText(InstrumentSession& session, const std::string& text) {
+    return session.DeviceWrite(text.data(), static_cast<ViUInt32>(text.size()));
+}
+
+} // namespace
+
+std::string SerialNumberOf(std::string_view resourceName) {
+    std::size_t start = resourceName.find("TW");
+    if (start == std::string_view::npos)
+        start = 0;
+    return std::string(resourceName.substr(start, 10));
+}
+
+UpdateSequence::UpdateSequence(InstrumentSession& session, const ImageInfo& image,
+                               const UpdateSeams& seams)
+    : session_(session), image_(image), seams_(seams) {}
+
+UpdateOutcome UpdateSequence::OnUpdate() {
+    seams_.log.ClearLog();
+    const std::string remembered = seams_.devices.CurrentText();
+    const int count = session_.FindInstruments();
+    if (count == 0) {
+        seams_.boxes.ShowMessage("No instrument found.", "Search Instrument", MessageButtons::Ok,
+                                 MessageIcon::Information);
+        return {false, STATUS_COMPLETE};
+    }
+    seams_.devices.SelectPrefixOrFirst(remembered);
+
+    const StatusCode status = RunSteps(count);
+    if (status == STATUS_COMPLETE) {
+        seams_.log.AppendLog("--------------- Completed ---------------");
+        seams_.boxes.ShowMessage("Update is complete.", "Firmware Update", MessageButtons::Ok,
+                                 MessageIcon::Information);
+    } else {
+        seams_.log.ReportStatus(status);
+    }
+    FinishRun();
+    return {true, status};
+}
+
+// From the connection to the last segment; the first non-zero code ends the steps.
+StatusCode UpdateSequence::RunSteps(int count) {
+    if (StatusCode status = ConnectAndConfirm(count); status != STATUS_COMPLETE)
+        return status;
+    if (StatusCode status = SwitchToWriterIfNeeded(); status != STATUS_COMPLETE)
+        return status;
+    seams_.busy.SetBusy();
+    if (StatusCode status = IdentifyAndCheckRevisions(); status != STATUS_COMPLETE)
+        return status;
+    return UpdateSegments();
+}
+
+StatusCode UpdateSequence::ConnectAndConfirm(int count) {
+    const std::string resourceName = seams_.devices.CurrentText();
+    seams_.log.AppendLog("Connect ... ");
+    if (StatusCode status = session_.ConnectDevice(); status != STATUS_COMPLETE)
+        return status;
+    if (WriteText(session_, "DISP:TEXT \"" + resourceName + "\"\n") != VI_SUCCESS)
+        return STATUS_WRITE_FAILED;
+    seams_.log.AppendLog(OK_LINE);
+    return Confirm(count, resourceName);
+}
+
+StatusCode UpdateSequence::Confirm(int count, const std::string& resourceName) {
+    const std::string question = "Are you sure you want to update " +
+                                 std::string(FixedText(image_.ModelName, sizeof image_.ModelName)) +
+                                 " SN:" + SerialNumberOf(resourceName) + "?";
+    const std::string text =
+        count == 1 ? question : std::to_string(count) + " instruments are Found. " + question;
+    const MessageAnswer answer = seams_.boxes.ShowMessage(
+        text, "Confirm Firmware Update", MessageButtons::YesNo, MessageIcon::Question);
+    if (answer == MessageAnswer::Yes)
+        return STATUS_COMPLETE;
+    if (WriteText(session_, "DISP:TEXT:CLEAR\n") != VI_SUCCESS)
+        return STATUS_WRITE_FAILED;
+    return STATUS_CANCELLED;
+}
+
+// An instrument already in its loader answers "WRITER" and is used as it is. A first query
+// that could not be written or read is not an error yet: the query after the switch step
+// decides.
+StatusCode UpdateSequence::SwitchToWriterIfNeeded() {
+    std::string reply;
+    if (session_.QueryIdentity(reply) != STATUS_NOT_COMPLETE)
+        return STATUS_COMPLETE;
+    seams_.log.AppendLog("To Writer ... ");
+    if (StatusCode status = session_.EnterWriterMode(); status != STATUS_COMPLETE)
+        return status;
+    seams_.clock.SleepMs(WRITER_REBOOT_WAIT_MS);
+    seams_.log.AppendLog(OK_LINE);
+    seams_.log.AppendLog("Connect ... ");
+    if (StatusCode status = session_.ConnectDevice(); status != STATUS_COMPLETE)
+        return status;
+    seams_.log.AppendLog(OK_LINE);
+    return STATUS_COMPLETE;
+}
+
+// The loader's identity reply carries the revision field every segment is compared with.
+StatusCode UpdateSequence::IdentifyAndCheckRevisions() {
+    std::string reply;
+    seams_.log.AppendLog("Testing ... ");
+    if (StatusCode status = session_.QueryIdentity(reply); status != STATUS_COMPLETE)
+        return status;
+    seams_.log.AppendLog(OK_LINE);
+    seams_.log.AppendLog("Check Revision ... ");
+    for (const SegmentImage& segment : image_.segments) {
+        StatusCode status = CheckRevision(segment.type, segment.revision, reply.c_str());
+        if (status != STATUS_COMPLETE)
+            return status;
+    }
+    seams_.log.AppendLog(OK_LINE);
+    return STATUS_COMPLETE;
+}
+
+StatusCode UpdateSequence::UpdateSegments() {
+    seams_.busy.SetUpdating(true);
+    SegmentTransfer transfer(session_, seams_.clock, seams_.log, seams_.progress, seams_.pump);
+    for (int index = 0; index < SEGMENT_COUNT; ++index) {
+        seams_.step.SetStepText(SEGMENT_STEPS[index].stepText);
+        seams_.log.AppendLog(SEGMENT_STEPS[index].logLine);
+        StatusCode status =
+            transfer.UpdateSegment(image_.segments[static_cast<std::size_t>(index)]);
+        if (status != STATUS_COMPLETE)
+            return status;
+    }
+    return STATUS_COMPLETE;
+}
+
+// Every run that found an instrument ends here, completed or not: the session is closed,
+// "..." and Update are enabled again, and the window may be closed again, since nothing
+// runs any more after a failed segment either.
+void UpdateSequence::FinishRun() {
+    session_.DisconnectDevice();
+    seams_.busy.ClearBusy();
+    seams_.busy.SetUpdating(false);
+}
