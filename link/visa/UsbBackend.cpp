@@ -73,11 +73,11 @@ class UsbBackend::OpenedInterface {
 public:
     OpenedInterface(std::shared_ptr<UsbTransport> transport,
                     std::unique_ptr<UsbDeviceHandle> handle, const UsbDeviceInfo& device,
-                    const UsbtmcEndpoints& endpoints, bool driverDetached,
+                    const std::string& name, const UsbtmcEndpoints& endpoints, bool driverDetached,
                     std::shared_ptr<usbtmc::TagCounter> tags, std::ostream& diagnostics)
         : transport_(std::move(transport)), handle_(std::move(handle)), device_(device),
           endpoints_(endpoints), driverDetached_(driverDetached),
-          link_(*handle_, endpoints, std::move(tags), diagnostics) {}
+          link_(*handle_, name, endpoints, std::move(tags), diagnostics) {}
 
     ~OpenedInterface() {
         // The device may have left the bus; then these fail harmlessly.
@@ -262,7 +262,8 @@ ViStatus UsbBackend::OpenInterface(const Resource& resource,
     if (!tags)
         tags = std::make_shared<usbtmc::TagCounter>();
     opened = std::make_shared<OpenedInterface>(transport_, std::move(handle), resource.device,
-                                               resource.endpoints, detached, tags, diagnostics_);
+                                               resource.name, resource.endpoints, detached, tags,
+                                               diagnostics_);
     return VI_SUCCESS;
 }
 

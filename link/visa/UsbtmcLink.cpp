@@ -48,9 +48,10 @@ private:
     std::chrono::steady_clock::time_point end_;
 };
 
-UsbtmcLink::UsbtmcLink(UsbDeviceHandle& device, const UsbtmcEndpoints& endpoints,
+UsbtmcLink::UsbtmcLink(UsbDeviceHandle& device, std::string name, const UsbtmcEndpoints& endpoints,
                        std::shared_ptr<usbtmc::TagCounter> tags, std::ostream& diagnostics)
-    : device_(device), endpoints_(endpoints), diagnostics_(diagnostics), tags_(std::move(tags)) {
+    : device_(device), name_(std::move(name)), endpoints_(endpoints), diagnostics_(diagnostics),
+      tags_(std::move(tags)) {
     if (endpoints_.bulkInPacketSize == 0)
         endpoints_.bulkInPacketSize = kFallbackPacketSize;
 }
@@ -204,7 +205,7 @@ ViStatus UsbtmcLink::Failed(UsbResult result, Direction direction, std::uint8_t 
         ClearHalt(endpoint);
         return lost_ ? VI_ERROR_CONN_LOST : VI_ERROR_IO;
     case UsbResult::NoDevice:
-        lost_ = true;
+        Lost();
         return VI_ERROR_CONN_LOST;
     case UsbResult::NoPermission:
         return VI_ERROR_NPERMISSION;
@@ -282,8 +283,14 @@ void UsbtmcLink::ClearHalt(std::uint8_t endpoint) {
 // False once the device has left the bus.
 bool UsbtmcLink::Check(UsbResult result) {
     if (result == UsbResult::NoDevice)
-        lost_ = true;
+        Lost();
     return !lost_;
+}
+
+void UsbtmcLink::Lost() {
+    if (!lost_)
+        diagnostics_ << "usb backend: " << name_ << " has left the USB bus\n";
+    lost_ = true;
 }
 
 } // namespace visa

@@ -13,6 +13,7 @@
 #include <iosfwd>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace visa {
@@ -28,7 +29,8 @@ class UsbtmcLink {
 public:
     // tags carries on from the last session to the same interface: a device may refuse a
     // bTag equal to the one it saw last.
-    UsbtmcLink(UsbDeviceHandle& device, const UsbtmcEndpoints& endpoints,
+    // name is the resource's, for messages.
+    UsbtmcLink(UsbDeviceHandle& device, std::string name, const UsbtmcEndpoints& endpoints,
                std::shared_ptr<usbtmc::TagCounter> tags, std::ostream& diagnostics);
 
     // The meanings of Connection::Write and Connection::Read.
@@ -55,8 +57,10 @@ private:
     void DrainBulkIn();
     void ClearHalt(std::uint8_t endpoint);
     bool Check(UsbResult result);
+    void Lost();
 
     UsbDeviceHandle& device_;
+    std::string name_;
     UsbtmcEndpoints endpoints_;
     std::ostream& diagnostics_;
     std::shared_ptr<usbtmc::TagCounter> tags_;

@@ -298,6 +298,7 @@ TEST_F(UsbtmcFraming, UnplugDuringATransferLosesTheConnectionForGood) {
     EXPECT_EQ(VI_ERROR_CONN_LOST, Send("*IDN?\n"));
     EXPECT_EQ(VI_ERROR_CONN_LOST, Receive(reply));
     EXPECT_EQ(traffic, device.transcript.size()) << "a lost device is not asked again";
+    EXPECT_EQ(std::string("usb backend: ") + kName + " has left the USB bus\n", diagnostics.str());
 }
 
 TEST_F(UsbtmcFraming, VisaZeroTimeoutNeverReachesTheTransportAsWaitForever) {

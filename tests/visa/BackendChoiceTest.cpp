@@ -1,11 +1,11 @@
-// TQ4800_VISA naming a VISA library: the simulated bench built as one, and
-// libraries that cannot serve.
+// TQ4800_VISA naming a VISA library: the simulated bench built as one (a whole update
+// through it), and libraries that cannot serve.
 
 #include "link/visa/BackendFactory.h"
 #include "link/visa/Dispatch.h"
 #include "sim/BenchFile.h"
 #include "sim/BenchFixture.h"
-#include "tests/visa/SessionScenario.h"
+#include "tests/visa/UpdateScenario.h"
 
 #include <cstdlib>
 #include <fstream>
@@ -65,18 +65,24 @@ protected:
     const std::string tracePath = TempFile("trace.txt");
 };
 
-TEST_F(BackendChoice, SimulatorAsAVendorLibraryGivesTheSimBackendsTranscript) {
-    std::vector<std::string> direct;
+TEST_F(BackendChoice, WholeUpdateThroughTheLibraryMatchesTheSimBackend) {
+    const ImageInfo image = SmallFirmwareImage();
+    UpdateRecord direct;
+    std::vector<std::string> directTrace;
     {
         SimulatedBench bench(QuickBench());
-        ConnectIdentifySwitchReconnect(bench.clock);
-        direct = bench.Trace();
+        direct = PressUpdate(image, bench.clock);
+        directTrace = bench.Trace();
     }
+    ASSERT_EQ(STATUS_COMPLETE, direct.outcome.status) << direct.log;
+
     ChooseSimulatedLibrary();
     FakeClock clock;
-    ConnectIdentifySwitchReconnect(clock);
-    visa::InstallBackend(nullptr); // unloads the library
-    EXPECT_EQ(direct, LinesOf(tracePath));
+    const UpdateRecord loaded = PressUpdate(image, clock);
+    visa::InstallBackend(nullptr);
+    EXPECT_EQ(direct.outcome.status, loaded.outcome.status);
+    EXPECT_EQ(direct.log, loaded.log);
+    EXPECT_EQ(directTrace, LinesOf(tracePath)) << "the same bytes reached the instrument's flash";
 }
 
 TEST_F(BackendChoice, LibraryThatCannotServeIsReportedAndNothingIsFound) {

@@ -1,0 +1,64 @@
+#pragma once
+
+// A whole update of a small firmware file, run against whatever VISA backend is installed,
+// with everything an operator would see recorded.
+
+#include "fakes/Fakes.h"
+#include "image/ImageTestFiles.h"
+#include "image/ImageWriter.h"
+#include "link/InstrumentSession.h"
+#include "update/UpdateSequence.h"
+
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+// The image tests' accepted file, its MAIN segment grown to a few writes of data.
+inline ImageInfo SmallFirmwareImage() {
+    ImageContents contents = AcceptedContents();
+    std::vector<std::uint8_t>& main = contents.segments[3].payload;
+    main.resize(5000);
+    for (std::size_t i = 0; i < main.size(); ++i)
+        main[i] = static_cast<std::uint8_t>(i * 31 + 7);
+    ImageInfo image;
+    EXPECT_EQ(STATUS_COMPLETE, LoadBytes(WriteImageFile(contents), image));
+    return image;
+}
+
+struct UpdateRecord {
+    UpdateOutcome outcome;
+    std::string log;
+    std::vector<ScriptedMessageBoxes::Shown> boxes;
+};
+
+// Presses Update once, the operator answering Yes.
+inline UpdateRecord PressUpdate(const ImageInfo& image, Clock& clock) {
+    RecordingLog log;
+    FakeDeviceList devices;
+    RecordingProgress progress;
+    ScriptedMessageBoxes boxes;
+    FakeBusyGuard busy;
+    CountingPump pump;
+    InstrumentSession session(devices);
+    UpdateSequence sequence(session, image,
+                            {log, devices, progress, progress, boxes, busy, pump, clock});
+    session.OpenResourceManager();
+    UpdateRecord record;
+    record.outcome = sequence.OnUpdate();
+    session.CloseResourceManager();
+    record.log = log.text();
+    record.boxes = boxes.shown;
+    return record;
+}
+
+// The messages that crossed the wire ("write HEX", "read HEX"), without session numbers.
+inline std::vector<std::string> WireTraffic(const std::vector<std::string>& transcript) {
+    std::vector<std::string> traffic;
+    for (const std::string& line : transcript) {
+        const std::size_t verb = line.find(' ');
+        const std::string kind = line.substr(0, verb);
+        if (kind == "write" || kind == "read")
+            traffic.push_back(kind + line.substr(line.find(' ', verb + 1)));
+    }
+    return traffic;
+}
