@@ -10,6 +10,10 @@ struct TrimCase {
     std::string trimmed;
 };
 
+void PrintTo(const TrimCase& c, std::ostream* os) {
+    *os << testing::PrintToString(c.text);
+}
+
 class TrimTextCases : public testing::TestWithParam<TrimCase> {};
 
 TEST_P(TrimTextCases, TrimsBlankBytesAtBothEndsOnly) {
@@ -46,6 +50,10 @@ struct HeaderCase {
 
 std::string Repeat(char character, std::size_t count) {
     return std::string(count, character);
+}
+
+void PrintTo(const HeaderCase& c, std::ostream* os) {
+    *os << c.label;
 }
 
 class HeaderCases : public testing::TestWithParam<HeaderCase> {};
@@ -101,9 +109,14 @@ INSTANTIATE_TEST_SUITE_P(
     LabelName<HeaderCase>);
 
 struct FileStartCase {
+    const char* label;
     std::string line;
     StatusCode status;
 };
+
+void PrintTo(const FileStartCase& c, std::ostream* os) {
+    *os << c.label;
+}
 
 class FileStartCases : public testing::TestWithParam<FileStartCase> {};
 
@@ -116,15 +129,19 @@ TEST_P(FileStartCases, StartTheBinaryPartAfterTheirLineFeed) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Lines, FileStartCases,
-    testing::Values(FileStartCase{"#FileStart\n", 0}, FileStartCase{"#FileStart=anything\n", 0},
-                    FileStartCase{"#=FileStart\n", 0}, FileStartCase{"# FileStart \r\n", 0},
-                    FileStartCase{"#filestart\n", 19},
-                    // The line feed right after 1022 characters ends
-                    // this line; the records start after it.
-                    FileStartCase{"#FileStart" + std::string(1012, ' ') + "\n", 0},
-                    FileStartCase{"FileStart\n", 19}));
+INSTANTIATE_TEST_SUITE_P(Lines, FileStartCases,
+                         testing::Values(FileStartCase{"plain", "#FileStart\n", 0},
+                                         FileStartCase{"with value", "#FileStart=anything\n", 0},
+                                         FileStartCase{"after =", "#=FileStart\n", 0},
+                                         FileStartCase{"blanks and CR", "# FileStart \r\n", 0},
+                                         FileStartCase{"lower case", "#filestart\n", 19},
+                                         // The line feed right after 1022 characters ends this
+                                         // line; the records start after it.
+                                         FileStartCase{"line feed after 1022",
+                                                       "#FileStart" + std::string(1012, ' ') + "\n",
+                                                       0},
+                                         FileStartCase{"no #", "FileStart\n", 19}),
+                         LabelName<FileStartCase>);
 
 TEST(LoadImageFile, FileWithoutFileStartOrRecordsGives19) {
     for (const std::string text :

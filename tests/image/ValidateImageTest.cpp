@@ -14,6 +14,10 @@ struct AcceptanceCase {
     StatusCode status;
 };
 
+void PrintTo(const AcceptanceCase& c, std::ostream* os) {
+    *os << c.label;
+}
+
 class AcceptanceCases : public testing::TestWithParam<AcceptanceCase> {};
 
 TEST_P(AcceptanceCases, DecideAsTheChecksSay) {
@@ -113,6 +117,10 @@ struct ShortLengthCase {
     std::uint32_t length;
     StatusCode status;
 };
+
+void PrintTo(const ShortLengthCase& c, std::ostream* os) {
+    *os << c.label;
+}
 
 class ShortLengthCases : public testing::TestWithParam<ShortLengthCase> {};
 

@@ -70,6 +70,10 @@ struct ProblemCase {
     const char* mentions;
 };
 
+void PrintTo(const ProblemCase& c, std::ostream* os) {
+    *os << c.label;
+}
+
 class WriteProblems : public testing::TestWithParam<ProblemCase> {};
 
 TEST_P(WriteProblems, NameWhatWouldNotLoadBack) {
