@@ -33,10 +33,6 @@ INSTANTIATE_TEST_SUITE_P(Texts, TrimTextCases,
                                                   "b"},
                                          TrimCase{"\x7f", "\x7f"}, TrimCase{"\x21 ", "\x21"}));
 
-TEST(TrimText, GivesNothingForNothing) {
-    EXPECT_EQ(TrimText(nullptr), nullptr);
-}
-
 // One header, the "#FileStart" line and five good records.
 struct HeaderCase {
     const char* label;
