@@ -10,6 +10,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <array>
 #include <deque>
 #include <fstream>
 
@@ -28,9 +29,8 @@ public:
     int shown = 0;
 };
 
-struct ShownFile {
-    std::string model, revision, description, path;
-};
+// Model, revision, description and path as the window shows them.
+using ShownFile = std::array<std::string, 4>;
 
 ShownFile FieldsOf(CUpdateDlg& dialog) {
     const auto line = [&](int id) {
@@ -40,15 +40,6 @@ ShownFile FieldsOf(CUpdateDlg& dialog) {
         line(IDC_MODEL), line(IDC_REVISION),
         qobject_cast<QPlainTextEdit*>(dialog.Control(IDC_DESCRIPTION))->toPlainText().toStdString(),
         line(IDC_FILE_PATH)};
-}
-
-bool operator==(const ShownFile& a, const ShownFile& b) {
-    return a.model == b.model && a.revision == b.revision && a.description == b.description &&
-           a.path == b.path;
-}
-
-void PrintTo(const ShownFile& file, std::ostream* out) {
-    *out << file.model << " | " << file.revision << " | " << file.description << " | " << file.path;
 }
 
 class BrowseTest : public WindowTest {

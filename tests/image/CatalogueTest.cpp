@@ -26,15 +26,6 @@ TEST(SegmentCatalogue, RegionsAreContiguousFromBlockZeroAndSizedByTheirBlocks) {
     EXPECT_EQ(nextBlock, 69); // blocks 69 and 70 belong to no region
 }
 
-TEST(SegmentCatalogue, FlashIsFourMebibytesWithSmallBlocksFrom63) {
-    std::uint32_t total = 0;
-    for (int block = 0; block < BLOCK_COUNT; ++block) {
-        total += BlockSizeTable[block];
-        EXPECT_EQ(BlockSizeTable[block], block <= 62 ? 0x10000u : 0x2000u) << "block " << block;
-    }
-    EXPECT_EQ(total, 0x400000u);
-}
-
 TEST(SegmentCatalogue, FileSegmentsHaveTheirTypeIdsAndSizes) {
     struct Expected {
         std::string name;

@@ -1,32 +1,10 @@
 #include "ImageTestFiles.h"
 #include "image/ValidateImage.h"
 
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 namespace {
-class FileStream : public testing::Test {
-protected:
-    void SetUp() override {
-        folder_ = std::filesystem::temp_directory_path() /
-                  ("tq4800-image-test-" + std::to_string(::getpid()));
-        std::filesystem::create_directories(folder_);
-    }
-    void TearDown() override { std::filesystem::remove_all(folder_); }
-
-    std::string Write(const std::string& name, const std::vector<std::uint8_t>& bytes) {
-        const std::filesystem::path path = folder_ / name;
-        std::ofstream(path, std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()),
-                   static_cast<std::streamsize>(bytes.size()));
-        return path.string();
-    }
-
-    std::filesystem::path folder_;
-};
+using FileStream = TempFolderTest;
 
 TEST_F(FileStream, LoadsLikeTheMemoryStream) {
     const auto bytes = WriteImageFile(AcceptedContents()) + Bytes("trailing");
@@ -50,11 +28,6 @@ TEST_F(FileStream, FailsLikeTheMemoryStream) {
         EXPECT_EQ(LoadImageFile(*stream, fromFile), LoadBytes(file, fromMemory));
         EXPECT_STREQ(fromFile.ImageRev, fromMemory.ImageRev);
     }
-}
-
-TEST_F(FileStream, MissingFilesAndFoldersDoNotOpen) {
-    EXPECT_EQ(OpenImageFile((folder_ / "missing.img").string()), nullptr);
-    EXPECT_EQ(OpenImageFile(folder_.string()), nullptr);
 }
 
 void ExpectSeeksPastTheEndReadNothing(ImageStream& stream) {

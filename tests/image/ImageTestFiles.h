@@ -8,8 +8,11 @@
 
 #include <cctype>
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 // Contents that ValidateImage accepts: small payloads of distinct bytes per segment.
@@ -58,3 +61,21 @@ template <typename Case> std::string LabelName(const testing::TestParamInfo<Case
         name += std::isalnum(static_cast<unsigned char>(*character)) ? *character : '_';
     return name;
 }
+
+// A test with a temporary folder of its own, removed afterwards.
+class TempFolderTest : public testing::Test {
+protected:
+    void SetUp() override { std::filesystem::create_directories(folder_); }
+    void TearDown() override { std::filesystem::remove_all(folder_); }
+
+    std::string Path(const std::string& name) const { return (folder_ / name).string(); }
+    std::string Write(const std::string& name, const std::vector<std::uint8_t>& bytes) {
+        std::ofstream(Path(name), std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
+        return Path(name);
+    }
+
+    const std::filesystem::path folder_ = std::filesystem::temp_directory_path() /
+                                          ("tq4800-image-test-" + std::to_string(::getpid()));
+};

@@ -11,7 +11,6 @@
 #include <gtest/gtest.h>
 #include <sstream>
 #include <sys/wait.h>
-#include <unistd.h>
 
 namespace {
 struct ToolRun {
@@ -34,24 +33,8 @@ std::string ReadText(const std::filesystem::path& path) {
     return text.str();
 }
 
-class ImageTool : public testing::Test {
+class ImageTool : public TempFolderTest {
 protected:
-    void SetUp() override {
-        folder_ = std::filesystem::temp_directory_path() /
-                  ("tq4800-image-tool-test-" + std::to_string(::getpid()));
-        std::filesystem::create_directories(folder_);
-    }
-    void TearDown() override { std::filesystem::remove_all(folder_); }
-
-    std::string Path(const std::string& name) const { return (folder_ / name).string(); }
-
-    std::string Write(const std::string& name, const std::vector<std::uint8_t>& bytes) {
-        std::ofstream(Path(name), std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()),
-                   static_cast<std::streamsize>(bytes.size()));
-        return Path(name);
-    }
-
     ToolRun Run(const std::vector<std::string>& arguments) {
         std::string command = Quoted(TQ4800_IMAGE_TOOL);
         for (const std::string& argument : arguments)
@@ -70,8 +53,6 @@ protected:
                 "--image-rev",    "1.10", "--utility-rev", "1.0.0",   "--description",
                 "Built by a test"};
     }
-
-    std::filesystem::path folder_;
 };
 
 StatusCode WindowResult(const std::vector<std::uint8_t>& bytes) {

@@ -1,38 +1,9 @@
 #include "ImageTestFiles.h"
-#include "image/TrimText.h"
 
 #include <gtest/gtest.h>
 #include <string>
 
 namespace {
-struct TrimCase {
-    std::string text;
-    std::string trimmed;
-};
-
-class TrimTextCases : public testing::TestWithParam<TrimCase> {};
-
-TEST_P(TrimTextCases, TrimsBlankBytesAtBothEndsOnly) {
-    std::string text = GetParam().text;
-    EXPECT_EQ(TrimText(text.data()), text.data());
-    EXPECT_EQ(std::string(text.c_str()), GetParam().trimmed);
-}
-
-INSTANTIATE_TEST_SUITE_P(Texts, TrimTextCases,
-                         testing::Values(TrimCase{"", ""}, TrimCase{" \t\r ", ""},
-                                         TrimCase{"abc", "abc"}, TrimCase{"  a b  ", "a b"},
-                                         TrimCase{"\x01x\x20", "x"},
-                                         TrimCase{"\x80\xff"
-                                                  "a\x80"
-                                                  "b\xa0",
-                                                  "a\x80"
-                                                  "b"},
-                                         TrimCase{"\x7f", "\x7f"}, TrimCase{"\x21 ", "\x21"}));
-
-TEST(TrimText, GivesNothingForNothing) {
-    EXPECT_EQ(TrimText(nullptr), nullptr);
-}
-
 // One header, the "#FileStart" line and five good records.
 struct HeaderCase {
     const char* label;
@@ -46,6 +17,10 @@ struct HeaderCase {
 
 std::string Repeat(char character, std::size_t count) {
     return std::string(count, character);
+}
+
+void PrintTo(const HeaderCase& c, std::ostream* os) {
+    *os << c.label;
 }
 
 class HeaderCases : public testing::TestWithParam<HeaderCase> {};
@@ -79,10 +54,13 @@ INSTANTIATE_TEST_SUITE_P(
         HeaderCase{"keys case-sensitive", "#imagerev=1\n#\n#=\n# =x\n", 0, ""},
         HeaderCase{"description keeps case", "#UpdatedDescription= Mixed Case \r\n", 0, "", "",
                    "Mixed Case"},
-        HeaderCase{"high bytes trimmed at ends",
-                   "#ImageRev=\x80\xff"
-                   "1.0\x80x\xa0\n",
-                   0, "1.0\x80X"},
+        // Bytes up to 0x20 and from 0x80 are blank at the ends; 0x7F and 0x21 are not.
+        HeaderCase{"control and high bytes trimmed at ends",
+                   "#ImageRev=\x01\x80\xff\x7f"
+                   "1.0\x80x!\x20\xa0\n",
+                   0,
+                   "\x7f"
+                   "1.0\x80X!"},
         HeaderCase{"NUL ends the line", std::string("#ImageRev=1.0\0=x\n", 17), 0, "1.0"},
         HeaderCase{"15 characters fit", "#ImageRev=" + Repeat('1', 15) + "\n", 0, Repeat('1', 15)},
         HeaderCase{"16 characters too long",
@@ -101,9 +79,14 @@ INSTANTIATE_TEST_SUITE_P(
     LabelName<HeaderCase>);
 
 struct FileStartCase {
+    const char* label;
     std::string line;
     StatusCode status;
 };
+
+void PrintTo(const FileStartCase& c, std::ostream* os) {
+    *os << c.label;
+}
 
 class FileStartCases : public testing::TestWithParam<FileStartCase> {};
 
@@ -116,15 +99,19 @@ TEST_P(FileStartCases, StartTheBinaryPartAfterTheirLineFeed) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Lines, FileStartCases,
-    testing::Values(FileStartCase{"#FileStart\n", 0}, FileStartCase{"#FileStart=anything\n", 0},
-                    FileStartCase{"#=FileStart\n", 0}, FileStartCase{"# FileStart \r\n", 0},
-                    FileStartCase{"#filestart\n", 19},
-                    // The line feed right after 1022 characters ends
-                    // this line; the records start after it.
-                    FileStartCase{"#FileStart" + std::string(1012, ' ') + "\n", 0},
-                    FileStartCase{"FileStart\n", 19}));
+INSTANTIATE_TEST_SUITE_P(Lines, FileStartCases,
+                         testing::Values(FileStartCase{"plain", "#FileStart\n", 0},
+                                         FileStartCase{"with value", "#FileStart=anything\n", 0},
+                                         FileStartCase{"after =", "#=FileStart\n", 0},
+                                         FileStartCase{"blanks and CR", "# FileStart \r\n", 0},
+                                         FileStartCase{"lower case", "#filestart\n", 19},
+                                         // The line feed right after 1022 characters ends this
+                                         // line; the records start after it.
+                                         FileStartCase{"line feed after 1022",
+                                                       "#FileStart" + std::string(1012, ' ') + "\n",
+                                                       0},
+                                         FileStartCase{"no #", "FileStart\n", 19}),
+                         LabelName<FileStartCase>);
 
 TEST(LoadImageFile, FileWithoutFileStartOrRecordsGives19) {
     for (const std::string text :

@@ -27,6 +27,10 @@ struct LengthCase {
     StatusCode loaded;
 };
 
+void PrintTo(const LengthCase& c, std::ostream* os) {
+    *os << c.label;
+}
+
 class LengthCases : public testing::TestWithParam<LengthCase> {};
 
 // The FPGA1 buffer holds 0x10006 bytes; a longer record fails before anything is allocated.
@@ -44,7 +48,8 @@ TEST_P(LengthCases, RecordsThatDoNotFitFailWithoutOverflow) {
 INSTANTIATE_TEST_SUITE_P(Lengths, LengthCases,
                          testing::Values(LengthCase{"capacity+1", 0x10001, 19},
                                          LengthCase{"max", 0xFFFFFFFF, 19},
-                                         LengthCase{"max-5", 0xFFFFFFFA, 19}));
+                                         LengthCase{"max-5", 0xFFFFFFFA, 19}),
+                         LabelName<LengthCase>);
 
 TEST(LoadImageFile, RecordFillingItsBufferIsReadButRejected) {
     ImageInfo image;
@@ -63,12 +68,6 @@ TEST(LoadImageFile, RecordCutShortFails) {
     EXPECT_EQ(LoadImageFile(stream, image, &problem), 19);
     EXPECT_EQ(problem.segment, 4);
     EXPECT_EQ(image.segments[4].byteCount, image.segments[4].length + 5);
-}
-
-TEST(LoadImageFile, LengthLongerThanTheFileFails) {
-    ImageInfo image;
-    EXPECT_EQ(LoadBytes(FileWithLength(3, 0xFFFFA), image), 19);
-    EXPECT_EQ(image.segments[3].data.size(), 0x100006u);
 }
 
 TEST(LoadImageFile, DataAfterTheFifthRecordIsIgnored) {
@@ -115,6 +114,10 @@ struct ShortRecordCase {
     std::uint8_t flag;
 };
 
+void PrintTo(const ShortRecordCase& c, std::ostream* os) {
+    *os << "L" << c.length;
+}
+
 class ShortRecordCases : public testing::TestWithParam<ShortRecordCase> {};
 
 TEST_P(ShortRecordCases, TakeTypeAndFlagFromInsideTheFixedWords) {
@@ -136,7 +139,8 @@ INSTANTIATE_TEST_SUITE_P(Lengths, ShortRecordCases,
                                          ShortRecordCase{1, 0xA5, 0xA6},
                                          ShortRecordCase{4, 0x00, 0x00},
                                          ShortRecordCase{10, 0xAE, 0xAF},
-                                         ShortRecordCase{15, 0xB3, 0xB4}));
+                                         ShortRecordCase{15, 0xB3, 0xB4}),
+                         [](const auto& info) { return "L" + std::to_string(info.param.length); });
 
 TEST(ReadSegment, FixedWordsAreBigEndianAndTheRevisionTerminated) {
     const std::vector<std::uint8_t> bytes = {1,  2,   3,   4,   5,   6, 7,  8,  0,  0, 0,

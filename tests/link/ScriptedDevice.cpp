@@ -1,19 +1,14 @@
 #include "ScriptedDevice.h"
 
+#include "sim/Transcript.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 
 std::string HexDump(const Bytes& bytes) {
-    std::string text;
-    char hex[4];
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        if (i % 16 == 0)
-            text += i == 0 ? "  " : "\n  ";
-        std::snprintf(hex, sizeof hex, "%02X ", bytes[i]);
-        text += hex;
-    }
-    return text.empty() ? "  (none)" : text;
+    return bytes.empty() ? "(none)"
+                         : sim::HexBytes(bytes.data(), static_cast<ViUInt32>(bytes.size()));
 }
 
 ScriptedDevice& ScriptedDevice::Write(Bytes bytes, ViStatus status) {

@@ -18,6 +18,7 @@ namespace {
 using Lines = std::vector<std::string>;
 
 constexpr const char* SERIAL = "TW00012345";
+constexpr std::uint32_t LINE_MS = 25;
 
 std::string Hex(std::string_view text) {
     return sim::HexBytes(reinterpret_cast<const ViByte*>(text.data()),
@@ -31,6 +32,7 @@ std::string HexOf(const std::vector<std::uint8_t>& bytes, std::size_t first, std
 sim::BenchConfig LoaderBench(std::vector<sim::Fault> faults = {}) {
     sim::InstrumentConfig instrument = SimInstrument(SERIAL, sim::Mode::Loader);
     instrument.faults = std::move(faults);
+    instrument.flashLineMs = LINE_MS;
     return sim::BenchConfig{{instrument}};
 }
 
@@ -86,10 +88,18 @@ TEST_F(SimulatedLoaderTest, ProgramFrameOnTheWire) {
     EXPECT_EQ(Wire().back(), "write 1 AB0000000703010203040506");
 }
 
-TEST_F(SimulatedLoaderTest, SetLengthFrameThenItsTwelveByteField) {
-    EXPECT_EQ(writer.SetSegmentLength(65530), STATUS_COMPLETE);
-    EXPECT_EQ(Wire(), (Lines{"write 1 AB0000001307010203040506", "write 1 363535333000000000000000",
-                             "read 1 " + Hex("OK")}));
+TEST(SimulatedLoaderLengthTest, SetLengthFrameThenDigitsNulAndZeroPaddingToTwelveBytes) {
+    const std::pair<std::uint32_t, const char*> cases[] = {
+        {0, "300000000000000000000000"},
+        {65530, "363535333000000000000000"},
+        {4294967295u, "343239343936373239350000"}};
+    for (const auto& [count, field] : cases) {
+        OnSimulatedLoader on;
+        EXPECT_EQ(on.writer.SetSegmentLength(count), STATUS_COMPLETE);
+        EXPECT_EQ(on.Wire(), (Lines{"write 1 AB0000001307010203040506",
+                                    std::string("write 1 ") + field, "read 1 " + Hex("OK")}))
+            << count;
+    }
 }
 
 // The data chunks of a transfer on the wire: every write between the load frame and the
@@ -154,7 +164,6 @@ TEST_F(SimulatedLoaderTest, NothingToStreamAnnouncesSevenAndFinishesAtOnce) {
 
 TEST_F(SimulatedLoaderTest, WholeSegmentProgrammedIntoFlash) {
     const SegmentImage segment = MakeSegment(100000);
-    const std::string before = bench.Instrument().RevisionField();
 
     EXPECT_EQ(transfer.UpdateSegment(segment), STATUS_COMPLETE);
     const std::vector<std::uint8_t>* flash = bench.Instrument().GetLoader().Flash(14);
@@ -163,12 +172,14 @@ TEST_F(SimulatedLoaderTest, WholeSegmentProgrammedIntoFlash) {
                            segment.data.begin() + segment.byteCount));
     EXPECT_EQ(flash->size(), segment.byteCount);
     EXPECT_EQ(bench.Instrument().CurrentRevisions().main, "2.00");
-    EXPECT_NE(bench.Instrument().RevisionField(), before);
+    EXPECT_EQ(bench.Instrument().RevisionField(), "2.00  A  01 01 01 1.05");
     // Two data blocks, two erase lines, two program lines and RTNOK: 3k + 1 with k = 2.
     EXPECT_EQ(progress.high, 7);
     EXPECT_EQ(progress.pos, 7);
     EXPECT_EQ(progress.steps, 7);
     EXPECT_EQ(pump.pumps, 7);
+    // Each of the six flash lines came only after its delay.
+    EXPECT_EQ(std::count(bench.clock.sleeps.begin(), bench.clock.sleeps.end(), LINE_MS), 6);
     EXPECT_TRUE(log.text().starts_with("    Loading ... OK\r\n    Check Sum "));
     EXPECT_TRUE(log.text().ends_with(" ... OK\r\n    Write to flash ... OK\r\n"));
     EXPECT_EQ(Wire().back(), "read 1 " + Hex("OK"));
@@ -186,12 +197,13 @@ void PrintTo(const FaultCase& c, std::ostream* os) {
 }
 
 sim::Fault MakeFault(sim::FaultKind kind, int command, std::string reply = {},
-                     std::uint32_t count = 0) {
+                     std::uint32_t count = 0, int segment = 0) {
     sim::Fault fault;
     fault.kind = kind;
     fault.command = command;
     fault.reply = std::move(reply);
     fault.count = count;
+    fault.segment = segment;
     return fault;
 }
 
@@ -227,6 +239,8 @@ INSTANTIATE_TEST_SUITE_P(
                   STATUS_NOT_COMPLETE, "read 1 4E47"},
         FaultCase{"ResetWriteFails", MakeFault(FaultKind::FailWrite, CMD_RESET),
                   STATUS_RESET_FAILED, "write 1 !BFFF003E"},
+        FaultCase{"LoadWrongReply", MakeFault(FaultKind::WrongReply, CMD_LOAD, "NG"),
+                  STATUS_NOT_COMPLETE, "read 1 4E47"},
         FaultCase{"LoadNoReply", MakeFault(FaultKind::NoReply, CMD_LOAD), STATUS_LOAD_END_FAILED,
                   "read 1 !BFFF0015"},
         FaultCase{"LoadWriteFails", MakeFault(FaultKind::FailWrite, CMD_LOAD), STATUS_LOAD_FAILED,
@@ -235,6 +249,8 @@ INSTANTIATE_TEST_SUITE_P(
                   STATUS_LOAD_FAILED, "write 1 !BFFF003E"},
         FaultCase{"UnpluggedDuringData", MakeFault(FaultKind::UnplugAfterData, DATA, {}, 5000),
                   STATUS_LOAD_FAILED, "write 1 !BFFF00A6"},
+        FaultCase{"LoadDoneWriteFails", MakeFault(FaultKind::FailWrite, CMD_LOAD_DONE),
+                  STATUS_LOAD_END_FAILED, "write 1 !BFFF003E"},
         FaultCase{"LoadDoneNoReply", MakeFault(FaultKind::NoReply, CMD_LOAD_DONE),
                   STATUS_LOAD_END_FAILED, "read 1 !BFFF0015"},
         FaultCase{"SetTypeNoReply", MakeFault(FaultKind::NoReply, CMD_SET_TYPE),
@@ -243,8 +259,12 @@ INSTANTIATE_TEST_SUITE_P(
                   STATUS_SET_TYPE_FAILED, "write 1 !BFFF003E"},
         FaultCase{"SetLengthWrongReply", MakeFault(FaultKind::WrongReply, CMD_SET_LENGTH, "OK\n"),
                   STATUS_NOT_COMPLETE, "read 1 4F4B0A"},
+        FaultCase{"SetLengthWriteFails", MakeFault(FaultKind::FailWrite, CMD_SET_LENGTH),
+                  STATUS_SET_LENGTH_FAILED, "write 1 !BFFF003E"},
         FaultCase{"SetLengthNoReply", MakeFault(FaultKind::NoReply, CMD_SET_LENGTH),
                   STATUS_SET_LENGTH_FAILED, "read 1 !BFFF0015"},
+        FaultCase{"ChecksumWriteFails", MakeFault(FaultKind::FailWrite, CMD_GET_CHECKSUM),
+                  STATUS_CHECKSUM_QUERY_FAILED, "write 1 !BFFF003E"},
         FaultCase{"ChecksumNoReply", MakeFault(FaultKind::NoReply, CMD_GET_CHECKSUM),
                   STATUS_CHECKSUM_QUERY_FAILED, "read 1 !BFFF0015"},
         FaultCase{"ChecksumWrongReply", MakeFault(FaultKind::WrongReply, CMD_GET_CHECKSUM, "X"),
@@ -258,7 +278,10 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"ProgramNg", MakeFault(FaultKind::ProgramNg, CMD_PROGRAM), STATUS_PROGRAM_FAILED,
                   "read 1 50524F4752414D204E47"},
         FaultCase{"AlreadyLatest", MakeFault(FaultKind::AlreadyLatest, CMD_PROGRAM),
-                  STATUS_COMPLETE, ""}),
+                  STATUS_COMPLETE, ""},
+        FaultCase{"EraseNgOfALaterSegmentOnly",
+                  MakeFault(FaultKind::EraseNg, sim::ANY_COMMAND, {}, 0, 2), STATUS_COMPLETE,
+                  "read 1 4F4B"}),
     [](const ::testing::TestParamInfo<FaultCase>& info) { return info.param.name; });
 
 TEST(SimulatedLoaderFaultTest, CorruptedByteIsCaughtByTheChecksumAndNothingIsProgrammed) {
@@ -270,6 +293,17 @@ TEST(SimulatedLoaderFaultTest, CorruptedByteIsCaughtByTheChecksumAndNothingIsPro
     const Lines writes = on.Writes();
     EXPECT_EQ(std::count(writes.begin(), writes.end(), "AB0000000703010203040506"), 0);
     EXPECT_TRUE(on.Wire().back().starts_with("read 1 ")) << "the checksum reply ends it";
+}
+
+TEST(SimulatedLoaderFaultTest, RecordLongerThanItsRegionIsNotErased) {
+    for (std::uint32_t length : {0x10000u, 0x10001u}) {
+        OnSimulatedLoader on;
+        const bool fits = length == 0x10000u; // 0x10006 bytes fill FPGA1's one block
+        EXPECT_EQ(on.transfer.UpdateSegment(MakeSegment(length, 3)),
+                  fits ? STATUS_COMPLETE : STATUS_PROGRAM_FAILED);
+        EXPECT_EQ(on.Wire().back(), "read 1 " + Hex(fits ? "OK" : "ERASE NG")) << length;
+        EXPECT_EQ(on.bench.Instrument().GetLoader().Flash(3) != nullptr, fits) << length;
+    }
 }
 
 TEST(SimulatedLoaderFaultTest, UnsignedChecksumMatchesANegativeSum) {

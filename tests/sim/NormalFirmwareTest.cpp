@@ -18,15 +18,6 @@ TEST(NormalFirmware, ShowsAndClearsDisplayText) {
     EXPECT_EQ(VI_ERROR_TMO, Receive(vi).status); // unknown commands are not answered
 }
 
-TEST(NormalFirmware, IdentifiesWithModelSerialRevisionsAndLineFeed) {
-    SimulatedBench bench;
-    ViSession vi = OpenSession(OpenDefaultRM(), NAME);
-    ASSERT_EQ(VI_SUCCESS, Send(vi, "*IDN?\n"));
-    ReadResult reply = Receive(vi);
-    EXPECT_EQ(VI_SUCCESS, reply.status);
-    EXPECT_EQ("SIMULATED,TQ4800,TW00012345,1.05  A  01 01 01 1.05\n", reply.text);
-}
-
 TEST(NormalFirmware, SwitchToLoaderOnlyForItsOwnModel) {
     SimulatedBench bench;
     ViSession vi = OpenSession(OpenDefaultRM(), NAME);

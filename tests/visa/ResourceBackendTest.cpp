@@ -1,4 +1,5 @@
 #include "sim/BenchFixture.h"
+#include "sim/SimTestSupport.h"
 
 #include <gtest/gtest.h>
 #include <string>
@@ -10,24 +11,6 @@ constexpr char SECOND[] = "USB0::0x1D7A::0x52C1::TW00000002::INSTR";
 
 sim::BenchConfig TwoInstruments() {
     return sim::BenchConfig{{SimInstrument("TW00000001"), SimInstrument("TW00000002")}};
-}
-
-ViStatus WriteText(ViSession vi, const std::string& text) {
-    ViUInt32 written = 0;
-    return visa::viWrite(vi, reinterpret_cast<ViConstBuf>(text.data()),
-                         static_cast<ViUInt32>(text.size()), &written);
-}
-
-ViSession OpenRM() {
-    ViSession rm = 0;
-    EXPECT_EQ(VI_SUCCESS, visa::viOpenDefaultRM(&rm));
-    return rm;
-}
-
-ViSession OpenInstrument(ViSession rm, const char* name) {
-    ViSession vi = 0;
-    EXPECT_EQ(VI_SUCCESS, visa::viOpen(rm, name, VI_NO_LOCK, 1000, &vi));
-    return vi;
 }
 
 TEST(Dispatch, EveryCallFailsWithoutABackend) {
@@ -49,7 +32,7 @@ TEST(Dispatch, EveryCallFailsWithoutABackend) {
 
 TEST(ResourceBackend, SearchListsMatchesInBusOrderThenRunsOut) {
     SimulatedBench bench(TwoInstruments());
-    ViSession rm = OpenRM();
+    ViSession rm = OpenDefaultRM();
     ViFindList list = 0;
     ViUInt32 count = 0;
     char desc[VI_FIND_BUFLEN] = {};
@@ -70,8 +53,8 @@ TEST(ResourceBackend, SearchListsMatchesInBusOrderThenRunsOut) {
 
 TEST(ResourceBackend, UnknownHandlesAreRefusedAndCloseOfNothingIsHarmless) {
     SimulatedBench bench;
-    ViSession rm = OpenRM();
-    ViSession vi = OpenInstrument(rm, sim::ResourceNameOf("TW00012345").c_str());
+    ViSession rm = OpenDefaultRM();
+    ViSession vi = OpenSession(rm, sim::ResourceNameOf("TW00012345").c_str());
     char desc[VI_FIND_BUFLEN] = {};
     ViUInt32 count = 0;
     ViByte byte = 0;
@@ -86,11 +69,11 @@ TEST(ResourceBackend, UnknownHandlesAreRefusedAndCloseOfNothingIsHarmless) {
 
 TEST(ResourceBackend, ClosingTheManagerClosesWhatWasOpenedThroughItOnly) {
     SimulatedBench bench(TwoInstruments());
-    ViSession rm = OpenRM();
-    ViSession other = OpenRM();
-    ViSession first = OpenInstrument(rm, FIRST);
-    ViSession second = OpenInstrument(rm, SECOND);
-    ViSession kept = OpenInstrument(other, FIRST);
+    ViSession rm = OpenDefaultRM();
+    ViSession other = OpenDefaultRM();
+    ViSession first = OpenSession(rm, FIRST);
+    ViSession second = OpenSession(rm, SECOND);
+    ViSession kept = OpenSession(other, FIRST);
     ViFindList list = 0;
     ViUInt32 count = 0;
     char desc[VI_FIND_BUFLEN] = {};
@@ -99,18 +82,18 @@ TEST(ResourceBackend, ClosingTheManagerClosesWhatWasOpenedThroughItOnly) {
     EXPECT_EQ(VI_SUCCESS, visa::viClose(rm));
     EXPECT_EQ(0u, bench.backend->OpenFindLists());
     EXPECT_EQ(1u, bench.backend->OpenSessions());
-    EXPECT_EQ(VI_ERROR_INV_OBJECT, WriteText(first, "*IDN?\n"));
+    EXPECT_EQ(VI_ERROR_INV_OBJECT, Send(first, "*IDN?\n"));
     EXPECT_EQ(VI_ERROR_INV_OBJECT, visa::viClose(second));
-    EXPECT_EQ(VI_SUCCESS, WriteText(kept, "*IDN?\n"));
+    EXPECT_EQ(VI_SUCCESS, Send(kept, "*IDN?\n"));
     EXPECT_EQ("close 1", bench.Trace().at(bench.Trace().size() - 3));
     EXPECT_EQ("close 2", bench.Trace().at(bench.Trace().size() - 2));
 }
 
 TEST(ResourceBackend, ReadStopsAtMessageEndOrLimitAndKeepsTheRest) {
     SimulatedBench bench;
-    ViSession rm = OpenRM();
-    ViSession vi = OpenInstrument(rm, sim::ResourceNameOf("TW00012345").c_str());
-    ASSERT_EQ(VI_SUCCESS, WriteText(vi, "*IDN?\n"));
+    ViSession rm = OpenDefaultRM();
+    ViSession vi = OpenSession(rm, sim::ResourceNameOf("TW00012345").c_str());
+    ASSERT_EQ(VI_SUCCESS, Send(vi, "*IDN?\n"));
     char buffer[256] = {};
     ViUInt32 count = 0;
     ASSERT_EQ(VI_SUCCESS_MAX_CNT, visa::viRead(vi, reinterpret_cast<ViBuf>(buffer), 10, &count));
@@ -124,8 +107,8 @@ TEST(ResourceBackend, ReadStopsAtMessageEndOrLimitAndKeepsTheRest) {
 
 TEST(ResourceBackend, ReadWithoutReplyTimesOutAfterTheSessionsTimeOut) {
     SimulatedBench bench;
-    ViSession rm = OpenRM();
-    ViSession vi = OpenInstrument(rm, sim::ResourceNameOf("TW00012345").c_str());
+    ViSession rm = OpenDefaultRM();
+    ViSession vi = OpenSession(rm, sim::ResourceNameOf("TW00012345").c_str());
     ViByte buffer[16];
     ViUInt32 count = 99;
     EXPECT_EQ(VI_ERROR_TMO, visa::viRead(vi, buffer, sizeof buffer, &count));
@@ -140,7 +123,7 @@ TEST(ResourceBackend, ReadWithoutReplyTimesOutAfterTheSessionsTimeOut) {
 
 TEST(ResourceBackend, OpenChecksNameModeAndPresence) {
     SimulatedBench bench;
-    ViSession rm = OpenRM();
+    ViSession rm = OpenDefaultRM();
     ViSession vi = 5;
     EXPECT_EQ(VI_ERROR_INV_RSRC_NAME, visa::viOpen(rm, "", VI_NO_LOCK, 1000, &vi));
     EXPECT_EQ(0u, vi);
