@@ -67,20 +67,6 @@ TEST_F(UsbBackendTest, InterfacesOfOtherClassesAreNotResources) {
     EXPECT_EQ(0, dfu.opens + vendor.opens) << "only USBTMC devices are opened to read a serial";
 }
 
-TEST_F(UsbBackendTest, DeviceWithoutPermissionIsReportedWithTheUdevHint) {
-    UsbtmcTestDevice locked(instrument, {.serial = "TW00000001"});
-    UsbtmcTestDevice open(instrument, {.serial = "TW00000002"});
-    locked.permissionDenied = true;
-    bus->Add(locked);
-    bus->Add(open);
-    EXPECT_EQ((std::vector<std::string>{"USB0::0x1D7A::0x52C1::TW00000002::INSTR"}), Names());
-    const std::string message = diagnostics.str();
-    EXPECT_NE(std::string::npos, message.find("1d7a:52c1 on bus 1, address 1")) << message;
-    EXPECT_NE(std::string::npos, message.find("serial number")) << message;
-    EXPECT_NE(std::string::npos, message.find("60-tq4800.rules")) << message;
-    EXPECT_NE(std::string::npos, message.find("plugdev")) << message;
-}
-
 TEST_F(UsbBackendTest, DeviceWithoutSerialNumberIsReportedNotListed) {
     UsbtmcTestDevice anonymous(instrument, {.serial = ""});
     bus->Add(anonymous);
