@@ -93,6 +93,7 @@ int main() {
     sim::InstrumentConfig instrument; // normal firmware, older revisions, flash lines at once
     instrument.flashLineMs = 0;
     auto bench = std::make_shared<sim::Bench>(sim::BenchConfig{{instrument}}, SystemClock());
+    bench->Trace().KeepLines(false);
     visa::InstallBackend(visa::MakeSimBackend(bench));
 
     CountingClock clock;

@@ -38,10 +38,14 @@ void Transcript::Timeout(int session, std::uint32_t ms) {
 }
 
 void Transcript::Write(int session, const ViByte* data, std::uint32_t count) {
+    if (!Recording())
+        return;
     Add("write " + std::to_string(session) + " " + HexBytes(data, count));
 }
 
 void Transcript::Read(int session, const ViByte* data, std::uint32_t count) {
+    if (!Recording())
+        return;
     Add("read " + std::to_string(session) + " " + HexBytes(data, count));
 }
 
@@ -56,7 +60,8 @@ void Transcript::Close(int session) {
 void Transcript::Add(std::string line) {
     if (file_.is_open())
         file_ << line << '\n' << std::flush;
-    lines_.push_back(std::move(line));
+    if (keep_)
+        lines_.push_back(std::move(line));
 }
 
 } // namespace sim

@@ -24,6 +24,10 @@ public:
     // Also appends every line to the file at path, flushed at once. False when it cannot be
     // opened.
     bool WriteTo(const std::string& path);
+    // Whether lines are also kept in memory (Lines()). Tests read them; a long-running program
+    // on the simulated instrument turns this off, so its memory does not grow with every
+    // update, and then formats nothing unless a file is being written.
+    void KeepLines(bool keep) { keep_ = keep; }
 
     void Open(int session, std::string_view name);
     void FailedOpen(std::string_view name, ViStatus status);
@@ -36,7 +40,10 @@ public:
     const std::vector<std::string>& Lines() const { return lines_; }
 
 private:
+    bool Recording() const { return keep_ || file_.is_open(); }
     void Add(std::string line);
+
+    bool keep_ = true;
 
     std::vector<std::string> lines_;
     std::ofstream file_;

@@ -32,6 +32,7 @@ std::unique_ptr<Backend> CreateSim(std::string_view, std::string& error) {
         return nullptr;
     }
     auto bench = std::make_shared<sim::Bench>(config, SystemClock());
+    bench->Trace().KeepLines(false);
     std::string tracePath = Environment("TQ4800_SIM_TRACE");
     if (!tracePath.empty() && !bench->Trace().WriteTo(tracePath)) {
         error = "VISA backend sim not available: cannot write the transcript " + tracePath;
