@@ -112,6 +112,13 @@ struct UpdateRig : RecordingWindow {
     UpdateSequence sequence;
 };
 
+inline void ExpectRunEndedCleanly(UpdateRig& rig) {
+    EXPECT_EQ(0u, rig.OpenSessions());
+    EXPECT_EQ(0u, rig.session.m_viInstr);
+    EXPECT_FALSE(rig.busy.busy);
+    EXPECT_FALSE(rig.busy.updating);
+}
+
 // The log of a completed update, as the window shows it.
 std::string CompletedLog(const ImageInfo& image, bool switched = true);
 // The checksum the log shows for a segment: big-endian words from byte 8 for L - 8 bytes.
