@@ -77,15 +77,11 @@ public:
 
 class SimulatedLoaderTest : public ::testing::Test, public OnSimulatedLoader {};
 
-TEST_F(SimulatedLoaderTest, ResetFrameAndItsReplyOnTheWire) {
+TEST_F(SimulatedLoaderTest, ResetAndProgramFramesOnTheWire) {
     EXPECT_EQ(writer.ResetWriter(), STATUS_COMPLETE);
-    EXPECT_EQ(Wire(), (Lines{"write 1 AB000000070A524553455421", "read 1 " + Hex("OK")}));
-}
-
-TEST_F(SimulatedLoaderTest, ProgramFrameOnTheWire) {
-    ASSERT_EQ(writer.ResetWriter(), STATUS_COMPLETE);
     EXPECT_EQ(writer.ProgramFlash(), STATUS_COMPLETE);
-    EXPECT_EQ(Wire().back(), "write 1 AB0000000703010203040506");
+    EXPECT_EQ(Wire(), (Lines{"write 1 AB000000070A524553455421", "read 1 " + Hex("OK"),
+                             "write 1 AB0000000703010203040506"}));
 }
 
 TEST(SimulatedLoaderLengthTest, SetLengthFrameThenDigitsNulAndZeroPaddingToTwelveBytes) {
@@ -233,8 +229,6 @@ constexpr int DATA = sim::DATA_WRITE;
 INSTANTIATE_TEST_SUITE_P(
     Faults, FaultTest,
     ::testing::Values(
-        FaultCase{"ResetNoReply", MakeFault(FaultKind::NoReply, CMD_RESET), STATUS_RESET_FAILED,
-                  "read 1 !BFFF0015"},
         FaultCase{"ResetWrongReply", MakeFault(FaultKind::WrongReply, CMD_RESET, "NG"),
                   STATUS_NOT_COMPLETE, "read 1 4E47"},
         FaultCase{"ResetWriteFails", MakeFault(FaultKind::FailWrite, CMD_RESET),
@@ -251,34 +245,22 @@ INSTANTIATE_TEST_SUITE_P(
                   STATUS_LOAD_FAILED, "write 1 !BFFF00A6"},
         FaultCase{"LoadDoneWriteFails", MakeFault(FaultKind::FailWrite, CMD_LOAD_DONE),
                   STATUS_LOAD_END_FAILED, "write 1 !BFFF003E"},
-        FaultCase{"LoadDoneNoReply", MakeFault(FaultKind::NoReply, CMD_LOAD_DONE),
-                  STATUS_LOAD_END_FAILED, "read 1 !BFFF0015"},
-        FaultCase{"SetTypeNoReply", MakeFault(FaultKind::NoReply, CMD_SET_TYPE),
-                  STATUS_SET_TYPE_FAILED, "read 1 !BFFF0015"},
         FaultCase{"SetTypeWriteFails", MakeFault(FaultKind::FailWrite, CMD_SET_TYPE),
                   STATUS_SET_TYPE_FAILED, "write 1 !BFFF003E"},
         FaultCase{"SetLengthWrongReply", MakeFault(FaultKind::WrongReply, CMD_SET_LENGTH, "OK\n"),
                   STATUS_NOT_COMPLETE, "read 1 4F4B0A"},
         FaultCase{"SetLengthWriteFails", MakeFault(FaultKind::FailWrite, CMD_SET_LENGTH),
                   STATUS_SET_LENGTH_FAILED, "write 1 !BFFF003E"},
-        FaultCase{"SetLengthNoReply", MakeFault(FaultKind::NoReply, CMD_SET_LENGTH),
-                  STATUS_SET_LENGTH_FAILED, "read 1 !BFFF0015"},
         FaultCase{"ChecksumWriteFails", MakeFault(FaultKind::FailWrite, CMD_GET_CHECKSUM),
                   STATUS_CHECKSUM_QUERY_FAILED, "write 1 !BFFF003E"},
-        FaultCase{"ChecksumNoReply", MakeFault(FaultKind::NoReply, CMD_GET_CHECKSUM),
-                  STATUS_CHECKSUM_QUERY_FAILED, "read 1 !BFFF0015"},
         FaultCase{"ChecksumWrongReply", MakeFault(FaultKind::WrongReply, CMD_GET_CHECKSUM, "X"),
                   STATUS_CHECKSUM_MISMATCH, "read 1 58"},
         FaultCase{"ProgramWriteFails", MakeFault(FaultKind::FailWrite, CMD_PROGRAM),
                   STATUS_PROGRAM_FAILED, "write 1 !BFFF003E"},
-        FaultCase{"ProgramNoReply", MakeFault(FaultKind::NoReply, CMD_PROGRAM),
-                  STATUS_FLASH_REPLY_FAILED, "read 1 !BFFF0015"},
         FaultCase{"EraseNg", MakeFault(FaultKind::EraseNg, CMD_PROGRAM), STATUS_PROGRAM_FAILED,
                   "read 1 4552415345204E47"},
         FaultCase{"ProgramNg", MakeFault(FaultKind::ProgramNg, CMD_PROGRAM), STATUS_PROGRAM_FAILED,
                   "read 1 50524F4752414D204E47"},
-        FaultCase{"AlreadyLatest", MakeFault(FaultKind::AlreadyLatest, CMD_PROGRAM),
-                  STATUS_COMPLETE, ""},
         FaultCase{"EraseNgOfALaterSegmentOnly",
                   MakeFault(FaultKind::EraseNg, sim::ANY_COMMAND, {}, 0, 2), STATUS_COMPLETE,
                   "read 1 4F4B"}),

@@ -16,10 +16,13 @@ protected:
     WriterProtocol writer{device, clock};
 };
 
-TEST_F(WriterProtocolTest, ReplyFillingTheWholeBufferIsAFailedRead) {
-    device.Write(ResetFrame()).Read("OK", VI_SUCCESS_MAX_CNT);
+// A pause follows a frame only when it was written; a reply filling the whole buffer is a
+// failed read.
+TEST_F(WriterProtocolTest, PauseAfterWrittenFramesAndNoFullBufferReplies) {
+    device.Write(ResetFrame(), FAIL).Write(ResetFrame()).Read("OK", VI_SUCCESS_MAX_CNT);
     EXPECT_EQ(writer.ResetWriter(), STATUS_RESET_FAILED);
-    EXPECT_EQ(device.Trail(), (Trail{"W12", "S10", "R"}));
+    EXPECT_EQ(writer.ResetWriter(), STATUS_RESET_FAILED);
+    EXPECT_EQ(device.Trail(), (Trail{"W12", "W12", "S10", "R"}));
 }
 
 struct OkCase {
