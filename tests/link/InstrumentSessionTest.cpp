@@ -57,29 +57,20 @@ struct SessionOnBench {
 
 class SessionTest : public ::testing::Test, public SessionOnBench {};
 
-class TwoInstrumentSession : public ::testing::Test, public SessionOnBench {
-protected:
-    TwoInstrumentSession()
-        : SessionOnBench(sim::BenchConfig{{SimInstrument("TW00000002"), SimInstrument("TW00000001"),
-                                           SimInstrument("MY00000003")}}) {}
-};
-
-TEST_F(TwoInstrumentSession, ListsMatchingInstrumentsSortedAndClosesTheSearch) {
-    devices.AddString("stale entry");
-    EXPECT_EQ(2, session.FindInstruments());
+TEST(InstrumentSessionSearch, ListsMatchingInstrumentsSortedAndClosesTheSearch) {
+    SessionOnBench on(sim::BenchConfig{
+        {SimInstrument("TW00000002"), SimInstrument("TW00000001"), SimInstrument("MY00000003")}});
+    on.devices.AddString("stale entry");
+    EXPECT_EQ(2, on.session.FindInstruments());
     EXPECT_EQ((std::vector<std::string>{sim::ResourceNameOf("TW00000001"),
                                         sim::ResourceNameOf("TW00000002")}),
-              devices.items);
-    EXPECT_EQ(-1, devices.selected);
-    ExpectNothingLeftOpen();
-}
-
-TEST_F(SessionTest, NoInstrumentLeavesTheListEmpty) {
-    bench.Instrument().Unplug();
-    devices.AddString("stale entry");
-    EXPECT_EQ(0, session.FindInstruments());
-    EXPECT_TRUE(devices.items.empty());
-    ExpectNothingLeftOpen();
+              on.devices.items);
+    EXPECT_EQ(-1, on.devices.selected);
+    for (std::size_t i = 0; i < 3; ++i)
+        on.bench.Instrument(i).Unplug();
+    EXPECT_EQ(0, on.session.FindInstruments());
+    EXPECT_TRUE(on.devices.items.empty());
+    on.ExpectNothingLeftOpen();
 }
 
 // A backend whose search reports three matches but delivers only two names.
@@ -145,66 +136,34 @@ TEST_F(SessionTest, ConnectFailsForNoSelectionOrAnUnknownName) {
     ExpectNothingLeftOpen();
 }
 
-struct IdentityCase {
-    const char* label;
-    std::string sent; // empty: the loader's own reply
-    StatusCode result;
-    std::string kept; // the reply text afterwards
-};
-
-void PrintTo(const IdentityCase& c, std::ostream* os) {
-    *os << c.label;
-}
-
-class LoaderIdentity : public ::testing::TestWithParam<IdentityCase> {};
-
-TEST_P(LoaderIdentity, IsUpperCasedAndKeptWhole) {
-    const IdentityCase& c = GetParam();
-    std::vector<sim::Fault> faults;
-    if (!c.sent.empty())
-        faults.push_back(IdentityReply(c.sent));
-    SessionOnBench on(OneInstrument(sim::Mode::Loader, faults));
-    on.Select(NAME);
-    InstrumentSession& session = on.session;
-    ASSERT_EQ(STATUS_COMPLETE, session.ConnectDevice());
-    std::string reply = "old";
-    EXPECT_EQ(c.result, session.QueryIdentity(reply));
-    EXPECT_EQ(c.kept, reply);
-    session.DisconnectDevice();
-    on.ExpectNothingLeftOpen();
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Replies, LoaderIdentity,
-    ::testing::Values(
-        IdentityCase{"loader", "", STATUS_COMPLETE, LOADER_IDENTITY},
-        IdentityCase{"lower", "writer,tq4800,tw1,1.05\r\n", STATUS_COMPLETE,
-                     "WRITER,TQ4800,TW1,1.05\r\n"},
-        IdentityCase{"short", "WRITE", STATUS_NOT_COMPLETE, "old"},
-        IdentityCase{"nul", std::string("WRITER,A\0b,c", 12), STATUS_COMPLETE, "WRITER,A"},
-        IdentityCase{"longest", "WRITER" + std::string(249, 'x'), STATUS_COMPLETE,
-                     "WRITER" + std::string(249, 'X')},
-        IdentityCase{"overlong", "WRITER" + std::string(294, 'x'), STATUS_READ_FAILED, "old"}),
-    [](const auto& info) { return std::string(info.param.label); });
-
-TEST(InstrumentSession, IdentityWriteOrReadFailures) {
-    sim::InstrumentConfig refusing = SimInstrument("TW00012345");
-    refusing.faults.push_back({sim::FaultKind::FailWrite, sim::IDENTITY_QUERY, 0, "", 0});
-    sim::InstrumentConfig silent = SimInstrument("TW00012346");
-    silent.faults.push_back({sim::FaultKind::NoReply, sim::IDENTITY_QUERY, 0, "", 0});
-    SessionOnBench on(sim::BenchConfig{{refusing, silent}});
-    std::string reply;
-
-    on.Select(sim::ResourceNameOf("TW00012345"));
-    ASSERT_EQ(STATUS_COMPLETE, on.session.ConnectDevice());
-    EXPECT_EQ(STATUS_WRITE_FAILED, on.session.QueryIdentity(reply));
-
-    on.Select(sim::ResourceNameOf("TW00012346"));
-    ASSERT_EQ(STATUS_COMPLETE, on.session.ConnectDevice());
-    EXPECT_EQ(STATUS_READ_FAILED, on.session.QueryIdentity(reply));
-    EXPECT_EQ(std::vector<std::uint32_t>{5000}, on.bench.clock.sleeps); // the session's time-out
-    on.session.DisconnectDevice();
-    on.ExpectNothingLeftOpen();
+// The loader's identity is upper-cased and kept whole, up to the first NUL; a reply that
+// does not fit the 256-byte buffer is a failed read.
+TEST(InstrumentSession, LoaderIdentityIsUpperCasedAndKeptWhole) {
+    const struct {
+        std::string sent; // empty: the loader's own reply
+        StatusCode result;
+        std::string kept; // the reply text afterwards
+    } cases[] = {
+        {"", STATUS_COMPLETE, LOADER_IDENTITY},
+        {"writer,tq4800,tw1,1.05\r\n", STATUS_COMPLETE, "WRITER,TQ4800,TW1,1.05\r\n"},
+        {"WRITE", STATUS_NOT_COMPLETE, "old"},
+        {std::string("WRITER,A\0b,c", 12), STATUS_COMPLETE, "WRITER,A"},
+        {"WRITER" + std::string(249, 'x'), STATUS_COMPLETE, "WRITER" + std::string(249, 'X')},
+        {"WRITER" + std::string(294, 'x'), STATUS_READ_FAILED, "old"},
+    };
+    for (const auto& c : cases) {
+        std::vector<sim::Fault> faults;
+        if (!c.sent.empty())
+            faults.push_back(IdentityReply(c.sent));
+        SessionOnBench on(OneInstrument(sim::Mode::Loader, faults));
+        on.Select(NAME);
+        ASSERT_EQ(STATUS_COMPLETE, on.session.ConnectDevice());
+        std::string reply = "old";
+        EXPECT_EQ(c.result, on.session.QueryIdentity(reply)) << c.sent;
+        EXPECT_EQ(c.kept, reply);
+        on.session.DisconnectDevice();
+        on.ExpectNothingLeftOpen();
+    }
 }
 
 TEST_F(SessionTest, DeviceReadTerminatesAndUpperCasesUpToTheFirstNul) {

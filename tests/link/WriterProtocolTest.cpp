@@ -85,11 +85,4 @@ TEST_F(WriterProtocolTest, EmptyChecksumReplyFailsAndKeepsTheValue) {
     EXPECT_EQ(checksum, 12345);
 }
 
-TEST(CommandFrameTest, FieldsAtTheirOffsetsWithBodyLengthBigEndian) {
-    const std::uint8_t param[6] = {0x11, 0x22, 0x33, 0x44, 0x55, 0x66};
-    const CommandFrame frame = BuildCommandFrame(0xAB, 0x89ABCDEF, 0x42, param);
-    EXPECT_EQ(Bytes(frame.begin(), frame.end()),
-              (Bytes{0xAB, 0x89, 0xAB, 0xCD, 0xEF, 0x42, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66}));
-}
-
 } // namespace

@@ -116,20 +116,39 @@ const FaultCase FAULT_CASES[] = {
         .Sim(FaultKind::NoReply, CMD_RESET),
     Row("reset answered wrongly", STATUS_NOT_COMPLETE, ASKED, Frame(CMD_RESET))
         .Sim(FaultKind::WrongReply, CMD_RESET, 1, 0, "NG"),
+    Row("reset not written", STATUS_RESET_FAILED, ASKED, "!" + Frame(CMD_RESET))
+        .Sim(FaultKind::FailWrite, CMD_RESET),
     Row("load not announced", STATUS_LOAD_FAILED, ASKED, "!" + Frame(CMD_LOAD))
         .Sim(FaultKind::FailWrite, CMD_LOAD),
     Row("data chunk not written", STATUS_LOAD_FAILED, ASKED, "!data", 0b00111)
         .Sim(FaultKind::FailWrite, sim::DATA_WRITE, 4, 2000),
     Row("unplugged during the data", STATUS_LOAD_FAILED, ASKED, "!data", 0b00111)
         .Sim(FaultKind::UnplugAfterData, sim::DATA_WRITE, 4, 70000),
+    Row("load answered wrongly", STATUS_NOT_COMPLETE, ASKED, "data")
+        .Sim(FaultKind::WrongReply, CMD_LOAD, 1, 0, "NG"),
+    Row("load not answered", STATUS_LOAD_END_FAILED, ASKED, "data")
+        .Sim(FaultKind::NoReply, CMD_LOAD),
+    Row("load end not written", STATUS_LOAD_END_FAILED, ASKED, "!" + Frame(CMD_LOAD_DONE))
+        .Sim(FaultKind::FailWrite, CMD_LOAD_DONE),
     Row("load not confirmed", STATUS_LOAD_END_FAILED, ASKED, Frame(CMD_LOAD_DONE))
         .Sim(FaultKind::NoReply, CMD_LOAD_DONE),
     Row("type not confirmed", STATUS_SET_TYPE_FAILED, ASKED, "type byte")
         .Sim(FaultKind::NoReply, CMD_SET_TYPE),
+    Row("type not written", STATUS_SET_TYPE_FAILED, ASKED, "!" + Frame(CMD_SET_TYPE))
+        .Sim(FaultKind::FailWrite, CMD_SET_TYPE),
+    Row("length not written", STATUS_SET_LENGTH_FAILED, ASKED, "!" + Frame(CMD_SET_LENGTH))
+        .Sim(FaultKind::FailWrite, CMD_SET_LENGTH),
+    Row("length answered with a line end", STATUS_NOT_COMPLETE, ASKED, "length field")
+        .Sim(FaultKind::WrongReply, CMD_SET_LENGTH, 1, 0, "OK\n"),
     Row("length not confirmed", STATUS_SET_LENGTH_FAILED, ASKED, "length field")
         .Sim(FaultKind::NoReply, CMD_SET_LENGTH),
     Row("checksum not answered", STATUS_CHECKSUM_QUERY_FAILED, ASKED, Frame(CMD_GET_CHECKSUM))
         .Sim(FaultKind::NoReply, CMD_GET_CHECKSUM),
+    Row("checksum query not written", STATUS_CHECKSUM_QUERY_FAILED, ASKED,
+        "!" + Frame(CMD_GET_CHECKSUM))
+        .Sim(FaultKind::FailWrite, CMD_GET_CHECKSUM),
+    Row("checksum not a number", STATUS_CHECKSUM_MISMATCH, ASKED, Frame(CMD_GET_CHECKSUM))
+        .Sim(FaultKind::WrongReply, CMD_GET_CHECKSUM, 1, 0, "X"),
     Row("data corrupted", STATUS_CHECKSUM_MISMATCH, ASKED, Frame(CMD_GET_CHECKSUM), 0b00001)
         .Sim(FaultKind::CorruptByte, sim::DATA_WRITE, 2, 30),
     Row("program command not written", STATUS_PROGRAM_FAILED, ASKED, "!" + Frame(CMD_PROGRAM))
