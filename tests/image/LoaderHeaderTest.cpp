@@ -72,40 +72,24 @@ INSTANTIATE_TEST_SUITE_P(
         HeaderCase{"long line split at 1022", LONG_LINE_PREFIX + "#ImageRev=7\n", 0, "7"}),
     LabelName<HeaderCase>);
 
-struct FileStartCase {
-    const char* label;
-    std::string line;
-    StatusCode status;
-};
-
-void PrintTo(const FileStartCase& c, std::ostream* os) {
-    *os << c.label;
-}
-
-class FileStartCases : public testing::TestWithParam<FileStartCase> {};
-
-TEST_P(FileStartCases, StartTheBinaryPartAfterTheirLineFeed) {
-    ImageInfo image;
-    const auto file = Bytes("#ImageRev=1\n" + GetParam().line) + RecordsOf(AcceptedContents());
-    EXPECT_EQ(LoadBytes(file, image), GetParam().status);
-    if (GetParam().status == 0) {
-        EXPECT_EQ(image.segments[0].word0, AcceptedContents().segments[0].word0);
+TEST(LoadImageFile, FileStartLinesStartTheBinaryPartAfterTheirLineFeed) {
+    const std::pair<std::string, StatusCode> cases[] = {
+        {"#FileStart\n", 0},
+        {"#FileStart=anything\n", 0},
+        {"#=FileStart\n", 0},
+        {"# FileStart \r\n", 0},
+        {"#filestart\n", 19},
+        {"FileStart\n", 19},
+        // The line feed right after 1022 characters ends this line; the records start after it.
+        {"#FileStart" + std::string(1012, ' ') + "\n", 0},
+    };
+    for (const auto& [line, status] : cases) {
+        ImageInfo image;
+        const auto file = Bytes("#ImageRev=1\n" + line) + RecordsOf(AcceptedContents());
+        EXPECT_EQ(LoadBytes(file, image), status) << line;
+        EXPECT_EQ(image.segments[0].word0, status == 0 ? AcceptedContents().segments[0].word0 : 0);
     }
 }
-
-INSTANTIATE_TEST_SUITE_P(Lines, FileStartCases,
-                         testing::Values(FileStartCase{"plain", "#FileStart\n", 0},
-                                         FileStartCase{"with value", "#FileStart=anything\n", 0},
-                                         FileStartCase{"after =", "#=FileStart\n", 0},
-                                         FileStartCase{"blanks and CR", "# FileStart \r\n", 0},
-                                         FileStartCase{"lower case", "#filestart\n", 19},
-                                         // The line feed right after 1022 characters ends this
-                                         // line; the records start after it.
-                                         FileStartCase{"line feed after 1022",
-                                                       "#FileStart" + std::string(1012, ' ') + "\n",
-                                                       0},
-                                         FileStartCase{"no #", "FileStart\n", 19}),
-                         LabelName<FileStartCase>);
 
 TEST(LoadImageFile, FileWithoutFileStartOrRecordsGives19) {
     for (const std::string text :

@@ -54,15 +54,6 @@ TEST(LoadImageFile, RecordCutShortFails) {
     EXPECT_EQ(image.segments[4].byteCount, image.segments[4].length + 5);
 }
 
-TEST(LoadImageFile, DataAfterTheFifthRecordIsIgnored) {
-    ImageInfo plain, trailed;
-    ASSERT_EQ(LoadBytes(WriteImageFile(AcceptedContents()), plain), 0);
-    ASSERT_EQ(
-        LoadBytes(WriteImageFile(AcceptedContents()) + Bytes("#FileStart\ntrailing"), trailed), 0);
-    for (int position = 0; position < SEGMENT_COUNT; ++position)
-        EXPECT_EQ(plain.segments[position].data, trailed.segments[position].data);
-}
-
 TEST(LoadImageFile, BuffersAreSizedByTheCatalogueAndZeroFilled) {
     ImageInfo image;
     ASSERT_EQ(LoadBytes(WriteImageFile(AcceptedContents()), image), 0);
