@@ -1,5 +1,6 @@
 #include "link/InstrumentSession.h"
 
+#include "fakes/FaultyVisa.h"
 #include "sim/BenchFixture.h"
 #include "sim/Transcript.h"
 
@@ -73,55 +74,25 @@ TEST(InstrumentSessionSearch, ListsMatchingInstrumentsSortedAndClosesTheSearch) 
     on.ExpectNothingLeftOpen();
 }
 
-// A backend whose search reports three matches but delivers only two names.
-class ShortListingBackend final : public visa::Backend {
-public:
-    ViStatus OpenDefaultRM(ViSession* sesn) override {
-        *sesn = 1;
-        return VI_SUCCESS;
-    }
-    ViStatus FindRsrc(ViSession, ViConstString, ViFindList* list, ViUInt32* count,
-                      ViChar desc[VI_FIND_BUFLEN]) override {
-        *list = 2;
-        *count = 3;
-        std::strcpy(desc, "USB0::0x1D7A::0x52C1::TWB::INSTR");
-        return VI_SUCCESS;
-    }
-    ViStatus FindNext(ViFindList, ViChar desc[VI_FIND_BUFLEN]) override {
-        if (nexts++ > 0)
-            return VI_ERROR_RSRC_NFOUND;
-        std::strcpy(desc, "USB0::0x1D7A::0x52C1::TWA::INSTR");
-        return VI_SUCCESS;
-    }
-    ViStatus Open(ViSession, ViConstRsrc, ViAccessMode, ViUInt32, ViSession*) override {
-        return VI_ERROR_RSRC_NFOUND;
-    }
-    ViStatus SetAttribute(ViObject, ViAttr, ViAttrState) override { return VI_ERROR_INV_OBJECT; }
-    ViStatus Write(ViSession, ViConstBuf, ViUInt32, ViUInt32*) override {
-        return VI_ERROR_INV_OBJECT;
-    }
-    ViStatus Read(ViSession, ViBuf, ViUInt32, ViUInt32*) override { return VI_ERROR_INV_OBJECT; }
-    ViStatus Close(ViObject object) override {
-        closed.push_back(object);
-        return VI_SUCCESS;
-    }
-
-    int nexts = 0;
-    std::vector<ViObject> closed;
-};
-
+// A search whose next-match calls deliver fewer names than it counted.
 TEST(InstrumentSessionSearch, CountIsTheReportedOneEvenWhenFewerNamesArrive) {
-    auto owned = std::make_unique<ShortListingBackend>();
-    ShortListingBackend& backend = *owned;
-    visa::InstallBackend(std::move(owned));
+    FakeClock clock;
+    auto bench = std::make_shared<sim::Bench>(
+        sim::BenchConfig{{SimInstrument("TW00000003"), SimInstrument("TW00000001"),
+                          SimInstrument("TW00000002")}},
+        clock);
+    std::unique_ptr<visa::ResourceBackend> simulated = visa::MakeSimBackend(bench);
+    visa::ResourceBackend& resources = *simulated;
+    visa::InstallBackend(std::make_unique<FaultyVisa>(
+        std::move(simulated),
+        std::vector<FaultyVisa::Rule>{{FaultyVisa::Call::FindNext, "", 2, VI_ERROR_RSRC_NFOUND}}));
     FakeDeviceList devices;
     InstrumentSession session(devices);
     session.OpenResourceManager();
     EXPECT_EQ(3, session.FindInstruments());
-    EXPECT_EQ((std::vector<std::string>{"USB0::0x1D7A::0x52C1::TWA::INSTR",
-                                        "USB0::0x1D7A::0x52C1::TWB::INSTR"}),
-              devices.items);
-    EXPECT_EQ(std::vector<ViObject>{2}, backend.closed); // the find list
+    EXPECT_EQ(2u, devices.items.size());
+    EXPECT_EQ(0u, resources.OpenFindLists());
+    session.CloseResourceManager();
     visa::InstallBackend(nullptr);
 }
 

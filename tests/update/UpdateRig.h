@@ -3,7 +3,7 @@
 // The update sequence on a simulated bench and a fake clock, with recording seams: what the
 // window would show, what went over the wire and what the instrument's flash holds.
 
-#include "FaultyVisa.h"
+#include "fakes/FaultyVisa.h"
 #include "RecordingWindow.h"
 #include "fakes/Fakes.h"
 #include "image/ImageTestFiles.h"
