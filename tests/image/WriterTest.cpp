@@ -82,26 +82,6 @@ TEST(ImageWriter, ProblemsNameWhatWouldNotLoadBack) {
     }
 }
 
-TEST(SumWords, AddsBigEndianWordsWithWrapAround) {
-    const std::uint8_t wrap[] = {0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 2};
-    EXPECT_EQ(SumWords(wrap, 8), 1u);
-    const std::uint8_t word[] = {1, 2, 3, 4};
-    EXPECT_EQ(SumWords(word, 4), 16909060u);
-    EXPECT_EQ(SumWords(word, 0), 0u);
-}
-
-TEST(SegmentChecksum, CoversTheRecordFromByte8ForLMinus8Bytes) {
-    SegmentImage segment;
-    segment.data = {9, 9, 9, 9, 9, 9, 9, 9, 0, 0, 0, 5, 0, 0, 0, 7, 0xAA, 0, 0, 0, 0};
-    segment.length = 13; // five bytes: one whole word and a word of one byte and padding
-    std::uint32_t sum = 0;
-    ASSERT_TRUE(SegmentChecksum(segment, sum));
-    EXPECT_EQ(sum, 5u + 7u);
-    segment.length = 17;
-    ASSERT_TRUE(SegmentChecksum(segment, sum));
-    EXPECT_EQ(sum, 5u + 7u + 0xAA000000u);
-}
-
 TEST(SegmentChecksum, RefusesRangesOutsideTheBuffer) {
     SegmentImage segment;
     segment.data.assign(16, 1);
