@@ -22,28 +22,4 @@ TEST_F(FileStream, LoadsLikeTheMemoryStream) {
     }
 }
 
-void ExpectSeeksPastTheEndReadNothing(ImageStream& stream) {
-    ASSERT_TRUE(stream.Seek(10));
-    std::uint8_t byte = 0;
-    EXPECT_EQ(stream.Read(&byte, 1), 0u);
-    EXPECT_TRUE(stream.AtEnd());
-    ASSERT_TRUE(stream.Seek(1));
-    EXPECT_FALSE(stream.AtEnd());
-    std::string line;
-    stream.ReadLine(line, 1);
-    EXPECT_EQ(line, "b");
-    EXPECT_EQ(stream.Tell(), 2u);
-    stream.ReadLine(line, 5);
-    EXPECT_EQ(line, "c");
-    EXPECT_TRUE(stream.AtEnd());
-}
-
-TEST_F(FileStream, SeeksPastTheEndReadNothing) {
-    auto stream = OpenImageFile(Write("short.img", Bytes("abc")));
-    ASSERT_NE(stream, nullptr);
-    ExpectSeeksPastTheEndReadNothing(*stream);
-    const auto bytes = Bytes("abc");
-    MemoryImageStream memory(bytes);
-    ExpectSeeksPastTheEndReadNothing(memory);
-}
 } // namespace

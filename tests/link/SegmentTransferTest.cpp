@@ -43,57 +43,15 @@ void ScriptTransfer(ScriptedDevice& device, const SegmentImage& segment,
                    std::to_string(ExpectedSum(segment, segment.length)), flashReplies);
 }
 
-int WritesSoFar(ScriptedDevice& device) {
-    const auto trail = device.Trail();
-    return static_cast<int>(std::count_if(trail.begin(), trail.end(),
-                                          [](const std::string& e) { return e[0] == 'W'; }));
-}
-
 class SegmentTransferTest : public ::testing::Test {
 protected:
-    SegmentTransferTest() {
-        pump.onPump = [this] { writesAtPump.push_back(WritesSoFar(device)); };
-    }
-
     FakeClock clock;
     ScriptedDevice device{clock};
     RecordingLog log;
     RecordingProgress progress;
     CountingPump pump;
     SegmentTransfer transfer{device, clock, log, progress, pump};
-    std::vector<int> writesAtPump;
 };
-
-TEST_F(SegmentTransferTest, PartialLastBlockIsItsOwnStep) {
-    const SegmentImage segment = MakeSegment(65536);
-    ScriptTransfer(device, segment, {"ERAS:0", "ERAS:1", "PROG:0", "PROG:1", "RTNOK", "OK"});
-
-    EXPECT_EQ(transfer.UpdateSegment(segment), STATUS_COMPLETE);
-    EXPECT_TRUE(device.Done());
-    EXPECT_EQ(progress.high, 7);
-    EXPECT_EQ(progress.pos, 7);
-    ASSERT_EQ(writesAtPump.size(), 7u);
-    EXPECT_EQ(writesAtPump[0], 2 + 64);
-    EXPECT_EQ(writesAtPump[1], 2 + 65);
-}
-
-// One pause after each frame and each data chunk, none after the type byte and the length
-// field; the script itself checks every byte written.
-TEST_F(SegmentTransferTest, PausesFollowFramesAndChunksOnly) {
-    const SegmentImage segment = MakeSegment(2500);
-    ScriptTransfer(device, segment);
-    ASSERT_EQ(transfer.UpdateSegment(segment), STATUS_COMPLETE);
-    EXPECT_TRUE(device.Done());
-    EXPECT_EQ(device.Trail(),
-              (std::vector<std::string>{"W12",  "S10", "R", // reset
-                                        "W12",  "S10", "W1024", "S10", "W1024", "S10",
-                                        "W458", "S10", "R",                             // load
-                                        "W12",  "S10", "R",                             // done
-                                        "W12",  "S10", "W1",    "R",                    // type
-                                        "W12",  "S10", "W12",   "R",                    // length
-                                        "W12",  "S10", "R",                             // checksum
-                                        "W12",  "S10", "R",     "R",   "R",     "R"})); // program
-}
 
 TEST_F(SegmentTransferTest, FlagZeroTakesTheLengthFromWord1) {
     SegmentImage segment = MakeSegment(200, MAIN, 0);

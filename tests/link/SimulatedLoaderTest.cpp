@@ -158,8 +158,12 @@ TEST_F(SimulatedLoaderTest, NothingToStreamAnnouncesSevenAndFinishesAtOnce) {
     EXPECT_EQ(progress.high, 1);
 }
 
+// The progress steps and pumps come after each block's data; a 10 ms pause follows each of
+// the 7 frames and 98 data chunks, none the type byte and the length field.
 TEST_F(SimulatedLoaderTest, WholeSegmentProgrammedIntoFlash) {
     const SegmentImage segment = MakeSegment(100000);
+    std::vector<std::size_t> writesAtPump;
+    pump.onPump = [&] { writesAtPump.push_back(Writes().size()); };
 
     EXPECT_EQ(transfer.UpdateSegment(segment), STATUS_COMPLETE);
     const std::vector<std::uint8_t>* flash = bench.Instrument().GetLoader().Flash(14);
@@ -173,9 +177,12 @@ TEST_F(SimulatedLoaderTest, WholeSegmentProgrammedIntoFlash) {
     EXPECT_EQ(progress.high, 7);
     EXPECT_EQ(progress.pos, 7);
     EXPECT_EQ(progress.steps, 7);
-    EXPECT_EQ(pump.pumps, 7);
+    ASSERT_EQ(writesAtPump.size(), 7u);
+    EXPECT_EQ(writesAtPump[0], 2u + 64);
+    EXPECT_EQ(writesAtPump[1], 2u + 98);
     // Each of the six flash lines came only after its delay.
     EXPECT_EQ(std::count(bench.clock.sleeps.begin(), bench.clock.sleeps.end(), LINE_MS), 6);
+    EXPECT_EQ(std::count(bench.clock.sleeps.begin(), bench.clock.sleeps.end(), 10u), 7 + 98);
     EXPECT_TRUE(log.text().starts_with("    Loading ... OK\r\n    Check Sum "));
     EXPECT_TRUE(log.text().ends_with(" ... OK\r\n    Write to flash ... OK\r\n"));
     EXPECT_EQ(Wire().back(), "read 1 " + Hex("OK"));
