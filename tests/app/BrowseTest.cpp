@@ -63,23 +63,9 @@ protected:
 };
 } // namespace
 
-TEST_F(BrowseTest, AnAcceptedFileIsShownAndEnablesUpdate) {
-    ImageContents contents = AcceptedContents();
-    contents.header.modelName = "tq4800";
-    contents.header.imageRev = "1.10a";
-    const std::string path = Write("firmware.bin", WriteImageFile(contents));
-
-    Browse(path);
-
-    EXPECT_EQ(FieldsOf(dialog), (ShownFile{"TQ4800", "1.10A", "Test image", path}));
-    EXPECT_TRUE(dialog.Control(IDC_UPDATE)->isEnabled());
-    EXPECT_TRUE(boxes.seen.empty());
-    EXPECT_EQ(dialog.LogText(), "");
-}
-
-// Each failure after an accepted file: Update disabled again, the fields unchanged, and
-// the box and log line of the failure.
-TEST_F(BrowseTest, FailuresLeaveUpdateDisabledAndTheLastAcceptedFileShown) {
+// An accepted file is shown and enables Update. Each failure after it: Update disabled
+// again, the fields unchanged, and the box and log line of the failure.
+TEST_F(BrowseTest, OnlyAnAcceptedFileIsShownAndEnablesUpdate) {
     struct Case {
         const char* label;
         std::optional<std::vector<std::uint8_t>> bytes; // nothing: no such file
@@ -105,10 +91,16 @@ TEST_F(BrowseTest, FailuresLeaveUpdateDisabledAndTheLastAcceptedFileShown) {
          "\r\nError number: 21"},
     };
 
-    const std::string acceptedPath = Write("accepted.bin", WriteImageFile(AcceptedContents()));
+    ImageContents contents = AcceptedContents();
+    contents.header.modelName = "tq4800";
+    contents.header.imageRev = "1.10a";
+    const std::string acceptedPath = Write("accepted.bin", WriteImageFile(contents));
     Browse(acceptedPath);
-    const ShownFile accepted = FieldsOf(dialog);
+    const ShownFile accepted{"TQ4800", "1.10A", "Test image", acceptedPath};
+    EXPECT_EQ(FieldsOf(dialog), accepted);
     ASSERT_TRUE(dialog.Control(IDC_UPDATE)->isEnabled());
+    EXPECT_TRUE(boxes.seen.empty());
+    EXPECT_EQ(dialog.LogText(), "");
 
     for (const Case& c : cases) {
         Browse(acceptedPath);
