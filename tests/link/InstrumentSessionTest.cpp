@@ -4,7 +4,6 @@
 #include "sim/BenchFixture.h"
 #include "sim/Transcript.h"
 
-#include <cstring>
 #include <gtest/gtest.h>
 #include <string>
 
@@ -13,17 +12,11 @@ namespace {
 const std::string NAME = sim::ResourceNameOf("TW00012345");
 const std::string LOADER_IDENTITY = "WRITER,TQ4800,TW00012345,1.05  A  01 01 01 1.05";
 
-sim::Fault IdentityReply(const std::string& reply) {
-    sim::Fault fault;
-    fault.kind = sim::FaultKind::WrongReply;
-    fault.command = sim::IDENTITY_QUERY;
-    fault.reply = reply;
-    return fault;
-}
-
-sim::BenchConfig OneInstrument(sim::Mode mode, std::vector<sim::Fault> faults = {}) {
-    sim::InstrumentConfig instrument = SimInstrument("TW00012345", mode);
-    instrument.faults = std::move(faults);
+// One instrument in its loader, answering the identity query with reply unless it is empty.
+sim::BenchConfig LoaderAnswering(const std::string& reply) {
+    sim::InstrumentConfig instrument = SimInstrument("TW00012345", sim::Mode::Loader);
+    if (!reply.empty())
+        instrument.faults.push_back({sim::FaultKind::WrongReply, sim::IDENTITY_QUERY, 0, reply, 0});
     return sim::BenchConfig{{instrument}};
 }
 
@@ -123,10 +116,7 @@ TEST(InstrumentSession, LoaderIdentityIsUpperCasedAndKeptWhole) {
         {"WRITER" + std::string(294, 'x'), STATUS_READ_FAILED, "old"},
     };
     for (const auto& c : cases) {
-        std::vector<sim::Fault> faults;
-        if (!c.sent.empty())
-            faults.push_back(IdentityReply(c.sent));
-        SessionOnBench on(OneInstrument(sim::Mode::Loader, faults));
+        SessionOnBench on(LoaderAnswering(c.sent));
         on.Select(NAME);
         ASSERT_EQ(STATUS_COMPLETE, on.session.ConnectDevice());
         std::string reply = "old";
