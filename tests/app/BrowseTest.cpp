@@ -2,7 +2,6 @@
 // enabled. Every failure leaves Update disabled and the fields of the last accepted file.
 
 #include "WindowTestSupport.h"
-#include "app/FileChooser.h"
 #include "image/ImageTestFiles.h"
 #include "res/Resource.h"
 
@@ -11,24 +10,9 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <array>
-#include <deque>
 #include <fstream>
 
 namespace {
-class ScriptedFileChooser final : public FileChooser {
-public:
-    std::optional<std::string> ChooseFile() override {
-        ++shown;
-        if (answers.empty())
-            return std::nullopt;
-        std::optional<std::string> answer = answers.front();
-        answers.pop_front();
-        return answer;
-    }
-    std::deque<std::optional<std::string>> answers;
-    int shown = 0;
-};
-
 // Model, revision, description and path as the window shows them.
 using ShownFile = std::array<std::string, 4>;
 

@@ -12,7 +12,6 @@ struct HeaderCase {
     std::string imageRev;
     std::string modelName = "";
     std::string description = "";
-    std::string revsNotSupport = "";
 };
 
 std::string Repeat(char character, std::size_t count) {
@@ -33,7 +32,7 @@ TEST_P(HeaderCases, FillTheFieldsOrStop) {
     EXPECT_EQ(std::string(image.ImageRev), test.imageRev);
     EXPECT_EQ(std::string(image.ModelName), test.modelName);
     EXPECT_EQ(std::string(image.UpdatedDescription), test.description);
-    EXPECT_EQ(std::string(image.RevsNotSupport), test.revsNotSupport);
+    EXPECT_STREQ(image.RevsNotSupport, "");
     EXPECT_EQ(image.segments[4].type, test.status == 0 ? 8 : 0);
 }
 

@@ -2,7 +2,6 @@
 // fake clock, a file opened with "...", the message boxes answered as an operator would.
 
 #include "UpdateRig.h"
-#include "app/FileChooser.h"
 #include "app/WindowTestSupport.h"
 #include "res/Resource.h"
 
@@ -15,15 +14,6 @@
 #include <fstream>
 
 namespace {
-
-class OneFile final : public FileChooser {
-public:
-    explicit OneFile(std::string path) : path_(std::move(path)) {}
-    std::optional<std::string> ChooseFile() override { return path_; }
-
-private:
-    std::string path_;
-};
 
 // The window with the test firmware opened through "...", on a simulated bus.
 class WindowUpdate : public WindowTest {
@@ -40,9 +30,9 @@ protected:
         dialog.reset();
         bus.reset(); // one simulated bus at a time is the process's VISA backend
         bus = std::make_unique<SimulatedBus>(config);
-        files = std::make_unique<OneFile>(path);
+        files.answers = {path};
         DesktopServices desktop;
-        desktop.files = files.get();
+        desktop.files = &files;
         desktop.clock = &bus->clock;
         dialog = std::make_unique<CUpdateDlg>(desktop);
         dialog->show();
@@ -75,7 +65,7 @@ protected:
     QTemporaryDir folder;
     ImageInfo image;
     std::unique_ptr<SimulatedBus> bus;
-    std::unique_ptr<OneFile> files;
+    ScriptedFileChooser files;
     std::unique_ptr<CUpdateDlg> dialog;
 };
 
