@@ -2,7 +2,6 @@
 // enabled. Every failure leaves Update disabled and the fields of the last accepted file.
 
 #include "WindowTestSupport.h"
-#include "app/FileChooser.h"
 #include "image/ImageTestFiles.h"
 #include "res/Resource.h"
 
@@ -11,24 +10,9 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <array>
-#include <deque>
 #include <fstream>
 
 namespace {
-class ScriptedFileChooser final : public FileChooser {
-public:
-    std::optional<std::string> ChooseFile() override {
-        ++shown;
-        if (answers.empty())
-            return std::nullopt;
-        std::optional<std::string> answer = answers.front();
-        answers.pop_front();
-        return answer;
-    }
-    std::deque<std::optional<std::string>> answers;
-    int shown = 0;
-};
-
 // Model, revision, description and path as the window shows them.
 using ShownFile = std::array<std::string, 4>;
 
@@ -63,23 +47,9 @@ protected:
 };
 } // namespace
 
-TEST_F(BrowseTest, AnAcceptedFileIsShownAndEnablesUpdate) {
-    ImageContents contents = AcceptedContents();
-    contents.header.modelName = "tq4800";
-    contents.header.imageRev = "1.10a";
-    const std::string path = Write("firmware.bin", WriteImageFile(contents));
-
-    Browse(path);
-
-    EXPECT_EQ(FieldsOf(dialog), (ShownFile{"TQ4800", "1.10A", "Test image", path}));
-    EXPECT_TRUE(dialog.Control(IDC_UPDATE)->isEnabled());
-    EXPECT_TRUE(boxes.seen.empty());
-    EXPECT_EQ(dialog.LogText(), "");
-}
-
-// Each failure after an accepted file: Update disabled again, the fields unchanged, and
-// the box and log line of the failure.
-TEST_F(BrowseTest, FailuresLeaveUpdateDisabledAndTheLastAcceptedFileShown) {
+// An accepted file is shown and enables Update. Each failure after it: Update disabled
+// again, the fields unchanged, and the box and log line of the failure.
+TEST_F(BrowseTest, OnlyAnAcceptedFileIsShownAndEnablesUpdate) {
     struct Case {
         const char* label;
         std::optional<std::vector<std::uint8_t>> bytes; // nothing: no such file
@@ -105,10 +75,16 @@ TEST_F(BrowseTest, FailuresLeaveUpdateDisabledAndTheLastAcceptedFileShown) {
          "\r\nError number: 21"},
     };
 
-    const std::string acceptedPath = Write("accepted.bin", WriteImageFile(AcceptedContents()));
+    ImageContents contents = AcceptedContents();
+    contents.header.modelName = "tq4800";
+    contents.header.imageRev = "1.10a";
+    const std::string acceptedPath = Write("accepted.bin", WriteImageFile(contents));
     Browse(acceptedPath);
-    const ShownFile accepted = FieldsOf(dialog);
+    const ShownFile accepted{"TQ4800", "1.10A", "Test image", acceptedPath};
+    EXPECT_EQ(FieldsOf(dialog), accepted);
     ASSERT_TRUE(dialog.Control(IDC_UPDATE)->isEnabled());
+    EXPECT_TRUE(boxes.seen.empty());
+    EXPECT_EQ(dialog.LogText(), "");
 
     for (const Case& c : cases) {
         Browse(acceptedPath);

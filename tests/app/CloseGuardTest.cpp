@@ -68,19 +68,6 @@ INSTANTIATE_TEST_SUITE_P(EachWayOfEnding, CloseGuardTest,
                                            EndingCase{Ending::Enter, "Enter", 1}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-using EnterKeyTest = WindowTest;
-
-// Enter on a focused push button presses that button instead of ending the window.
-TEST_F(EnterKeyTest, PressesTheFocusedPushButton) {
-    CUpdateDlg dialog;
-    dialog.show();
-    dialog.Control(IDC_MORE_INFO)->setFocus();
-    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
-    QCoreApplication::sendEvent(dialog.Control(IDC_MORE_INFO), &enter);
-    EXPECT_TRUE(dialog.isVisible());
-    EXPECT_TRUE(g_bMoreInfo);
-}
-
 using BusyGuardTest = WindowTest;
 
 // Only "..." and Update are held during an update; More Info and Help stay usable.

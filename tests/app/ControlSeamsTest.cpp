@@ -17,62 +17,40 @@ std::vector<std::string> Items(CUpdateDlg& dialog) {
     return items;
 }
 
-void AddAll(DeviceList& devices, std::initializer_list<const char*> names) {
-    for (const char* name : names)
-        devices.AddString(name);
-}
-
 using DeviceListTest = WindowTest;
 using ProgressTest = WindowTest;
 } // namespace
 
-TEST_F(DeviceListTest, KeepsNamesSortedWithoutCaseAndSelectsNothingByAdding) {
+// Names sorted without regard to case; adding selects nothing; the remembered text picks
+// the first entry beginning with it, else the first entry; the text shown is cut at 254.
+TEST_F(DeviceListTest, SortsSelectsByPrefixAndCutsTheShownText) {
     CUpdateDlg dialog;
     DeviceList& devices = dialog.Devices();
-    AddAll(devices,
-           {"USB0::0x1D7A::0x52C1::TW00000002::INSTR", "usb0::0x1d7a::0x52c1::tw00000001::instr",
-            "USB0::0x1D7A::0x52C1::TW00000003::INSTR"});
+    for (const char* name :
+         {"USB0::0x1D7A::0x52C1::TW00000003::INSTR", "usb0::0x1d7a::0x52c1::tw00000001::instr",
+          "USB0::0x1D7A::0x52C1::TW00000002::INSTR"})
+        devices.AddString(name);
     EXPECT_EQ(Items(dialog), (std::vector<std::string>{"usb0::0x1d7a::0x52c1::tw00000001::instr",
                                                        "USB0::0x1D7A::0x52C1::TW00000002::INSTR",
                                                        "USB0::0x1D7A::0x52C1::TW00000003::INSTR"}));
-    EXPECT_EQ(devices.Count(), 3);
     EXPECT_EQ(devices.CurrentText(), "");
-}
-
-TEST_F(DeviceListTest, SelectsTheFirstEntryWithThePrefixElseTheFirstEntry) {
-    struct Case {
-        const char* prefix;
-        const char* selected;
-    };
-    const Case cases[] = {
+    const std::pair<const char*, const char*> cases[] = {
         {"USB0::0x1D7A::0x52C1::TW00000002::INSTR", "USB0::0x1D7A::0x52C1::TW00000002::INSTR"},
         {"usb0::0x1d7a::0x52c1::tw00000003", "USB0::0x1D7A::0x52C1::TW00000003::INSTR"},
-        {"USB0::0x1D7A::0x52C1::TW", "USB0::0x1D7A::0x52C1::TW00000001::INSTR"},
-        {"USB0::0x1D7A::0x52C1::TW00000009::INSTR", "USB0::0x1D7A::0x52C1::TW00000001::INSTR"},
-        {"", "USB0::0x1D7A::0x52C1::TW00000001::INSTR"},
+        {"USB0::0x1D7A::0x52C1::TW00000009::INSTR", "usb0::0x1d7a::0x52c1::tw00000001::instr"},
+        {"", "usb0::0x1d7a::0x52c1::tw00000001::instr"},
     };
-    CUpdateDlg dialog;
-    DeviceList& devices = dialog.Devices();
-    AddAll(devices,
-           {"USB0::0x1D7A::0x52C1::TW00000003::INSTR", "USB0::0x1D7A::0x52C1::TW00000001::INSTR",
-            "USB0::0x1D7A::0x52C1::TW00000002::INSTR"});
-    for (const Case& c : cases) {
-        devices.SelectPrefixOrFirst(c.prefix);
-        EXPECT_EQ(devices.CurrentText(), c.selected) << c.prefix;
+    for (const auto& [prefix, selected] : cases) {
+        devices.SelectPrefixOrFirst(prefix);
+        EXPECT_EQ(devices.CurrentText(), selected) << prefix;
     }
-
     devices.ResetContent();
     devices.SelectPrefixOrFirst("");
     EXPECT_EQ(devices.Count(), 0);
     EXPECT_EQ(devices.CurrentText(), "");
-}
-
-TEST_F(DeviceListTest, ShownTextIsCutAt254Characters) {
-    CUpdateDlg dialog;
-    const std::string longName(300, 'A');
-    dialog.Devices().AddString(longName);
-    dialog.Devices().SelectPrefixOrFirst("");
-    EXPECT_EQ(dialog.Devices().CurrentText(), longName.substr(0, 254));
+    devices.AddString(std::string(300, 'A'));
+    devices.SelectPrefixOrFirst("");
+    EXPECT_EQ(devices.CurrentText(), std::string(254, 'A'));
 }
 
 TEST_F(ProgressTest, PositionStaysInRangeAndStepItWrapsPastTheTop) {

@@ -37,32 +37,25 @@ void ClickHelp(CUpdateDlg& dialog, int times) {
 using HelpTest = WindowTest;
 } // namespace
 
-TEST_F(HelpTest, WithoutAViewerHelpDoesNothingEveryTimeAndLooksOnlyOnce) {
-    FakeViewerLibrary library(false);
-    HtmlHelp help(library);
-    CUpdateDlg dialog({nullptr, &help});
-    dialog.show();
-    BoxWatcher boxes;
-    const int windowsBefore = static_cast<int>(QApplication::topLevelWidgets().size());
-
-    ClickHelp(dialog, 3);
-    QCoreApplication::processEvents();
-
-    EXPECT_EQ(library.loads, 1);
-    EXPECT_TRUE(library.shown.empty());
-    EXPECT_TRUE(boxes.seen.empty());
-    EXPECT_EQ(QApplication::topLevelWidgets().size(), windowsBefore);
-    EXPECT_TRUE(dialog.LogText().empty());
-}
-
-TEST_F(HelpTest, ABoundViewerShowsTheHelpFileAtEveryClick) {
-    FakeViewerLibrary library(true);
-    HtmlHelp help(library);
-    CUpdateDlg dialog({nullptr, &help});
-    ClickHelp(dialog, 2);
-    EXPECT_EQ(library.loads, 1);
-    EXPECT_EQ(library.shown,
-              (std::vector<std::string>{"UpdateUtilityHelp.chm", "UpdateUtilityHelp.chm"}));
+// The viewer is looked for once; when it is there each click shows the help file, when it
+// is not Help does nothing at all, every time.
+TEST_F(HelpTest, TheViewerIsBoundOnceAndWithoutItHelpDoesNothing) {
+    for (bool present : {true, false}) {
+        FakeViewerLibrary library(present);
+        HtmlHelp help(library);
+        CUpdateDlg dialog({nullptr, &help});
+        dialog.show();
+        BoxWatcher boxes;
+        const auto windowsBefore = QApplication::topLevelWidgets().size();
+        ClickHelp(dialog, 2);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(library.loads, 1);
+        EXPECT_EQ(library.shown, present ? std::vector<std::string>(2, "UpdateUtilityHelp.chm")
+                                         : std::vector<std::string>{});
+        EXPECT_TRUE(boxes.seen.empty());
+        EXPECT_EQ(QApplication::topLevelWidgets().size(), windowsBefore);
+        EXPECT_TRUE(dialog.LogText().empty());
+    }
 }
 
 // Off screen there is no desktop to show the page: the real viewer stays silent too.

@@ -50,12 +50,6 @@ TEST_F(LogTest, PiecesJoinIntoOneLineEndedByTheirOwnLineEnd) {
     EXPECT_EQ(ShownLines(dialog), (std::vector<std::string>{""}));
 }
 
-TEST_F(LogTest, TextEndsAtItsFirstNul) {
-    CUpdateDlg dialog;
-    dialog.AppendLog(std::string_view("OK\r\n\0garbage", 13));
-    EXPECT_EQ(dialog.LogText(), "OK\r\n");
-}
-
 TEST_F(LogTest, KeepsTheLastLineInViewWhileCollapsedAndExpanded) {
     CUpdateDlg dialog;
     dialog.show();
@@ -71,16 +65,6 @@ TEST_F(LogTest, KeepsTheLastLineInViewWhileCollapsedAndExpanded) {
         dialog.AppendLog("");
         EXPECT_TRUE(LastLineInView(dialog)) << expanded;
     }
-}
-
-TEST_F(LogTest, LongLinesAreNotWrapped) {
-    CUpdateDlg dialog;
-    dialog.show();
-    dialog.ShowMoreInfo(true);
-    const std::string longLine(400, 'X');
-    dialog.AppendLog(longLine + "\r\n");
-    EXPECT_EQ(ShownLines(dialog), (std::vector<std::string>{longLine, ""}));
-    EXPECT_EQ(LogPaneOf(dialog).document()->begin().layout()->lineCount(), 1);
 }
 
 // Every code of the table, and codes no table row has: a box exactly where the row says,

@@ -129,22 +129,3 @@ TEST_F(WindowLayoutTest, TextsFitAndGroupBoxesSurroundTheirFields) {
         }
     }
 }
-
-TEST_F(WindowLayoutTest, OnlyTheDeviceListAndThePushButtonsAreTabStopsInTemplateOrder) {
-    CUpdateDlg dialog;
-    dialog.show();
-    QApplication::setActiveWindow(&dialog);
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
-    dialog.Control(IDC_DEVICE)->setFocus();
-    dialog.Control(IDC_UPDATE)->setEnabled(true); // a disabled button is passed over
-
-    std::vector<QWidget*> visited;
-    for (int i = 0; i < 6; ++i) {
-        visited.push_back(QApplication::focusWidget());
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-    }
-    const std::vector<QWidget*> expected = {
-        dialog.Control(IDC_DEVICE),      dialog.Control(IDC_BROWSE),    dialog.Control(IDC_UPDATE),
-        dialog.Control(IDC_HELP_BUTTON), dialog.Control(IDC_MORE_INFO), dialog.Control(IDC_DEVICE)};
-    EXPECT_EQ(visited, expected);
-}

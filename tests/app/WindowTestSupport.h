@@ -3,12 +3,14 @@
 // Shared pieces of the window tests: the application object, and a watcher that answers
 // the message boxes the window shows and records them.
 
+#include "app/FileChooser.h"
 #include "app/UpdateDlg.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QMessageBox>
 #include <QTimer>
+#include <deque>
 #include <functional>
 #include <gtest/gtest.h>
 #include <string>
@@ -65,6 +67,19 @@ private:
     }
 
     QTimer m_timer;
+};
+
+// Gives the queued answers of the file dialog, then a cancel.
+class ScriptedFileChooser final : public FileChooser {
+public:
+    std::optional<std::string> ChooseFile() override {
+        if (answers.empty())
+            return std::nullopt;
+        std::optional<std::string> answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+    std::deque<std::optional<std::string>> answers;
 };
 
 // A shown window with the layout collapsed, as at start.

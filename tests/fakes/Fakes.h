@@ -47,6 +47,7 @@ private:
     std::string text_;
 };
 
+// Sorted without regard to case, like the window's Device list.
 class FakeDeviceList final : public DeviceList {
 public:
     void ResetContent() override {
@@ -54,23 +55,20 @@ public:
         selected = -1;
     }
     void AddString(std::string_view name) override {
-        std::string item(name);
-        auto pos = std::lower_bound(items.begin(), items.end(), item, LessNoCase);
-        items.insert(pos, item);
+        auto less = [](const std::string& a, const std::string& b) { return Lower(a) < Lower(b); };
+        items.insert(std::lower_bound(items.begin(), items.end(), std::string(name), less),
+                     std::string(name));
     }
     void SelectPrefixOrFirst(std::string_view prefix) override {
         if (items.empty())
             return;
-        selected = 0;
-        for (std::size_t i = 0; i < items.size(); ++i) {
-            if (StartsNoCase(items[i], prefix)) {
-                selected = static_cast<int>(i);
-                return;
-            }
-        }
+        auto found = std::find_if(items.begin(), items.end(), [&](const std::string& item) {
+            return Lower(item).starts_with(Lower(std::string(prefix)));
+        });
+        selected = found == items.end() ? 0 : static_cast<int>(found - items.begin());
     }
     std::string CurrentText() const override {
-        if (selected < 0 || selected >= static_cast<int>(items.size()))
+        if (selected < 0 || selected >= Count())
             return {};
         return items[static_cast<std::size_t>(selected)].substr(0, 254);
     }
@@ -80,18 +78,10 @@ public:
     int selected = -1;
 
 private:
-    static int Lower(char c) { return std::tolower(static_cast<unsigned char>(c)); }
-    static bool LessNoCase(const std::string& a, const std::string& b) {
-        return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
-                                            [](char x, char y) { return Lower(x) < Lower(y); });
-    }
-    static bool StartsNoCase(const std::string& s, std::string_view prefix) {
-        if (prefix.size() > s.size())
-            return false;
-        for (std::size_t i = 0; i < prefix.size(); ++i)
-            if (Lower(s[i]) != Lower(prefix[i]))
-                return false;
-        return true;
+    static std::string Lower(std::string text) {
+        for (char& c : text)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        return text;
     }
 };
 

@@ -25,25 +25,3 @@ TEST(SegmentCatalogue, RegionsAreContiguousFromBlockZeroAndSizedByTheirBlocks) {
     }
     EXPECT_EQ(nextBlock, 69); // blocks 69 and 70 belong to no region
 }
-
-TEST(SegmentCatalogue, FileSegmentsHaveTheirTypeIdsAndSizes) {
-    struct Expected {
-        std::string name;
-        unsigned type;
-        std::uint32_t maxSize;
-    };
-    const Expected expected[SEGMENT_COUNT] = {{"FPGA1", 3, 0x10000},
-                                              {"FPGA2", 4, 0x20000},
-                                              {"FPGA3", 6, 0x20000},
-                                              {"MAIN", 14, 0x100000},
-                                              {"HTTP", 8, 0x60000}};
-    for (int position = 0; position < SEGMENT_COUNT; ++position) {
-        const SegmentKind& kind = FileSegmentKind(position);
-        EXPECT_EQ(kind.name, expected[position].name);
-        EXPECT_EQ(kind.firstBlock, expected[position].type);
-        EXPECT_EQ(kind.maxSize, expected[position].maxSize);
-        EXPECT_EQ(BlockSizeTable[kind.firstBlock], 0x10000u);
-    }
-    EXPECT_STREQ(SegmentCatalogue[ROW_WRITER].name, "WRITER");
-    EXPECT_EQ(SegmentCatalogue[ROW_WRITER].firstBlock, 1);
-}

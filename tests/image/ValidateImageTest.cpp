@@ -44,15 +44,12 @@ INSTANTIATE_TEST_SUITE_P(
         AcceptanceCase{"longer model", [](ImageContents& c) { c.header.modelName = "TQ4800X"; },
                        19},
         AcceptanceCase{"older utility", [](ImageContents& c) { c.header.utilityRev = "0.9"; }, 0},
-        AcceptanceCase{"shorter utility", [](ImageContents& c) { c.header.utilityRev = "1.0"; }, 0},
         AcceptanceCase{"newer utility", [](ImageContents& c) { c.header.utilityRev = "1.0.1"; },
                        21},
         AcceptanceCase{"suffixed utility", [](ImageContents& c) { c.header.utilityRev = "1.0.0a"; },
                        21},
         AcceptanceCase{"text order 1.0.10",
                        [](ImageContents& c) { c.header.utilityRev = "1.0.10"; }, 21},
-        AcceptanceCase{"text order 10.0", [](ImageContents& c) { c.header.utilityRev = "10.0"; },
-                       21},
         AcceptanceCase{"model before version",
                        [](ImageContents& c) {
                            c.header.modelName = "TQ4801";
@@ -72,11 +69,7 @@ INSTANTIATE_TEST_SUITE_P(
         AcceptanceCase{"FPGA1 at its largest",
                        [](ImageContents& c) { SetPayloadForLength(c, 0, 0xFFFA); }, 0},
         AcceptanceCase{"FPGA1 one byte over",
-                       [](ImageContents& c) { SetPayloadForLength(c, 0, 0xFFFB); }, 19},
-        AcceptanceCase{"MAIN one byte over",
-                       [](ImageContents& c) { SetPayloadForLength(c, 3, 0xFFFFB); }, 19},
-        AcceptanceCase{"empty description",
-                       [](ImageContents& c) { c.header.updatedDescription = ""; }, 0}),
+                       [](ImageContents& c) { SetPayloadForLength(c, 0, 0xFFFB); }, 19}),
     LabelName<AcceptanceCase>);
 
 TEST(ValidateImage, TypesAndFlagsAreCheckedBeforeSizes) {
@@ -102,40 +95,30 @@ std::vector<std::uint8_t> FileWithShortHttp(const std::vector<std::uint8_t>& htt
     return file + httpRecord;
 }
 
-struct ShortLengthCase {
-    const char* label;
-    std::vector<std::uint8_t> httpRecord;
-    std::string utilityRev;
-    std::uint32_t length;
-    StatusCode status;
-};
-
-void PrintTo(const ShortLengthCase& c, std::ostream* os) {
-    *os << c.label;
-}
-
-class ShortLengthCases : public testing::TestWithParam<ShortLengthCase> {};
-
-TEST_P(ShortLengthCases, AreRejectedAfterTheOtherChecks) {
-    ImageInfo image;
-    ASSERT_EQ(LoadBytes(FileWithShortHttp(GetParam().httpRecord, GetParam().utilityRev), image), 0);
-    ASSERT_EQ(image.segments[4].length, GetParam().length);
-    ASSERT_EQ(image.segments[4].type, 8);
-    ASSERT_EQ(image.segments[4].flag, 1);
-    EXPECT_EQ(ValidateImage(image), GetParam().status);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Records, ShortLengthCases,
-    testing::Values(
+TEST(ValidateImage, LengthsBelow8AreRejectedAfterTheOtherChecks) {
+    const struct {
+        std::vector<std::uint8_t> httpRecord;
+        std::string utilityRev;
+        std::uint32_t length;
+        StatusCode status;
+    } cases[] = {
         // L = 0: the file ends after word0, type and flag; the missing words read as 0.
-        ShortLengthCase{"L0", {0, 0, 0, 0, 8, 1}, "1.0.0", 0, 19},
+        {{0, 0, 0, 0, 8, 1}, "1.0.0", 0, 19},
         // L = 1: type and flag at 5 and 6; the length word lies in bytes after the record.
-        ShortLengthCase{"L1", {0, 0, 0, 0, 0, 8, 1, 0, 0, 0, 0, 1}, "1.0.0", 1, 19},
-        ShortLengthCase{"L1NewerUtility", {0, 0, 0, 0, 0, 8, 1, 0, 0, 0, 0, 1}, "1.1", 1, 21},
+        {{0, 0, 0, 0, 0, 8, 1, 0, 0, 0, 0, 1}, "1.0.0", 1, 19},
+        {{0, 0, 0, 0, 0, 8, 1, 0, 0, 0, 0, 1}, "1.1", 1, 21},
         // L = 8: type and flag are the first two revision characters.
-        ShortLengthCase{"L8", {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 8, 8, 1}, "1.0.0", 8, 0}),
-    LabelName<ShortLengthCase>);
+        {{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 8, 8, 1}, "1.0.0", 8, 0},
+    };
+    for (const auto& c : cases) {
+        ImageInfo image;
+        ASSERT_EQ(LoadBytes(FileWithShortHttp(c.httpRecord, c.utilityRev), image), 0);
+        ASSERT_EQ(image.segments[4].length, c.length);
+        ASSERT_EQ(image.segments[4].type, 8);
+        ASSERT_EQ(image.segments[4].flag, 1);
+        EXPECT_EQ(ValidateImage(image), c.status) << c.length;
+    }
+}
 
 TEST(ValidateImage, UnterminatedFieldsAreReadWithinTheirSize) {
     ImageInfo image;

@@ -1,9 +1,9 @@
 #include "link/InstrumentSession.h"
 
+#include "fakes/FaultyVisa.h"
 #include "sim/BenchFixture.h"
 #include "sim/Transcript.h"
 
-#include <cstring>
 #include <gtest/gtest.h>
 #include <string>
 
@@ -12,17 +12,11 @@ namespace {
 const std::string NAME = sim::ResourceNameOf("TW00012345");
 const std::string LOADER_IDENTITY = "WRITER,TQ4800,TW00012345,1.05  A  01 01 01 1.05";
 
-sim::Fault IdentityReply(const std::string& reply) {
-    sim::Fault fault;
-    fault.kind = sim::FaultKind::WrongReply;
-    fault.command = sim::IDENTITY_QUERY;
-    fault.reply = reply;
-    return fault;
-}
-
-sim::BenchConfig OneInstrument(sim::Mode mode, std::vector<sim::Fault> faults = {}) {
-    sim::InstrumentConfig instrument = SimInstrument("TW00012345", mode);
-    instrument.faults = std::move(faults);
+// One instrument in its loader, answering the identity query with reply unless it is empty.
+sim::BenchConfig LoaderAnswering(const std::string& reply) {
+    sim::InstrumentConfig instrument = SimInstrument("TW00012345", sim::Mode::Loader);
+    if (!reply.empty())
+        instrument.faults.push_back({sim::FaultKind::WrongReply, sim::IDENTITY_QUERY, 0, reply, 0});
     return sim::BenchConfig{{instrument}};
 }
 
@@ -57,80 +51,41 @@ struct SessionOnBench {
 
 class SessionTest : public ::testing::Test, public SessionOnBench {};
 
-class TwoInstrumentSession : public ::testing::Test, public SessionOnBench {
-protected:
-    TwoInstrumentSession()
-        : SessionOnBench(sim::BenchConfig{{SimInstrument("TW00000002"), SimInstrument("TW00000001"),
-                                           SimInstrument("MY00000003")}}) {}
-};
-
-TEST_F(TwoInstrumentSession, ListsMatchingInstrumentsSortedAndClosesTheSearch) {
-    devices.AddString("stale entry");
-    EXPECT_EQ(2, session.FindInstruments());
+TEST(InstrumentSessionSearch, ListsMatchingInstrumentsSortedAndClosesTheSearch) {
+    SessionOnBench on(sim::BenchConfig{
+        {SimInstrument("TW00000002"), SimInstrument("TW00000001"), SimInstrument("MY00000003")}});
+    on.devices.AddString("stale entry");
+    EXPECT_EQ(2, on.session.FindInstruments());
     EXPECT_EQ((std::vector<std::string>{sim::ResourceNameOf("TW00000001"),
                                         sim::ResourceNameOf("TW00000002")}),
-              devices.items);
-    EXPECT_EQ(-1, devices.selected);
-    ExpectNothingLeftOpen();
+              on.devices.items);
+    EXPECT_EQ(-1, on.devices.selected);
+    for (std::size_t i = 0; i < 3; ++i)
+        on.bench.Instrument(i).Unplug();
+    EXPECT_EQ(0, on.session.FindInstruments());
+    EXPECT_TRUE(on.devices.items.empty());
+    on.ExpectNothingLeftOpen();
 }
 
-TEST_F(SessionTest, NoInstrumentLeavesTheListEmpty) {
-    bench.Instrument().Unplug();
-    devices.AddString("stale entry");
-    EXPECT_EQ(0, session.FindInstruments());
-    EXPECT_TRUE(devices.items.empty());
-    ExpectNothingLeftOpen();
-}
-
-// A backend whose search reports three matches but delivers only two names.
-class ShortListingBackend final : public visa::Backend {
-public:
-    ViStatus OpenDefaultRM(ViSession* sesn) override {
-        *sesn = 1;
-        return VI_SUCCESS;
-    }
-    ViStatus FindRsrc(ViSession, ViConstString, ViFindList* list, ViUInt32* count,
-                      ViChar desc[VI_FIND_BUFLEN]) override {
-        *list = 2;
-        *count = 3;
-        std::strcpy(desc, "USB0::0x1D7A::0x52C1::TWB::INSTR");
-        return VI_SUCCESS;
-    }
-    ViStatus FindNext(ViFindList, ViChar desc[VI_FIND_BUFLEN]) override {
-        if (nexts++ > 0)
-            return VI_ERROR_RSRC_NFOUND;
-        std::strcpy(desc, "USB0::0x1D7A::0x52C1::TWA::INSTR");
-        return VI_SUCCESS;
-    }
-    ViStatus Open(ViSession, ViConstRsrc, ViAccessMode, ViUInt32, ViSession*) override {
-        return VI_ERROR_RSRC_NFOUND;
-    }
-    ViStatus SetAttribute(ViObject, ViAttr, ViAttrState) override { return VI_ERROR_INV_OBJECT; }
-    ViStatus Write(ViSession, ViConstBuf, ViUInt32, ViUInt32*) override {
-        return VI_ERROR_INV_OBJECT;
-    }
-    ViStatus Read(ViSession, ViBuf, ViUInt32, ViUInt32*) override { return VI_ERROR_INV_OBJECT; }
-    ViStatus Close(ViObject object) override {
-        closed.push_back(object);
-        return VI_SUCCESS;
-    }
-
-    int nexts = 0;
-    std::vector<ViObject> closed;
-};
-
+// A search whose next-match calls deliver fewer names than it counted.
 TEST(InstrumentSessionSearch, CountIsTheReportedOneEvenWhenFewerNamesArrive) {
-    auto owned = std::make_unique<ShortListingBackend>();
-    ShortListingBackend& backend = *owned;
-    visa::InstallBackend(std::move(owned));
+    FakeClock clock;
+    auto bench = std::make_shared<sim::Bench>(
+        sim::BenchConfig{{SimInstrument("TW00000003"), SimInstrument("TW00000001"),
+                          SimInstrument("TW00000002")}},
+        clock);
+    std::unique_ptr<visa::ResourceBackend> simulated = visa::MakeSimBackend(bench);
+    visa::ResourceBackend& resources = *simulated;
+    visa::InstallBackend(std::make_unique<FaultyVisa>(
+        std::move(simulated),
+        std::vector<FaultyVisa::Rule>{{FaultyVisa::Call::FindNext, "", 2, VI_ERROR_RSRC_NFOUND}}));
     FakeDeviceList devices;
     InstrumentSession session(devices);
     session.OpenResourceManager();
     EXPECT_EQ(3, session.FindInstruments());
-    EXPECT_EQ((std::vector<std::string>{"USB0::0x1D7A::0x52C1::TWA::INSTR",
-                                        "USB0::0x1D7A::0x52C1::TWB::INSTR"}),
-              devices.items);
-    EXPECT_EQ(std::vector<ViObject>{2}, backend.closed); // the find list
+    EXPECT_EQ(2u, devices.items.size());
+    EXPECT_EQ(0u, resources.OpenFindLists());
+    session.CloseResourceManager();
     visa::InstallBackend(nullptr);
 }
 
@@ -145,112 +100,31 @@ TEST_F(SessionTest, ConnectFailsForNoSelectionOrAnUnknownName) {
     ExpectNothingLeftOpen();
 }
 
-struct IdentityCase {
-    const char* label;
-    std::string sent; // empty: the loader's own reply
-    StatusCode result;
-    std::string kept; // the reply text afterwards
-};
-
-void PrintTo(const IdentityCase& c, std::ostream* os) {
-    *os << c.label;
-}
-
-class LoaderIdentity : public ::testing::TestWithParam<IdentityCase> {};
-
-TEST_P(LoaderIdentity, IsUpperCasedAndKeptWhole) {
-    const IdentityCase& c = GetParam();
-    std::vector<sim::Fault> faults;
-    if (!c.sent.empty())
-        faults.push_back(IdentityReply(c.sent));
-    SessionOnBench on(OneInstrument(sim::Mode::Loader, faults));
-    on.Select(NAME);
-    InstrumentSession& session = on.session;
-    ASSERT_EQ(STATUS_COMPLETE, session.ConnectDevice());
-    std::string reply = "old";
-    EXPECT_EQ(c.result, session.QueryIdentity(reply));
-    EXPECT_EQ(c.kept, reply);
-    session.DisconnectDevice();
-    on.ExpectNothingLeftOpen();
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Replies, LoaderIdentity,
-    ::testing::Values(
-        IdentityCase{"loader", "", STATUS_COMPLETE, LOADER_IDENTITY},
-        IdentityCase{"lower", "writer,tq4800,tw1,1.05\r\n", STATUS_COMPLETE,
-                     "WRITER,TQ4800,TW1,1.05\r\n"},
-        IdentityCase{"short", "WRITE", STATUS_NOT_COMPLETE, "old"},
-        IdentityCase{"nul", std::string("WRITER,A\0b,c", 12), STATUS_COMPLETE, "WRITER,A"},
-        IdentityCase{"longest", "WRITER" + std::string(249, 'x'), STATUS_COMPLETE,
-                     "WRITER" + std::string(249, 'X')},
-        IdentityCase{"overlong", "WRITER" + std::string(294, 'x'), STATUS_READ_FAILED, "old"}),
-    [](const auto& info) { return std::string(info.param.label); });
-
-TEST(InstrumentSession, IdentityWriteOrReadFailures) {
-    sim::InstrumentConfig refusing = SimInstrument("TW00012345");
-    refusing.faults.push_back({sim::FaultKind::FailWrite, sim::IDENTITY_QUERY, 0, "", 0});
-    sim::InstrumentConfig silent = SimInstrument("TW00012346");
-    silent.faults.push_back({sim::FaultKind::NoReply, sim::IDENTITY_QUERY, 0, "", 0});
-    SessionOnBench on(sim::BenchConfig{{refusing, silent}});
-    std::string reply;
-
-    on.Select(sim::ResourceNameOf("TW00012345"));
-    ASSERT_EQ(STATUS_COMPLETE, on.session.ConnectDevice());
-    EXPECT_EQ(STATUS_WRITE_FAILED, on.session.QueryIdentity(reply));
-
-    on.Select(sim::ResourceNameOf("TW00012346"));
-    ASSERT_EQ(STATUS_COMPLETE, on.session.ConnectDevice());
-    EXPECT_EQ(STATUS_READ_FAILED, on.session.QueryIdentity(reply));
-    EXPECT_EQ(std::vector<std::uint32_t>{5000}, on.bench.clock.sleeps); // the session's time-out
-    on.session.DisconnectDevice();
-    on.ExpectNothingLeftOpen();
-}
-
-TEST_F(SessionTest, DeviceReadTerminatesAndUpperCasesUpToTheFirstNul) {
-    Select(NAME);
-    ASSERT_EQ(STATUS_COMPLETE, session.ConnectDevice());
-    ASSERT_EQ(VI_SUCCESS, session.DeviceWrite("*idn?\n", 6));
-    char buffer[256];
-    std::memset(buffer, '#', sizeof buffer);
-    ViUInt32 count = 0;
-    ASSERT_EQ(VI_SUCCESS, session.DeviceRead(buffer, 255, count));
-    EXPECT_EQ('\0', buffer[count]);
-    EXPECT_EQ('#', buffer[count + 1]);
-    EXPECT_EQ(count, std::strlen(buffer));
-    EXPECT_EQ(0, std::strncmp(buffer, "SIMULATED,TQ4800,", 17));
-
-    // A reply cut at the limit is a failed read that leaves the buffer unterminated.
-    ASSERT_EQ(VI_SUCCESS, session.DeviceWrite("*IDN?\n", 6));
-    std::memset(buffer, '#', sizeof buffer);
-    EXPECT_EQ(VI_SUCCESS_MAX_CNT, session.DeviceRead(buffer, 5, count));
-    EXPECT_EQ(5u, count);
-    EXPECT_EQ('#', buffer[5]);
-    session.DisconnectDevice();
-    ExpectNothingLeftOpen();
-}
-
-TEST_F(SessionTest, SwitchWritesTheCommandOnlyAndTheInstrumentRebootsIntoItsLoader) {
-    Select(NAME);
-    ASSERT_EQ(STATUS_COMPLETE, session.ConnectDevice());
-    ViSession first = session.m_viInstr;
-    ASSERT_EQ(STATUS_COMPLETE, session.EnterWriterMode());
-    EXPECT_NE(first, session.m_viInstr);
-    EXPECT_EQ(1u, bench.backend->OpenSessions()); // the first was closed before the switch
-    EXPECT_EQ("write 2 737973743A757064617465205451343830300A", bench.Trace().back());
-
-    // Off the bus: the switching session has lost its instrument, and nothing opens it.
-    EXPECT_EQ(VI_ERROR_CONN_LOST, session.DeviceWrite("*IDN?\n", 6));
-    EXPECT_EQ(STATUS_CONNECT_FAILED, session.ConnectDevice());
-    EXPECT_EQ("open - " + NAME + " !BFFF0011", bench.Trace().back());
-
-    bench.clock.SleepMs(2500);
-    ASSERT_EQ(STATUS_COMPLETE, session.ConnectDevice());
-    std::string reply;
-    EXPECT_EQ(STATUS_COMPLETE, session.QueryIdentity(reply));
-    EXPECT_EQ(LOADER_IDENTITY, reply);
-    session.DisconnectDevice();
-    ExpectNothingLeftOpen();
+// The loader's identity is upper-cased and kept whole, up to the first NUL; a reply that
+// does not fit the 256-byte buffer is a failed read.
+TEST(InstrumentSession, LoaderIdentityIsUpperCasedAndKeptWhole) {
+    const struct {
+        std::string sent; // empty: the loader's own reply
+        StatusCode result;
+        std::string kept; // the reply text afterwards
+    } cases[] = {
+        {"", STATUS_COMPLETE, LOADER_IDENTITY},
+        {"writer,tq4800,tw1,1.05\r\n", STATUS_COMPLETE, "WRITER,TQ4800,TW1,1.05\r\n"},
+        {"WRITE", STATUS_NOT_COMPLETE, "old"},
+        {std::string("WRITER,A\0b,c", 12), STATUS_COMPLETE, "WRITER,A"},
+        {"WRITER" + std::string(249, 'x'), STATUS_COMPLETE, "WRITER" + std::string(249, 'X')},
+        {"WRITER" + std::string(294, 'x'), STATUS_READ_FAILED, "old"},
+    };
+    for (const auto& c : cases) {
+        SessionOnBench on(LoaderAnswering(c.sent));
+        on.Select(NAME);
+        ASSERT_EQ(STATUS_COMPLETE, on.session.ConnectDevice());
+        std::string reply = "old";
+        EXPECT_EQ(c.result, on.session.QueryIdentity(reply)) << c.sent;
+        EXPECT_EQ(c.kept, reply);
+        on.session.DisconnectDevice();
+        on.ExpectNothingLeftOpen();
+    }
 }
 
 TEST_F(SessionTest, ConnectingAgainClosesThePreviousSession) {
@@ -264,6 +138,8 @@ TEST_F(SessionTest, ConnectingAgainClosesThePreviousSession) {
     ExpectNothingLeftOpen();
 }
 
+// The switch writes its command only; while the instrument reboots into its loader the
+// switching session has lost it and nothing opens it, after the reboot it opens again.
 TEST_F(SessionTest, TranscriptOfConnectIdentifySwitchAndReconnect) {
     Select(NAME);
     std::string reply = "untouched";
@@ -271,9 +147,13 @@ TEST_F(SessionTest, TranscriptOfConnectIdentifySwitchAndReconnect) {
     ASSERT_EQ(STATUS_NOT_COMPLETE, session.QueryIdentity(reply)); // normal firmware
     EXPECT_EQ("untouched", reply);
     ASSERT_EQ(STATUS_COMPLETE, session.EnterWriterMode());
+    EXPECT_EQ(1u, bench.backend->OpenSessions()); // the first was closed before the switch
+    EXPECT_EQ(VI_ERROR_CONN_LOST, session.DeviceWrite("*IDN?\n", 6));
+    EXPECT_EQ(STATUS_CONNECT_FAILED, session.ConnectDevice());
     bench.clock.SleepMs(2500);
     ASSERT_EQ(STATUS_COMPLETE, session.ConnectDevice());
     ASSERT_EQ(STATUS_COMPLETE, session.QueryIdentity(reply));
+    EXPECT_EQ(LOADER_IDENTITY, reply);
     session.DisconnectDevice();
     session.CloseResourceManager();
 
@@ -286,7 +166,9 @@ TEST_F(SessionTest, TranscriptOfConnectIdentifySwitchAndReconnect) {
         "open 2 " + NAME,
         "tmo 2 2500",
         "write 2 737973743A757064617465205451343830300A",
+        "write 2 !BFFF00A6",
         "close 2",
+        "open - " + NAME + " !BFFF0011",
         "open 3 " + NAME,
         "tmo 3 5000",
         "write 3 2A49444E3F0A",

@@ -5,6 +5,7 @@
 #include "link/WriterProtocol.h"
 
 #include <algorithm>
+#include <functional>
 #include <gtest/gtest.h>
 #include <string>
 
@@ -42,67 +43,15 @@ void ScriptTransfer(ScriptedDevice& device, const SegmentImage& segment,
                    std::to_string(ExpectedSum(segment, segment.length)), flashReplies);
 }
 
-std::string SuccessLog(std::int32_t sum) {
-    return "    Loading ... OK\r\n    Check Sum " + std::to_string(sum) +
-           " ... OK\r\n    Write to flash ... OK\r\n";
-}
-
-int WritesSoFar(ScriptedDevice& device) {
-    const auto trail = device.Trail();
-    return static_cast<int>(std::count_if(trail.begin(), trail.end(),
-                                          [](const std::string& e) { return e[0] == 'W'; }));
-}
-
 class SegmentTransferTest : public ::testing::Test {
 protected:
-    SegmentTransferTest() {
-        pump.onPump = [this] { writesAtPump.push_back(WritesSoFar(device)); };
-    }
-
     FakeClock clock;
     ScriptedDevice device{clock};
     RecordingLog log;
     RecordingProgress progress;
     CountingPump pump;
     SegmentTransfer transfer{device, clock, log, progress, pump};
-    std::vector<int> writesAtPump;
 };
-
-// Frames sent by one whole transfer: reset, load, load done, type, length, checksum, program.
-constexpr int FRAMES = 7;
-
-TEST_F(SegmentTransferTest, PartialLastBlockIsItsOwnStep) {
-    const SegmentImage segment = MakeSegment(65536);
-    ScriptTransfer(device, segment, {"ERAS:0", "ERAS:1", "PROG:0", "PROG:1", "RTNOK", "OK"});
-
-    EXPECT_EQ(transfer.UpdateSegment(segment), STATUS_COMPLETE);
-    EXPECT_TRUE(device.Done());
-    EXPECT_EQ(progress.high, 7);
-    EXPECT_EQ(progress.pos, 7);
-    ASSERT_EQ(writesAtPump.size(), 7u);
-    EXPECT_EQ(writesAtPump[0], 2 + 64);
-    EXPECT_EQ(writesAtPump[1], 2 + 65);
-    EXPECT_EQ(clock.sleeps.size(), std::size_t{FRAMES + 65});
-    EXPECT_EQ(log.text(), SuccessLog(ExpectedSum(segment, segment.length)));
-}
-
-// One pause after each frame and each data chunk, none after the type byte and the length
-// field; the script itself checks every byte written.
-TEST_F(SegmentTransferTest, PausesFollowFramesAndChunksOnly) {
-    const SegmentImage segment = MakeSegment(2500);
-    ScriptTransfer(device, segment);
-    ASSERT_EQ(transfer.UpdateSegment(segment), STATUS_COMPLETE);
-    EXPECT_TRUE(device.Done());
-    EXPECT_EQ(device.Trail(),
-              (std::vector<std::string>{"W12",  "S10", "R", // reset
-                                        "W12",  "S10", "W1024", "S10", "W1024", "S10",
-                                        "W458", "S10", "R",                             // load
-                                        "W12",  "S10", "R",                             // done
-                                        "W12",  "S10", "W1",    "R",                    // type
-                                        "W12",  "S10", "W12",   "R",                    // length
-                                        "W12",  "S10", "R",                             // checksum
-                                        "W12",  "S10", "R",     "R",   "R",     "R"})); // program
-}
 
 TEST_F(SegmentTransferTest, FlagZeroTakesTheLengthFromWord1) {
     SegmentImage segment = MakeSegment(200, MAIN, 0);
@@ -169,90 +118,25 @@ INSTANTIATE_TEST_SUITE_P(
                   false}),
     [](const ::testing::TestParamInfo<FlashCase>& info) { return info.param.name; });
 
-// A failed exchange at each step, including the writes the simulated loader cannot refuse
-// (a payload after its frame): the step's code comes back, and the script, cut after the
-// failing exchange, shows that nothing more was written or read and no pause followed.
-struct FailurePoint {
-    const char* name;
-    std::size_t exchange;
-    StatusCode expected;
-};
-
-void PrintTo(const FailurePoint& c, std::ostream* os) {
-    *os << c.name;
-}
-
-class TransferFailureTest : public SegmentTransferTest,
-                            public ::testing::WithParamInterface<FailurePoint> {};
-
-TEST_P(TransferFailureTest, StopsAtOnce) {
-    const SegmentImage segment = MakeSegment(2500);
-    ScriptTransfer(device, segment);
-    auto& script = device.Script();
-    script.resize(GetParam().exchange + 1);
-    script.back().status = script.back().isWrite ? FAIL : VI_ERROR_TMO;
-
-    EXPECT_EQ(transfer.UpdateSegment(segment), GetParam().expected);
-    EXPECT_TRUE(device.Done());
-    EXPECT_NE(device.Trail().back()[0], 'S') << "pause after a failed exchange";
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Exchanges, TransferFailureTest,
-    ::testing::Values(FailurePoint{"ResetReply", 1, STATUS_RESET_FAILED},
-                      FailurePoint{"LoadFrame", 2, STATUS_LOAD_FAILED},
-                      FailurePoint{"LastChunk", 5, STATUS_LOAD_FAILED},
-                      FailurePoint{"LoadDoneReply", 8, STATUS_LOAD_END_FAILED},
-                      FailurePoint{"TypeByte", 10, STATUS_SET_TYPE_FAILED},
-                      FailurePoint{"LengthField", 13, STATUS_SET_LENGTH_FAILED},
-                      FailurePoint{"ChecksumReply", 16, STATUS_CHECKSUM_QUERY_FAILED},
-                      FailurePoint{"ProgramFrame", 17, STATUS_PROGRAM_FAILED}),
-    [](const ::testing::TestParamInfo<FailurePoint>& info) { return info.param.name; });
-
-struct RefusedCase {
-    const char* name;
-    std::function<void(SegmentImage&)> spoil;
-};
-
-void PrintTo(const RefusedCase& c, std::ostream* os) {
-    *os << c.name;
-}
-
-class RefusedSegmentTest : public SegmentTransferTest,
-                           public ::testing::WithParamInterface<RefusedCase> {};
-
-TEST_P(RefusedSegmentTest, RefusedBeforeAnythingIsSent) {
-    SegmentImage segment = MakeSegment(100);
-    GetParam().spoil(segment);
-
-    EXPECT_EQ(transfer.UpdateSegment(segment), STATUS_FILE_CORRUPT);
+// Records that would make the transfer read outside the buffer or flash outside the
+// instrument's blocks, refused before anything is sent.
+TEST_F(SegmentTransferTest, UnsafeSegmentsAreRefusedBeforeAnythingIsSent) {
+    const std::function<void(SegmentImage&)> spoils[] = {
+        [](SegmentImage& s) { s.length = 7; },
+        [](SegmentImage& s) { s.flag = 0, s.word1 = 0; },
+        [](SegmentImage& s) { s.byteCount = static_cast<std::uint32_t>(s.data.size() + 1); },
+        [](SegmentImage& s) { s.length = static_cast<std::uint32_t>(s.data.size() - 1); },
+        [](SegmentImage& s) { s.type = 0, s.byteCount = 7; },
+        [](SegmentImage& s) { s.type = 71; },
+    };
+    for (const auto& spoil : spoils) {
+        SegmentImage segment = MakeSegment(100);
+        spoil(segment);
+        EXPECT_EQ(transfer.UpdateSegment(segment), STATUS_FILE_CORRUPT);
+    }
     EXPECT_TRUE(device.Trail().empty());
     EXPECT_EQ(log.text(), "");
     EXPECT_EQ(progress.high, 100) << "progress bar touched";
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Segments, RefusedSegmentTest,
-    ::testing::Values(RefusedCase{"LengthBelow8", [](SegmentImage& s) { s.length = 7; }},
-                      RefusedCase{"Word1Below8WithFlagZero",
-                                  [](SegmentImage& s) {
-                                      s.flag = 0;
-                                      s.word1 = 0;
-                                  }},
-                      RefusedCase{"ByteCountPastBuffer",
-                                  [](SegmentImage& s) {
-                                      s.byteCount = static_cast<std::uint32_t>(s.data.size() + 1);
-                                  }},
-                      RefusedCase{"ChecksumRangePastBuffer",
-                                  [](SegmentImage& s) {
-                                      s.length = static_cast<std::uint32_t>(s.data.size() - 1);
-                                  }},
-                      RefusedCase{"TypeZeroShorterThanTrim",
-                                  [](SegmentImage& s) {
-                                      s.type = 0;
-                                      s.byteCount = 7;
-                                  }},
-                      RefusedCase{"TypeOutsideTheFlash", [](SegmentImage& s) { s.type = 71; }}),
-    [](const ::testing::TestParamInfo<RefusedCase>& info) { return info.param.name; });
 
 } // namespace

@@ -77,15 +77,11 @@ public:
 
 class SimulatedLoaderTest : public ::testing::Test, public OnSimulatedLoader {};
 
-TEST_F(SimulatedLoaderTest, ResetFrameAndItsReplyOnTheWire) {
+TEST_F(SimulatedLoaderTest, ResetAndProgramFramesOnTheWire) {
     EXPECT_EQ(writer.ResetWriter(), STATUS_COMPLETE);
-    EXPECT_EQ(Wire(), (Lines{"write 1 AB000000070A524553455421", "read 1 " + Hex("OK")}));
-}
-
-TEST_F(SimulatedLoaderTest, ProgramFrameOnTheWire) {
-    ASSERT_EQ(writer.ResetWriter(), STATUS_COMPLETE);
     EXPECT_EQ(writer.ProgramFlash(), STATUS_COMPLETE);
-    EXPECT_EQ(Wire().back(), "write 1 AB0000000703010203040506");
+    EXPECT_EQ(Wire(), (Lines{"write 1 AB000000070A524553455421", "read 1 " + Hex("OK"),
+                             "write 1 AB0000000703010203040506"}));
 }
 
 TEST(SimulatedLoaderLengthTest, SetLengthFrameThenDigitsNulAndZeroPaddingToTwelveBytes) {
@@ -162,8 +158,12 @@ TEST_F(SimulatedLoaderTest, NothingToStreamAnnouncesSevenAndFinishesAtOnce) {
     EXPECT_EQ(progress.high, 1);
 }
 
+// The progress steps and pumps come after each block's data; a 10 ms pause follows each of
+// the 7 frames and 98 data chunks, none the type byte and the length field.
 TEST_F(SimulatedLoaderTest, WholeSegmentProgrammedIntoFlash) {
     const SegmentImage segment = MakeSegment(100000);
+    std::vector<std::size_t> writesAtPump;
+    pump.onPump = [&] { writesAtPump.push_back(Writes().size()); };
 
     EXPECT_EQ(transfer.UpdateSegment(segment), STATUS_COMPLETE);
     const std::vector<std::uint8_t>* flash = bench.Instrument().GetLoader().Flash(14);
@@ -177,115 +177,24 @@ TEST_F(SimulatedLoaderTest, WholeSegmentProgrammedIntoFlash) {
     EXPECT_EQ(progress.high, 7);
     EXPECT_EQ(progress.pos, 7);
     EXPECT_EQ(progress.steps, 7);
-    EXPECT_EQ(pump.pumps, 7);
+    ASSERT_EQ(writesAtPump.size(), 7u);
+    EXPECT_EQ(writesAtPump[0], 2u + 64);
+    EXPECT_EQ(writesAtPump[1], 2u + 98);
     // Each of the six flash lines came only after its delay.
     EXPECT_EQ(std::count(bench.clock.sleeps.begin(), bench.clock.sleeps.end(), LINE_MS), 6);
+    EXPECT_EQ(std::count(bench.clock.sleeps.begin(), bench.clock.sleeps.end(), 10u), 7 + 98);
     EXPECT_TRUE(log.text().starts_with("    Loading ... OK\r\n    Check Sum "));
     EXPECT_TRUE(log.text().ends_with(" ... OK\r\n    Write to flash ... OK\r\n"));
     EXPECT_EQ(Wire().back(), "read 1 " + Hex("OK"));
 }
 
-struct FaultCase {
-    const char* name;
-    sim::Fault fault;
-    StatusCode expected;
-    const char* lastLine; // the wire's last line after "<op> 1 "; empty: not checked
-};
-
-void PrintTo(const FaultCase& c, std::ostream* os) {
-    *os << c.name;
+sim::Fault MakeFault(sim::FaultKind kind, int command, std::uint32_t count = 0) {
+    return {kind, command, 0, "", count};
 }
-
-sim::Fault MakeFault(sim::FaultKind kind, int command, std::string reply = {},
-                     std::uint32_t count = 0, int segment = 0) {
-    sim::Fault fault;
-    fault.kind = kind;
-    fault.command = command;
-    fault.reply = std::move(reply);
-    fault.count = count;
-    fault.segment = segment;
-    return fault;
-}
-
-class FaultTest : public ::testing::TestWithParam<FaultCase> {};
-
-TEST_P(FaultTest, GivesItsCodeAndNothingIsWrittenAfterIt) {
-    OnSimulatedLoader on(LoaderBench({GetParam().fault}));
-    const SegmentImage segment = MakeSegment(70000);
-
-    EXPECT_EQ(on.transfer.UpdateSegment(segment), GetParam().expected);
-    const Lines wire = on.Wire();
-    ASSERT_FALSE(wire.empty());
-    if (*GetParam().lastLine) {
-        EXPECT_EQ(wire.back(), GetParam().lastLine);
-    }
-    // Whatever failed was the last exchange: a failed write, or the read that ended it.
-    const bool failedWrite = wire.back().starts_with("write 1 !");
-    EXPECT_TRUE(failedWrite || wire.back().starts_with("read 1 ")) << wire.back();
-    if (!failedWrite) {
-        EXPECT_FALSE(wire[wire.size() - 2].starts_with("read 1 !")) << "read after a failed one";
-    }
-}
-
-using sim::FaultKind;
-constexpr int DATA = sim::DATA_WRITE;
-
-INSTANTIATE_TEST_SUITE_P(
-    Faults, FaultTest,
-    ::testing::Values(
-        FaultCase{"ResetNoReply", MakeFault(FaultKind::NoReply, CMD_RESET), STATUS_RESET_FAILED,
-                  "read 1 !BFFF0015"},
-        FaultCase{"ResetWrongReply", MakeFault(FaultKind::WrongReply, CMD_RESET, "NG"),
-                  STATUS_NOT_COMPLETE, "read 1 4E47"},
-        FaultCase{"ResetWriteFails", MakeFault(FaultKind::FailWrite, CMD_RESET),
-                  STATUS_RESET_FAILED, "write 1 !BFFF003E"},
-        FaultCase{"LoadWrongReply", MakeFault(FaultKind::WrongReply, CMD_LOAD, "NG"),
-                  STATUS_NOT_COMPLETE, "read 1 4E47"},
-        FaultCase{"LoadNoReply", MakeFault(FaultKind::NoReply, CMD_LOAD), STATUS_LOAD_END_FAILED,
-                  "read 1 !BFFF0015"},
-        FaultCase{"LoadWriteFails", MakeFault(FaultKind::FailWrite, CMD_LOAD), STATUS_LOAD_FAILED,
-                  "write 1 !BFFF003E"},
-        FaultCase{"DataWriteFails", MakeFault(FaultKind::FailWrite, DATA, {}, 5000),
-                  STATUS_LOAD_FAILED, "write 1 !BFFF003E"},
-        FaultCase{"UnpluggedDuringData", MakeFault(FaultKind::UnplugAfterData, DATA, {}, 5000),
-                  STATUS_LOAD_FAILED, "write 1 !BFFF00A6"},
-        FaultCase{"LoadDoneWriteFails", MakeFault(FaultKind::FailWrite, CMD_LOAD_DONE),
-                  STATUS_LOAD_END_FAILED, "write 1 !BFFF003E"},
-        FaultCase{"LoadDoneNoReply", MakeFault(FaultKind::NoReply, CMD_LOAD_DONE),
-                  STATUS_LOAD_END_FAILED, "read 1 !BFFF0015"},
-        FaultCase{"SetTypeNoReply", MakeFault(FaultKind::NoReply, CMD_SET_TYPE),
-                  STATUS_SET_TYPE_FAILED, "read 1 !BFFF0015"},
-        FaultCase{"SetTypeWriteFails", MakeFault(FaultKind::FailWrite, CMD_SET_TYPE),
-                  STATUS_SET_TYPE_FAILED, "write 1 !BFFF003E"},
-        FaultCase{"SetLengthWrongReply", MakeFault(FaultKind::WrongReply, CMD_SET_LENGTH, "OK\n"),
-                  STATUS_NOT_COMPLETE, "read 1 4F4B0A"},
-        FaultCase{"SetLengthWriteFails", MakeFault(FaultKind::FailWrite, CMD_SET_LENGTH),
-                  STATUS_SET_LENGTH_FAILED, "write 1 !BFFF003E"},
-        FaultCase{"SetLengthNoReply", MakeFault(FaultKind::NoReply, CMD_SET_LENGTH),
-                  STATUS_SET_LENGTH_FAILED, "read 1 !BFFF0015"},
-        FaultCase{"ChecksumWriteFails", MakeFault(FaultKind::FailWrite, CMD_GET_CHECKSUM),
-                  STATUS_CHECKSUM_QUERY_FAILED, "write 1 !BFFF003E"},
-        FaultCase{"ChecksumNoReply", MakeFault(FaultKind::NoReply, CMD_GET_CHECKSUM),
-                  STATUS_CHECKSUM_QUERY_FAILED, "read 1 !BFFF0015"},
-        FaultCase{"ChecksumWrongReply", MakeFault(FaultKind::WrongReply, CMD_GET_CHECKSUM, "X"),
-                  STATUS_CHECKSUM_MISMATCH, "read 1 58"},
-        FaultCase{"ProgramWriteFails", MakeFault(FaultKind::FailWrite, CMD_PROGRAM),
-                  STATUS_PROGRAM_FAILED, "write 1 !BFFF003E"},
-        FaultCase{"ProgramNoReply", MakeFault(FaultKind::NoReply, CMD_PROGRAM),
-                  STATUS_FLASH_REPLY_FAILED, "read 1 !BFFF0015"},
-        FaultCase{"EraseNg", MakeFault(FaultKind::EraseNg, CMD_PROGRAM), STATUS_PROGRAM_FAILED,
-                  "read 1 4552415345204E47"},
-        FaultCase{"ProgramNg", MakeFault(FaultKind::ProgramNg, CMD_PROGRAM), STATUS_PROGRAM_FAILED,
-                  "read 1 50524F4752414D204E47"},
-        FaultCase{"AlreadyLatest", MakeFault(FaultKind::AlreadyLatest, CMD_PROGRAM),
-                  STATUS_COMPLETE, ""},
-        FaultCase{"EraseNgOfALaterSegmentOnly",
-                  MakeFault(FaultKind::EraseNg, sim::ANY_COMMAND, {}, 0, 2), STATUS_COMPLETE,
-                  "read 1 4F4B"}),
-    [](const ::testing::TestParamInfo<FaultCase>& info) { return info.param.name; });
 
 TEST(SimulatedLoaderFaultTest, CorruptedByteIsCaughtByTheChecksumAndNothingIsProgrammed) {
-    OnSimulatedLoader on(LoaderBench({MakeFault(sim::FaultKind::CorruptByte, DATA, {}, 40000)}));
+    OnSimulatedLoader on(
+        LoaderBench({MakeFault(sim::FaultKind::CorruptByte, sim::DATA_WRITE, 40000)}));
     const SegmentImage segment = MakeSegment(70000);
 
     EXPECT_EQ(on.transfer.UpdateSegment(segment), STATUS_CHECKSUM_MISMATCH);
@@ -293,32 +202,6 @@ TEST(SimulatedLoaderFaultTest, CorruptedByteIsCaughtByTheChecksumAndNothingIsPro
     const Lines writes = on.Writes();
     EXPECT_EQ(std::count(writes.begin(), writes.end(), "AB0000000703010203040506"), 0);
     EXPECT_TRUE(on.Wire().back().starts_with("read 1 ")) << "the checksum reply ends it";
-}
-
-TEST(SimulatedLoaderFaultTest, RecordLongerThanItsRegionIsNotErased) {
-    for (std::uint32_t length : {0x10000u, 0x10001u}) {
-        OnSimulatedLoader on;
-        const bool fits = length == 0x10000u; // 0x10006 bytes fill FPGA1's one block
-        EXPECT_EQ(on.transfer.UpdateSegment(MakeSegment(length, 3)),
-                  fits ? STATUS_COMPLETE : STATUS_PROGRAM_FAILED);
-        EXPECT_EQ(on.Wire().back(), "read 1 " + Hex(fits ? "OK" : "ERASE NG")) << length;
-        EXPECT_EQ(on.bench.Instrument().GetLoader().Flash(3) != nullptr, fits) << length;
-    }
-}
-
-TEST(SimulatedLoaderFaultTest, UnsignedChecksumMatchesANegativeSum) {
-    SegmentImage segment = MakeSegment(5000);
-    // word4 is summed: choose it so that the sum is 0x80000001, negative as a signed number.
-    PutWord(segment.data, 16, 0);
-    PutWord(segment.data, 16, 0x80000001u - ComputeChecksum(segment.data.data() + 8, 4992));
-    OnSimulatedLoader on(
-        LoaderBench({MakeFault(sim::FaultKind::ChecksumUnsigned, sim::ANY_COMMAND)}));
-
-    EXPECT_EQ(on.transfer.UpdateSegment(segment), STATUS_COMPLETE);
-    EXPECT_NE(on.log.text().find("    Check Sum -2147483647 ... OK\r\n"), std::string::npos);
-    EXPECT_NE(
-        std::count(on.bench.Trace().begin(), on.bench.Trace().end(), "read 1 " + Hex("2147483649")),
-        0);
 }
 
 } // namespace

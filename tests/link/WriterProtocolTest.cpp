@@ -16,77 +16,62 @@ protected:
     WriterProtocol writer{device, clock};
 };
 
-TEST_F(WriterProtocolTest, ReplyFillingTheWholeBufferIsAFailedRead) {
-    device.Write(ResetFrame()).Read("OK", VI_SUCCESS_MAX_CNT);
+// A pause follows a frame only when it was written; a reply filling the whole buffer is a
+// failed read.
+TEST_F(WriterProtocolTest, PauseAfterWrittenFramesAndNoFullBufferReplies) {
+    device.Write(ResetFrame(), FAIL).Write(ResetFrame()).Read("OK", VI_SUCCESS_MAX_CNT);
     EXPECT_EQ(writer.ResetWriter(), STATUS_RESET_FAILED);
-    EXPECT_EQ(device.Trail(), (Trail{"W12", "S10", "R"}));
+    EXPECT_EQ(writer.ResetWriter(), STATUS_RESET_FAILED);
+    EXPECT_EQ(device.Trail(), (Trail{"W12", "W12", "S10", "R"}));
 }
 
-struct OkCase {
-    std::string_view reply;
-    StatusCode expected;
-};
-
-void PrintTo(const OkCase& c, std::ostream* os) {
-    *os << ::testing::PrintToString(std::string(c.reply));
+// Only exactly the two letters, in either case, are a positive reply.
+TEST_F(WriterProtocolTest, OkRepliesAreExactlyTwoLetters) {
+    const std::pair<std::string_view, StatusCode> cases[] = {
+        {"OK", STATUS_COMPLETE},
+        {"ok", STATUS_COMPLETE},
+        {"oK", STATUS_COMPLETE},
+        {"OK\n", STATUS_NOT_COMPLETE},
+        {"OK ", STATUS_NOT_COMPLETE},
+        {"", STATUS_NOT_COMPLETE},
+        {"O", STATUS_NOT_COMPLETE},
+        {"NG", STATUS_NOT_COMPLETE},
+        {std::string_view("O\0", 2), STATUS_NOT_COMPLETE},
+    };
+    for (const auto& [reply, expected] : cases)
+        device.Write(ResetFrame()).Read(reply);
+    for (const auto& [reply, expected] : cases)
+        EXPECT_EQ(writer.ResetWriter(), expected) << testing::PrintToString(std::string(reply));
 }
 
-class OkReplyTest : public WriterProtocolTest, public ::testing::WithParamInterface<OkCase> {};
-
-TEST_P(OkReplyTest, OnlyExactlyTheTwoLettersPass) {
-    device.Write(ResetFrame()).Read(GetParam().reply);
-    EXPECT_EQ(writer.ResetWriter(), GetParam().expected);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Replies, OkReplyTest,
-    ::testing::Values(OkCase{"OK", STATUS_COMPLETE}, OkCase{"ok", STATUS_COMPLETE},
-                      OkCase{"oK", STATUS_COMPLETE}, OkCase{"OK\n", STATUS_NOT_COMPLETE},
-                      OkCase{"OK\r\n", STATUS_NOT_COMPLETE}, OkCase{"OK ", STATUS_NOT_COMPLETE},
-                      OkCase{"", STATUS_NOT_COMPLETE}, OkCase{"O", STATUS_NOT_COMPLETE},
-                      OkCase{"NG", STATUS_NOT_COMPLETE},
-                      OkCase{std::string_view("O\0", 2), STATUS_NOT_COMPLETE}));
-
-struct ChecksumCase {
-    std::string_view reply;
-    std::int32_t value;
-};
-
-void PrintTo(const ChecksumCase& c, std::ostream* os) {
-    *os << ::testing::PrintToString(std::string(c.reply));
-}
-
-class ChecksumReplyTest : public WriterProtocolTest,
-                          public ::testing::WithParamInterface<ChecksumCase> {};
-
-TEST_P(ChecksumReplyTest, ConvertsLikeAtoiKeepingTheLow32Bits) {
-    device.Write(Frame(7, CMD_GET_CHECKSUM)).Read(GetParam().reply);
-    std::int32_t checksum = 12345;
-    EXPECT_EQ(writer.ReadChecksum(checksum), STATUS_COMPLETE);
-    EXPECT_EQ(checksum, GetParam().value);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Replies, ChecksumReplyTest,
-    ::testing::Values(ChecksumCase{"-5", -5}, ChecksumCase{"123abc", 123}, ChecksumCase{"abc", 0},
-                      ChecksumCase{" \t\r\n+42\r\n", 42}, ChecksumCase{"- 5", 0},
-                      ChecksumCase{"2147483647", INT32_MAX}, ChecksumCase{"-2147483648", INT32_MIN},
-                      ChecksumCase{"2147483648", INT32_MIN}, ChecksumCase{"4294967295", -1},
-                      ChecksumCase{"4294967297", 1}, ChecksumCase{"-4294967295", 1},
-                      ChecksumCase{"00000000000000000000000000000000000000009", 9}));
-
-TEST_F(WriterProtocolTest, EmptyChecksumReplyFailsAndKeepsTheValue) {
+// The checksum converts like atoi but keeps the low 32 bits of the number; an empty reply
+// fails and keeps the value.
+TEST_F(WriterProtocolTest, ChecksumRepliesConvertLikeAtoiKeepingTheLow32Bits) {
+    const std::pair<std::string_view, std::int32_t> cases[] = {
+        {"-5", -5},
+        {"123abc", 123},
+        {"abc", 0},
+        {" \t\r\n+42\r\n", 42},
+        {"- 5", 0},
+        {"2147483647", INT32_MAX},
+        {"-2147483648", INT32_MIN},
+        {"2147483648", INT32_MIN},
+        {"4294967295", -1},
+        {"4294967297", 1},
+        {"-4294967295", 1},
+        {"00000000000000000000000000000000000000009", 9},
+    };
+    for (const auto& [reply, value] : cases)
+        device.Write(Frame(7, CMD_GET_CHECKSUM)).Read(reply);
+    for (const auto& [reply, value] : cases) {
+        std::int32_t checksum = 12345;
+        EXPECT_EQ(writer.ReadChecksum(checksum), STATUS_COMPLETE);
+        EXPECT_EQ(checksum, value) << testing::PrintToString(std::string(reply));
+    }
     device.Write(Frame(7, CMD_GET_CHECKSUM)).Read("");
     std::int32_t checksum = 12345;
     EXPECT_EQ(writer.ReadChecksum(checksum), STATUS_NOT_COMPLETE);
     EXPECT_EQ(checksum, 12345);
-}
-
-TEST(CommandFrameTest, FieldsAtTheirOffsetsWithBodyLengthBigEndian) {
-    const std::uint8_t param[6] = {0x11, 0x22, 0x33, 0x44, 0x55, 0x66};
-    const CommandFrame frame = BuildCommandFrame(0xAB, 0x89ABCDEF, 0x42, param);
-    EXPECT_EQ(Bytes(frame.begin(), frame.end()),
-              (Bytes{0xAB, 0x89, 0xAB, 0xCD, 0xEF, 0x42, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66}));
 }
 
 } // namespace

@@ -1,13 +1,10 @@
 #include "UpdateRig.h"
 
+#include "image/Checksum.h"
+
 std::int32_t LoggedChecksum(const SegmentImage& segment) {
     std::uint32_t sum = 0;
-    for (std::uint32_t offset = 8; offset < segment.length; offset += 4) {
-        std::uint32_t word = 0;
-        for (std::uint32_t i = 0; i < 4; ++i)
-            word = (word << 8) | segment.data.at(offset + i);
-        sum += word;
-    }
+    EXPECT_TRUE(SegmentChecksum(segment, sum));
     return static_cast<std::int32_t>(sum);
 }
 

@@ -3,9 +3,9 @@
 // The update sequence on a simulated bench and a fake clock, with recording seams: what the
 // window would show, what went over the wire and what the instrument's flash holds.
 
-#include "FaultyVisa.h"
 #include "RecordingWindow.h"
 #include "fakes/Fakes.h"
+#include "fakes/FaultyVisa.h"
 #include "image/ImageTestFiles.h"
 #include "image/ValidateImage.h"
 #include "link/InstrumentSession.h"
@@ -74,8 +74,7 @@ struct UpdateRig : RecordingWindow {
     explicit UpdateRig(const sim::BenchConfig& config = {{Instrument()}},
                        std::vector<FaultyVisa::Rule> rules = {},
                        const ImageContents& firmware = TestFirmware())
-        : bus(config, std::move(rules)), clock(bus.clock), bench(bus.bench), faults(bus.faults),
-          session(devices),
+        : bus(config, std::move(rules)), clock(bus.clock), faults(bus.faults), session(devices),
           sequence(session, image, {log, devices, progress, progress, boxes, busy, pump, clock}) {
         EXPECT_EQ(STATUS_COMPLETE, LoadBytes(WriteImageFile(firmware), image));
         EXPECT_EQ(STATUS_COMPLETE, ValidateImage(image));
@@ -87,13 +86,8 @@ struct UpdateRig : RecordingWindow {
 
     UpdateOutcome Run() { return sequence.OnUpdate(); }
 
-    sim::Instrument& Device(std::size_t index = 0) { return bus.Device(index); }
     const std::vector<std::uint8_t>* Flash(int position, std::size_t device = 0) {
         return bus.Flash(image.segments[position].type, device);
-    }
-    std::vector<std::uint8_t> Record(int position) const {
-        const SegmentImage& segment = image.segments[position];
-        return {segment.data.begin(), segment.data.begin() + segment.byteCount};
     }
     std::size_t OpenSessions() const { return bus.OpenSessions(); }
     std::vector<std::string> Writes() const {
@@ -105,12 +99,18 @@ struct UpdateRig : RecordingWindow {
 
     SimulatedBus bus;
     FakeClock& clock;
-    std::shared_ptr<sim::Bench>& bench;
     FaultyVisa*& faults;
     ImageInfo image;
     InstrumentSession session;
     UpdateSequence sequence;
 };
+
+inline void ExpectRunEndedCleanly(UpdateRig& rig) {
+    EXPECT_EQ(0u, rig.OpenSessions());
+    EXPECT_EQ(0u, rig.session.m_viInstr);
+    EXPECT_FALSE(rig.busy.busy);
+    EXPECT_FALSE(rig.busy.updating);
+}
 
 // The log of a completed update, as the window shows it.
 std::string CompletedLog(const ImageInfo& image, bool switched = true);
