@@ -30,9 +30,7 @@ void ProgressControl::SetStep(int step) {
 }
 
 void ProgressControl::StepIt() {
-    m_position += m_stepSize;
-    if (m_position > m_upper)
-        m_position = m_lower + (m_position - m_upper);
+    m_position = SteppedPosition(m_position, m_stepSize, m_lower, m_upper);
     m_position = std::clamp(m_position, m_lower, std::max(m_lower, m_upper));
     Show();
 }

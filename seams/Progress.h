@@ -14,6 +14,13 @@ public:
     virtual void StepIt() = 0;
 };
 
+// Where a step leaves the bar: past the upper end it starts again from the lower one, as a
+// progress control does.
+inline int SteppedPosition(int position, int step, int lower, int upper) {
+    position += step;
+    return position > upper ? lower + (position - upper) : position;
+}
+
 // The step counter beside the progress bar ("1 / 5" ... "5 / 5").
 class StepIndicator {
 public:

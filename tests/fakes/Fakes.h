@@ -94,9 +94,7 @@ public:
     void SetPos(int position) override { pos = position; }
     void SetStep(int s) override { step = s; }
     void StepIt() override {
-        pos += step;
-        if (pos > high)
-            pos = low + (pos - high);
+        pos = SteppedPosition(pos, step, low, high);
         ++steps;
     }
     void SetStepText(std::string_view text) override { stepText = std::string(text); }

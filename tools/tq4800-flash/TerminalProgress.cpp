@@ -19,11 +19,8 @@ void TerminalProgress::SetPos(int position) {
     position_ = position;
 }
 
-// Moves like the window's bar: past the upper end it starts again from the lower one.
 void TerminalProgress::StepIt() {
-    position_ += step_;
-    if (position_ > upper_)
-        position_ = lower_ + (position_ - upper_);
+    position_ = SteppedPosition(position_, step_, lower_, upper_);
     Draw();
 }
 
