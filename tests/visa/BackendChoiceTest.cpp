@@ -10,7 +10,6 @@
 #include <cstdlib>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <sstream>
 #include <unistd.h>
 
 namespace {
@@ -30,14 +29,6 @@ std::vector<std::string> LinesOf(const std::string& path) {
 // One instrument that reboots and flashes without delay: the library's bench runs on the
 // wall clock while the utility sleeps on a fake one.
 constexpr const char* kQuickBench = "instrument TW00012345\nreboot-ms 0\nflash-line-ms 0\n";
-
-sim::BenchConfig QuickBench() {
-    sim::BenchConfig config;
-    std::istringstream text(kQuickBench);
-    std::string error;
-    EXPECT_TRUE(sim::ParseBench(text, config, error)) << error;
-    return config;
-}
 
 class BackendChoice : public ::testing::Test {
 protected:
@@ -67,10 +58,13 @@ protected:
 
 TEST_F(BackendChoice, WholeUpdateThroughTheLibraryMatchesTheSimBackend) {
     const ImageInfo image = SmallFirmwareImage();
+    sim::BenchConfig quick;
+    std::string error;
+    ASSERT_TRUE(sim::LoadBenchFile(benchPath, quick, error)) << error;
     UpdateRecord direct;
     std::vector<std::string> directTrace;
     {
-        SimulatedBench bench(QuickBench());
+        SimulatedBench bench(quick);
         direct = PressUpdate(image, bench.clock);
         directTrace = bench.Trace();
     }
