@@ -22,14 +22,9 @@ Bytes Frame(std::uint8_t command, std::uint32_t bodyLength) {
 }
 
 struct LoaderBench {
-    explicit LoaderBench(std::vector<sim::Fault> faults = {}) : bench(Config(std::move(faults))) {
+    LoaderBench() : bench(sim::BenchConfig{{SimInstrument("TW00012345", sim::Mode::Loader)}}) {
         vi = OpenSession(OpenDefaultRM(), NAME);
         visa::viSetAttribute(vi, VI_ATTR_TMO_VALUE, 5000);
-    }
-    static sim::BenchConfig Config(std::vector<sim::Fault> faults) {
-        sim::InstrumentConfig instrument = SimInstrument("TW00012345", sim::Mode::Loader);
-        instrument.faults = std::move(faults);
-        return sim::BenchConfig{{instrument}};
     }
 
     SimulatedBench bench;
@@ -62,16 +57,6 @@ TEST(Loader, AnswersItsIdentityAndIgnoresOtherText) {
     ASSERT_EQ(VI_SUCCESS, Send(loader.vi, "*IDN?\n"));
     EXPECT_EQ("WRITER,TQ4800,TW00012345,1.05  A  01 01 01 1.05", Receive(loader.vi).text);
     EXPECT_EQ(VI_ERROR_TMO, Receive(loader.vi).status);
-}
-
-TEST(LoaderFaults, UnpluggedInstrumentLeavesTheBus) {
-    LoaderBench loader({{sim::FaultKind::UnplugAfterData, sim::DATA_WRITE, 0, "", 100}});
-    ASSERT_EQ(VI_SUCCESS, Send(loader.vi, Frame(10, 7)));
-    ASSERT_EQ("OK", Receive(loader.vi).text);
-    ASSERT_EQ(VI_SUCCESS, Send(loader.vi, Frame(12, 7 + 200)));
-    EXPECT_EQ(VI_ERROR_CONN_LOST, Send(loader.vi, Bytes(200, 0)));
-    EXPECT_TRUE(loader.bench.bench->PresentNames().empty());
-    EXPECT_EQ(100u, loader.bench.Instrument().GetLoader().Received().size());
 }
 
 } // namespace

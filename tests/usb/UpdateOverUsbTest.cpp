@@ -4,10 +4,11 @@
 
 #include "link/visa/Dispatch.h"
 #include "link/visa/ResourceBackend.h"
+#include "link/visa/ResourceName.h"
 #include "link/visa/SimBackend.h"
 #include "link/visa/UsbBackend.h"
 #include "sim/Bench.h"
-#include "tests/usb/SimUsbBus.h"
+#include "tests/usb/UsbtmcTestDevice.h"
 #include "tests/visa/UpdateScenario.h"
 
 #include <gtest/gtest.h>
@@ -16,12 +17,52 @@
 
 namespace {
 
+using usbtest::UsbtmcTestDevice;
+
+// The bench's instruments on the in-process bus, each behind a USBTMC device of its own. An
+// instrument that reboots leaves the bus and comes back as a new device at a new address,
+// as a real one does.
+class SimUsbBus final : public usbtest::TestUsbBus {
+public:
+    explicit SimUsbBus(std::shared_ptr<sim::Bench> bench)
+        : bench_(bench), instruments_(visa::MakeSimProvider(bench)) {}
+
+    visa::UsbResult Enumerate(std::vector<visa::UsbDeviceInfo>& found) override {
+        for (const std::string& name : bench_->PresentNames())
+            Attach(name);
+        return TestUsbBus::Enumerate(found);
+    }
+
+private:
+    void Attach(const std::string& name) {
+        visa::UsbResourceName parsed;
+        visa::ParseResourceName(name, parsed);
+        for (const UsbtmcTestDevice* device : devices)
+            if (device->setup.serial == parsed.serial && device->Plugged())
+                return;
+        sim::Instrument* instrument = bench_->Find(parsed.serial);
+        std::unique_ptr<visa::Connection>& wire = wires_.emplace_back();
+        ASSERT_EQ(VI_SUCCESS, instruments_->Open(name, 1000, wire));
+        owned_.push_back(std::make_unique<UsbtmcTestDevice>(
+            *wire, usbtest::DeviceSetup{.serial = parsed.serial}));
+        owned_.back()->present = [instrument, boot = instrument->Boot()] {
+            return instrument->Present() && instrument->Boot() == boot;
+        };
+        devices.push_back(owned_.back().get());
+    }
+
+    std::shared_ptr<sim::Bench> bench_;
+    std::unique_ptr<visa::ResourceProvider> instruments_;
+    std::vector<std::unique_ptr<visa::Connection>> wires_; // the devices' own sessions
+    std::vector<std::unique_ptr<UsbtmcTestDevice>> owned_;
+};
+
 struct UpdateRun {
     UpdateRecord update;
     std::vector<std::string> wire;
     std::map<int, std::vector<std::uint8_t>> flash;
     std::string diagnostics;
-    std::vector<usbtest::UsbtmcTestDevice*> devices;
+    std::vector<UsbtmcTestDevice*> devices;
 };
 
 enum class Path { Sim, Usb };
@@ -31,7 +72,7 @@ protected:
     UpdateRun Update(Path path, const sim::BenchConfig& config) {
         FakeClock clock;
         auto bench = std::make_shared<sim::Bench>(config, clock);
-        auto bus = std::make_shared<usbtest::SimUsbBus>(bench);
+        auto bus = std::make_shared<SimUsbBus>(bench);
         buses.push_back(bus); // its devices stay inspectable
         std::ostringstream diagnostics;
         if (path == Path::Sim)
@@ -47,7 +88,7 @@ protected:
             if (const auto* flash = bench->At(0).GetLoader().Flash(static_cast<std::uint8_t>(type)))
                 run.flash[type] = *flash;
         run.diagnostics = diagnostics.str();
-        run.devices = bus->Devices();
+        run.devices = bus->devices;
         return run;
     }
 
@@ -56,15 +97,19 @@ protected:
         usb = Update(Path::Usb, config);
         EXPECT_EQ(sim.update.outcome.status, usb.update.outcome.status);
         EXPECT_EQ(sim.update.log, usb.update.log);
-        ASSERT_EQ(sim.update.boxes.size(), usb.update.boxes.size());
-        for (std::size_t i = 0; i < sim.update.boxes.size(); ++i)
-            EXPECT_EQ(sim.update.boxes[i].text, usb.update.boxes[i].text);
+        EXPECT_EQ(BoxTexts(sim.update), BoxTexts(usb.update));
         EXPECT_EQ(sim.wire, usb.wire);
         EXPECT_EQ(sim.flash, usb.flash);
-        for (const usbtest::UsbtmcTestDevice* device : usb.devices)
-            EXPECT_TRUE(device->violations.empty()) << device->violations.front();
+        for (const UsbtmcTestDevice* device : usb.devices)
+            EXPECT_EQ(std::vector<std::string>{}, device->violations);
     }
 
+    static std::vector<std::string> BoxTexts(const UpdateRecord& update) {
+        std::vector<std::string> texts;
+        for (const auto& box : update.boxes)
+            texts.push_back(box.text);
+        return texts;
+    }
     static sim::BenchConfig WithFault(sim::Fault fault) {
         sim::BenchConfig config = sim::DefaultBench();
         config.instruments[0].faults.push_back(fault);
@@ -72,7 +117,7 @@ protected:
     }
 
     ImageInfo image = SmallFirmwareImage();
-    std::vector<std::shared_ptr<usbtest::SimUsbBus>> buses;
+    std::vector<std::shared_ptr<SimUsbBus>> buses;
 };
 
 TEST_F(UpdateOverUsb, CompleteUpdateGivesTheSameLogAndFlash) {
@@ -82,45 +127,38 @@ TEST_F(UpdateOverUsb, CompleteUpdateGivesTheSameLogAndFlash) {
     EXPECT_EQ(5u, usb.flash.size()) << "all five regions programmed";
     EXPECT_EQ("", usb.diagnostics);
     ASSERT_EQ(2u, usb.devices.size()) << "the loader comes back as a new device";
-    const usbtest::UsbtmcTestDevice& loader = *usb.devices[1];
+    const UsbtmcTestDevice& loader = *usb.devices[1];
     EXPECT_EQ(1, loader.claims) << "one claimed interface for all sessions of the update";
     EXPECT_FALSE(loader.claimed);
     EXPECT_TRUE(loader.kernelDriverBound) << "the kernel's driver has its interface back";
 }
 
 TEST_F(UpdateOverUsb, UnplugDuringTheDataGivesTheSameFailure) {
-    sim::Fault unplug;
-    unplug.kind = sim::FaultKind::UnplugAfterData;
-    unplug.segment = 4;
-    unplug.count = 1000;
     UpdateRun usb;
-    ExpectSameAsSim(WithFault(unplug), usb);
+    ExpectSameAsSim(WithFault({sim::FaultKind::UnplugAfterData, sim::ANY_COMMAND, 4, "", 1000}),
+                    usb);
     EXPECT_NE(STATUS_COMPLETE, usb.update.outcome.status) << usb.update.log;
     EXPECT_EQ("usb backend: USB0::0x1D7A::0x52C1::TW00012345::INSTR has left the USB bus\n",
               usb.diagnostics);
 }
 
 TEST_F(UpdateOverUsb, ReplyThatNeverComesTimesOutAbortsAndFailsTheSameWay) {
-    sim::Fault silent;
-    silent.kind = sim::FaultKind::NoReply;
-    silent.command = sim::ANY_COMMAND;
-    silent.segment = 3;
     UpdateRun usb;
-    ExpectSameAsSim(WithFault(silent), usb);
+    ExpectSameAsSim(WithFault({sim::FaultKind::NoReply, sim::ANY_COMMAND, 3, "", 0}), usb);
     EXPECT_NE(STATUS_COMPLETE, usb.update.outcome.status) << usb.update.log;
     int aborts = 0;
-    for (const usbtest::UsbtmcTestDevice* device : usb.devices)
-        for (const usbtest::Exchange& exchange : device->ControlTraffic())
-            aborts += exchange.kind == usbtest::Exchange::Control && exchange.request == 3;
+    for (const UsbtmcTestDevice* device : usb.devices)
+        for (const std::string& request : device->control)
+            aborts += request.starts_with("a2 3 ");
     EXPECT_EQ(1, aborts) << "the timed-out read is aborted with INITIATE_ABORT_BULK_IN";
 }
 
 TEST(UpdateOverUsbWithoutPermission, FindsNoInstrumentAndSaysWhy) {
     usbtest::ScriptedInstrument instrument;
-    usbtest::UsbtmcTestDevice device(instrument);
+    UsbtmcTestDevice device(instrument);
     device.permissionDenied = true;
     auto bus = std::make_shared<usbtest::TestUsbBus>();
-    bus->Add(device);
+    bus->devices.push_back(&device);
     std::ostringstream diagnostics;
     visa::InstallBackend(std::make_unique<visa::ResourceBackend>(
         std::make_unique<visa::UsbBackend>(bus, diagnostics)));

@@ -10,7 +10,6 @@
 #include <cstdlib>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <sstream>
 #include <unistd.h>
 
 namespace {
@@ -30,14 +29,6 @@ std::vector<std::string> LinesOf(const std::string& path) {
 // One instrument that reboots and flashes without delay: the library's bench runs on the
 // wall clock while the utility sleeps on a fake one.
 constexpr const char* kQuickBench = "instrument TW00012345\nreboot-ms 0\nflash-line-ms 0\n";
-
-sim::BenchConfig QuickBench() {
-    sim::BenchConfig config;
-    std::istringstream text(kQuickBench);
-    std::string error;
-    EXPECT_TRUE(sim::ParseBench(text, config, error)) << error;
-    return config;
-}
 
 class BackendChoice : public ::testing::Test {
 protected:
@@ -67,10 +58,13 @@ protected:
 
 TEST_F(BackendChoice, WholeUpdateThroughTheLibraryMatchesTheSimBackend) {
     const ImageInfo image = SmallFirmwareImage();
+    sim::BenchConfig quick;
+    std::string error;
+    ASSERT_TRUE(sim::LoadBenchFile(benchPath, quick, error)) << error;
     UpdateRecord direct;
     std::vector<std::string> directTrace;
     {
-        SimulatedBench bench(QuickBench());
+        SimulatedBench bench(quick);
         direct = PressUpdate(image, bench.clock);
         directTrace = bench.Trace();
     }
@@ -85,20 +79,45 @@ TEST_F(BackendChoice, WholeUpdateThroughTheLibraryMatchesTheSimBackend) {
     EXPECT_EQ(directTrace, LinesOf(tracePath)) << "the same bytes reached the instrument's flash";
 }
 
-TEST_F(BackendChoice, LibraryThatCannotServeIsReportedAndNothingIsFound) {
+// ViAttrState is 64 bits wide: a time-out past 32 bits, which the bench refuses, would reach
+// it cut to 0 ms (and be accepted) if the call were forwarded with a 32-bit state.
+TEST_F(BackendChoice, AttributeValueReachesTheLibraryWithAll64Bits) {
+    ChooseSimulatedLibrary();
+    ViSession rm = 0, vi = 0;
+    ASSERT_EQ(VI_SUCCESS, visa::viOpenDefaultRM(&rm));
+    ASSERT_EQ(VI_SUCCESS,
+              visa::viOpen(rm, "USB0::0x1D7A::0x52C1::TW00012345::INSTR", VI_NO_LOCK, 1000, &vi));
+    EXPECT_EQ(VI_ERROR_NSUP_ATTR_STATE,
+              visa::viSetAttribute(vi, VI_ATTR_TMO_VALUE, ViAttrState{1} << 32));
+    EXPECT_EQ(VI_SUCCESS, visa::viSetAttribute(vi, VI_ATTR_TMO_VALUE, 5000));
+    visa::viClose(rm);
+}
+
+TEST_F(BackendChoice, BackendThatCannotServeIsReportedAndNothingIsFound) {
+    const std::string notALibrary = TempFile("not-a-library.so");
+    std::ofstream(notALibrary) << "plain text\n";
     struct Case {
         std::string value;
+        std::string bench;
         std::string message;
+    } const cases[] = {
+        {FAKE_VISA_WITHOUT_READ_LIBRARY, kQuickBench,
+         std::string("VISA library ") + FAKE_VISA_WITHOUT_READ_LIBRARY +
+             " not available: it lacks the function viRead\n"},
+        {"/nonexistent/libvisa.so", kQuickBench,
+         "VISA library /nonexistent/libvisa.so not available: "},
+        {notALibrary, kQuickBench, "VISA library " + notALibrary + " not available: "},
+        {"sim", "instrument TW1\nmode dreaming\n",
+         "VISA backend sim not available: bench file " + benchPath +
+             " line 2: bad setting \"mode dreaming\"\n"},
     };
-    const Case cases[] = {
-        {FAKE_VISA_WITHOUT_READ_LIBRARY, "lacks the function viRead"},
-        {"/nonexistent/libvisa.so", "VISA library /nonexistent/libvisa.so not available: "},
-    };
+    setenv("TQ4800_SIM", benchPath.c_str(), 1);
     for (const Case& c : cases) {
+        std::ofstream(benchPath) << c.bench;
         ::testing::internal::CaptureStderr();
         EXPECT_FALSE(Choose(c.value));
         const std::string said = ::testing::internal::GetCapturedStderr();
-        EXPECT_NE(std::string::npos, said.find(c.message)) << said;
+        EXPECT_EQ(c.message, said.substr(0, c.message.size())) << c.value;
         EXPECT_EQ('\n', said.back()) << "one whole line";
 
         FakeDeviceList devices;
@@ -109,6 +128,7 @@ TEST_F(BackendChoice, LibraryThatCannotServeIsReportedAndNothingIsFound) {
         EXPECT_TRUE(devices.items.empty());
         session.CloseResourceManager();
     }
+    std::remove(notALibrary.c_str());
 }
 
 } // namespace

@@ -13,21 +13,19 @@ sim::BenchConfig TwoInstruments() {
     return sim::BenchConfig{{SimInstrument("TW00000001"), SimInstrument("TW00000002")}};
 }
 
+// Without a backend nothing is opened, and no output is left holding a stale handle.
 TEST(Dispatch, EveryCallFailsWithoutABackend) {
     visa::InstallBackend(nullptr);
-    ViSession rm = 1234;
-    EXPECT_LT(visa::viOpenDefaultRM(&rm), 0);
-    EXPECT_EQ(0u, rm);
+    ViSession rm = 1234, vi = 7;
     ViFindList list = 99;
     ViUInt32 count = 99;
     char desc[VI_FIND_BUFLEN] = {};
+    EXPECT_LT(visa::viOpenDefaultRM(&rm), 0);
     EXPECT_LT(visa::viFindRsrc(rm, "?*", &list, &count, desc), 0);
-    EXPECT_EQ(0u, list);
-    EXPECT_EQ(0u, count);
-    ViSession vi = 7;
     EXPECT_LT(visa::viOpen(rm, FIRST, VI_NO_LOCK, 1000, &vi), 0);
-    EXPECT_EQ(0u, vi);
     EXPECT_NE(VI_SUCCESS, visa::viClose(0));
+    EXPECT_EQ((std::vector<std::uint32_t>{0, 0, 0, 0}),
+              (std::vector<std::uint32_t>{rm, list, count, vi}));
 }
 
 TEST(ResourceBackend, SearchListsMatchesInBusOrderThenRunsOut) {
@@ -54,7 +52,7 @@ TEST(ResourceBackend, SearchListsMatchesInBusOrderThenRunsOut) {
 TEST(ResourceBackend, UnknownHandlesAreRefusedAndCloseOfNothingIsHarmless) {
     SimulatedBench bench;
     ViSession rm = OpenDefaultRM();
-    ViSession vi = OpenSession(rm, sim::ResourceNameOf("TW00012345").c_str());
+    ViSession vi = OpenSession(rm, sim::ResourceNameOf("TW00012345"));
     char desc[VI_FIND_BUFLEN] = {};
     ViUInt32 count = 0;
     ViByte byte = 0;
@@ -89,33 +87,22 @@ TEST(ResourceBackend, ClosingTheManagerClosesWhatWasOpenedThroughItOnly) {
     EXPECT_EQ("close 2", bench.Trace().at(bench.Trace().size() - 2));
 }
 
-TEST(ResourceBackend, ReadStopsAtMessageEndOrLimitAndKeepsTheRest) {
+TEST(ResourceBackend, ReadEndsAtMessageEndOrLimitOrTheSessionsTimeOut) {
     SimulatedBench bench;
-    ViSession rm = OpenDefaultRM();
-    ViSession vi = OpenSession(rm, sim::ResourceNameOf("TW00012345").c_str());
-    ASSERT_EQ(VI_SUCCESS, Send(vi, "*IDN?\n"));
-    char buffer[256] = {};
-    ViUInt32 count = 0;
-    ASSERT_EQ(VI_SUCCESS_MAX_CNT, visa::viRead(vi, reinterpret_cast<ViBuf>(buffer), 10, &count));
-    EXPECT_EQ(10u, count);
-    ViUInt32 rest = 0;
-    ASSERT_EQ(VI_SUCCESS, visa::viRead(vi, reinterpret_cast<ViBuf>(buffer + 10), 200, &rest));
-    std::string identity(buffer, 10 + rest);
-    EXPECT_EQ("SIMULATED,TQ4800,TW00012345,", identity.substr(0, 28));
-    EXPECT_EQ('\n', identity.back());
-}
-
-TEST(ResourceBackend, ReadWithoutReplyTimesOutAfterTheSessionsTimeOut) {
-    SimulatedBench bench;
-    ViSession rm = OpenDefaultRM();
-    ViSession vi = OpenSession(rm, sim::ResourceNameOf("TW00012345").c_str());
-    ViByte buffer[16];
-    ViUInt32 count = 99;
-    EXPECT_EQ(VI_ERROR_TMO, visa::viRead(vi, buffer, sizeof buffer, &count));
-    EXPECT_EQ(0u, count);
+    ViSession vi = OpenSession(OpenDefaultRM(), sim::ResourceNameOf("TW00012345"));
+    EXPECT_EQ(VI_ERROR_TMO, Receive(vi).status);
     ASSERT_EQ(VI_SUCCESS, visa::viSetAttribute(vi, VI_ATTR_TMO_VALUE, 5000));
-    EXPECT_EQ(VI_ERROR_TMO, visa::viRead(vi, buffer, sizeof buffer, &count));
+    EXPECT_EQ(VI_ERROR_TMO, Receive(vi).status);
     EXPECT_EQ((std::vector<std::uint32_t>{visa::DEFAULT_TIMEOUT_MS, 5000}), bench.clock.sleeps);
+
+    ASSERT_EQ(VI_SUCCESS, Send(vi, "*IDN?\n"));
+    const ReadResult head = Receive(vi, 10);
+    EXPECT_EQ(VI_SUCCESS_MAX_CNT, head.status);
+    const ReadResult rest = Receive(vi, 200);
+    EXPECT_EQ(VI_SUCCESS, rest.status);
+    EXPECT_EQ("SIMULATED,TQ4800,TW00012345,", (head.text + rest.text).substr(0, 28));
+    EXPECT_EQ('\n', rest.text.back());
+
     EXPECT_EQ(VI_ERROR_NSUP_ATTR, visa::viSetAttribute(vi, 0x3FFF0001, 5));
     EXPECT_EQ(VI_ERROR_NSUP_ATTR_STATE,
               visa::viSetAttribute(vi, VI_ATTR_TMO_VALUE, ViAttrState{1} << 32));
@@ -124,20 +111,25 @@ TEST(ResourceBackend, ReadWithoutReplyTimesOutAfterTheSessionsTimeOut) {
 TEST(ResourceBackend, OpenChecksNameModeAndPresence) {
     SimulatedBench bench;
     ViSession rm = OpenDefaultRM();
-    ViSession vi = 5;
-    EXPECT_EQ(VI_ERROR_INV_RSRC_NAME, visa::viOpen(rm, "", VI_NO_LOCK, 1000, &vi));
-    EXPECT_EQ(0u, vi);
-    EXPECT_EQ(VI_ERROR_RSRC_NFOUND,
-              visa::viOpen(rm, "USB0::0x1D7A::0x52C1::TW99999999::INSTR", VI_NO_LOCK, 1000, &vi));
-    EXPECT_EQ(VI_ERROR_RSRC_NFOUND,
-              visa::viOpen(rm, "USB0::0x1D7B::0x52C1::TW00012345::INSTR", VI_NO_LOCK, 1000, &vi));
-    EXPECT_EQ(VI_ERROR_INV_ACC_MODE,
-              visa::viOpen(rm, sim::ResourceNameOf("TW00012345").c_str(), 1, 1000, &vi));
-    EXPECT_EQ(VI_SUCCESS,
-              visa::viOpen(rm, "usb::7546::21185::TW00012345::0::instr", VI_NO_LOCK, 1000, &vi));
-    EXPECT_NE(0u, vi);
-    EXPECT_EQ(VI_ERROR_INV_OBJECT,
-              visa::viOpen(vi, sim::ResourceNameOf("TW00012345").c_str(), VI_NO_LOCK, 1000, &vi));
+    const std::string name = sim::ResourceNameOf("TW00012345");
+    const struct {
+        ViSession through;
+        std::string name;
+        ViAccessMode mode;
+        ViStatus status;
+    } cases[] = {
+        {rm, "", VI_NO_LOCK, VI_ERROR_INV_RSRC_NAME},
+        {rm, "USB0::0x1D7A::0x52C1::TW99999999::INSTR", VI_NO_LOCK, VI_ERROR_RSRC_NFOUND},
+        {rm, "USB0::0x1D7B::0x52C1::TW00012345::INSTR", VI_NO_LOCK, VI_ERROR_RSRC_NFOUND},
+        {rm, name, 1, VI_ERROR_INV_ACC_MODE},
+        {rm, "usb::7546::21185::TW00012345::0::instr", VI_NO_LOCK, VI_SUCCESS},
+        {OpenSession(rm, name), name, VI_NO_LOCK, VI_ERROR_INV_OBJECT},
+    };
+    for (const auto& c : cases) {
+        ViSession vi = 5;
+        EXPECT_EQ(c.status, visa::viOpen(c.through, c.name.c_str(), c.mode, 1000, &vi)) << c.name;
+        EXPECT_EQ(c.status == VI_SUCCESS, vi != 0) << c.name;
+    }
 }
 
 } // namespace
