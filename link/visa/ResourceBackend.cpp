@@ -130,14 +130,26 @@ ViStatus ResourceBackend::SetAttribute(ViObject vi, ViAttr attrName, ViAttrState
     return VI_SUCCESS;
 }
 
-ViStatus ResourceBackend::Write(ViSession vi, ViConstBuf buf, ViUInt32 cnt, ViUInt32* retCnt) {
+// The session a read or write goes to, with its count cleared; nullptr and the reason when
+// the handle is no session or the buffer is missing.
+ResourceBackend::Object* ResourceBackend::TransferSession(ViSession vi, bool hasBuffer,
+                                                          ViUInt32 cnt, ViUInt32* retCnt,
+                                                          ViStatus& refused) {
     if (retCnt)
         *retCnt = 0;
     Object* session = Find(vi, Kind::Session);
     if (!session)
-        return VI_ERROR_INV_OBJECT;
-    if (!buf && cnt > 0)
-        return VI_ERROR_INV_PARAMETER;
+        refused = VI_ERROR_INV_OBJECT;
+    else if (!hasBuffer && cnt > 0)
+        refused = VI_ERROR_INV_PARAMETER;
+    return refused == VI_SUCCESS ? session : nullptr;
+}
+
+ViStatus ResourceBackend::Write(ViSession vi, ViConstBuf buf, ViUInt32 cnt, ViUInt32* retCnt) {
+    ViStatus refused = VI_SUCCESS;
+    Object* session = TransferSession(vi, buf != nullptr, cnt, retCnt, refused);
+    if (!session)
+        return refused;
     ViUInt32 written = 0;
     ViStatus status = session->connection->Write(buf, cnt, session->timeoutMs, written);
     if (retCnt)
@@ -147,13 +159,10 @@ ViStatus ResourceBackend::Write(ViSession vi, ViConstBuf buf, ViUInt32 cnt, ViUI
 
 // A message may come in pieces; reading goes on until its end or the limit.
 ViStatus ResourceBackend::Read(ViSession vi, ViBuf buf, ViUInt32 cnt, ViUInt32* retCnt) {
-    if (retCnt)
-        *retCnt = 0;
-    Object* session = Find(vi, Kind::Session);
+    ViStatus refused = VI_SUCCESS;
+    Object* session = TransferSession(vi, buf != nullptr, cnt, retCnt, refused);
     if (!session)
-        return VI_ERROR_INV_OBJECT;
-    if (!buf && cnt > 0)
-        return VI_ERROR_INV_PARAMETER;
+        return refused;
     ViUInt32 total = 0;
     bool end = false;
     while (!end && (total < cnt || cnt == 0)) {

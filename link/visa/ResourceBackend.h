@@ -50,6 +50,8 @@ private:
     };
 
     Object* Find(ViObject handle, Kind kind);
+    Object* TransferSession(ViSession vi, bool hasBuffer, ViUInt32 cnt, ViUInt32* retCnt,
+                            ViStatus& refused);
     ViObject Add(Object object);
     std::size_t Count(Kind kind) const;
 
