@@ -1,6 +1,6 @@
 #include "app/UpdateApp.h"
 #include "app/UpdateDlg.h"
-#include "link/visa/BackendFactory.h"
+#include "backend/BackendFactory.h"
 
 #include <QApplication>
 #include <QPixmap>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/status/StatusTable.h"
+#include "status/StatusTable.h"
 #include "image/ImageInfo.h"
 
 #include <string>

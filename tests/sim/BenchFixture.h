@@ -6,7 +6,7 @@
 #include "fakes/Fakes.h"
 #include "link/visa/Dispatch.h"
 #include "link/visa/ResourceBackend.h"
-#include "link/visa/SimBackend.h"
+#include "sim/SimBackend.h"
 #include "sim/Bench.h"
 
 #include <memory>

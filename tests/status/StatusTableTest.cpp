@@ -1,4 +1,4 @@
-#include "app/status/StatusTable.h"
+#include "status/StatusTable.h"
 
 #include <cstring>
 #include <gtest/gtest.h>

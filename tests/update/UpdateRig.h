@@ -11,7 +11,7 @@
 #include "link/InstrumentSession.h"
 #include "link/visa/Dispatch.h"
 #include "link/visa/ResourceBackend.h"
-#include "link/visa/SimBackend.h"
+#include "sim/SimBackend.h"
 #include "sim/Bench.h"
 #include "update/UpdateSequence.h"
 

@@ -5,7 +5,7 @@
 #include "link/visa/Dispatch.h"
 #include "link/visa/ResourceBackend.h"
 #include "link/visa/ResourceName.h"
-#include "link/visa/SimBackend.h"
+#include "sim/SimBackend.h"
 #include "link/visa/UsbBackend.h"
 #include "sim/Bench.h"
 #include "tests/usb/UsbtmcTestDevice.h"

@@ -1,7 +1,7 @@
 // TQ4800_VISA naming a VISA library: the simulated bench built as one (a whole update
 // through it), and libraries that cannot serve.
 
-#include "link/visa/BackendFactory.h"
+#include "backend/BackendFactory.h"
 #include "link/visa/Dispatch.h"
 #include "sim/BenchFile.h"
 #include "sim/BenchFixture.h"

@@ -2,7 +2,7 @@
 // program runs with LD_LIBRARY_PATH naming a folder where libvisa.so is a library without
 // viRead and libvisa.so.0 is the simulated bench.
 
-#include "link/visa/BackendFactory.h"
+#include "backend/BackendFactory.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 #include "image/ImageFile.h"
 #include "image/ValidateImage.h"
 #include "link/InstrumentSession.h"
-#include "link/visa/BackendFactory.h"
+#include "backend/BackendFactory.h"
 #include "seams/Clock.h"
 #include "seams/EventPump.h"
 #include "tools/tq4800-flash/ConsoleDeviceList.h"

@@ -3,7 +3,7 @@
 // path a vendor library takes can be exercised without one. The bench is the one that
 // TQ4800_VISA=sim would give (TQ4800_SIM, TQ4800_SIM_TRACE), made on first use.
 
-#include "link/visa/BackendFactory.h"
+#include "backend/BackendFactory.h"
 
 #include <cstdio>
 #include <memory>

@@ -1,9 +1,9 @@
-#include "link/visa/BackendFactory.h"
+#include "backend/BackendFactory.h"
 
 #include "link/visa/Dispatch.h"
 #include "link/visa/LibusbTransport.h"
 #include "link/visa/ResourceBackend.h"
-#include "link/visa/SimBackend.h"
+#include "sim/SimBackend.h"
 #include "link/visa/SystemBackend.h"
 #include "link/visa/UsbBackend.h"
 #include "seams/Clock.h"

@@ -1,4 +1,4 @@
-#include "link/visa/SimBackend.h"
+#include "sim/SimBackend.h"
 
 #include "link/visa/ResourceBackend.h"
 #include "link/visa/ResourceName.h"

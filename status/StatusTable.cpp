@@ -1,4 +1,4 @@
-#include "app/status/StatusTable.h"
+#include "status/StatusTable.h"
 
 // Rows 18, 19 and 20 share their text on purpose: only the logged number tells them apart.
 const StatusRow StatusTable[STATUS_TABLE_SIZE] = {
