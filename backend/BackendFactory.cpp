@@ -3,12 +3,12 @@
 #include "link/visa/Dispatch.h"
 #include "link/visa/LibusbTransport.h"
 #include "link/visa/ResourceBackend.h"
-#include "sim/SimBackend.h"
 #include "link/visa/SystemBackend.h"
 #include "link/visa/UsbBackend.h"
 #include "seams/Clock.h"
 #include "sim/Bench.h"
 #include "sim/BenchFile.h"
+#include "sim/SimBackend.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "status/StatusTable.h"
 #include "image/ImageInfo.h"
 #include "image/ImageProblem.h"
 #include "image/ImageStream.h"
+#include "status/StatusTable.h"
 
 #include <cstddef>
 #include <memory>

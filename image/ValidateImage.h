@@ -1,8 +1,8 @@
 #pragma once
 
-#include "status/StatusTable.h"
 #include "image/ImageInfo.h"
 #include "image/ImageProblem.h"
+#include "status/StatusTable.h"
 
 inline constexpr char MODEL_NAME[] = "TQ4800";
 inline constexpr char UTILITY_VERSION[] = "1.0.0";

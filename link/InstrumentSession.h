@@ -1,8 +1,8 @@
 #pragma once
 
-#include "status/StatusTable.h"
 #include "link/DeviceIo.h"
 #include "link/visa/visa.h"
+#include "status/StatusTable.h"
 
 #include <string>
 

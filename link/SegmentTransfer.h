@@ -1,9 +1,9 @@
 #pragma once
 
-#include "status/StatusTable.h"
 #include "image/ImageInfo.h"
 #include "link/DeviceIo.h"
 #include "link/WriterProtocol.h"
+#include "status/StatusTable.h"
 
 #include <cstdint>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "status/StatusTable.h"
 #include "link/DeviceIo.h"
+#include "status/StatusTable.h"
 
 #include <array>
 #include <cstddef>

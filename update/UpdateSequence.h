@@ -1,7 +1,7 @@
 #pragma once
 
-#include "status/StatusTable.h"
 #include "image/ImageInfo.h"
+#include "status/StatusTable.h"
 
 #include <string>
 #include <string_view>

@@ -6,8 +6,8 @@
 #include "fakes/Fakes.h"
 #include "link/visa/Dispatch.h"
 #include "link/visa/ResourceBackend.h"
-#include "sim/SimBackend.h"
 #include "sim/Bench.h"
+#include "sim/SimBackend.h"
 
 #include <memory>
 #include <string>

@@ -11,8 +11,8 @@
 #include "link/InstrumentSession.h"
 #include "link/visa/Dispatch.h"
 #include "link/visa/ResourceBackend.h"
-#include "sim/SimBackend.h"
 #include "sim/Bench.h"
+#include "sim/SimBackend.h"
 #include "update/UpdateSequence.h"
 
 #include <memory>

@@ -5,9 +5,9 @@
 #include "link/visa/Dispatch.h"
 #include "link/visa/ResourceBackend.h"
 #include "link/visa/ResourceName.h"
-#include "sim/SimBackend.h"
 #include "link/visa/UsbBackend.h"
 #include "sim/Bench.h"
+#include "sim/SimBackend.h"
 #include "tests/usb/UsbtmcTestDevice.h"
 #include "tests/visa/UpdateScenario.h"
 

@@ -1,9 +1,9 @@
 // tq4800-flash: the update of the window's Update button, from a terminal.
 
+#include "backend/BackendFactory.h"
 #include "image/ImageFile.h"
 #include "image/ValidateImage.h"
 #include "link/InstrumentSession.h"
-#include "backend/BackendFactory.h"
 #include "seams/Clock.h"
 #include "seams/EventPump.h"
 #include "tools/tq4800-flash/ConsoleDeviceList.h"
