@@ -8,6 +8,7 @@ TQ4800_PACKAGES=(
     fonts-liberation
     xvfb xauth imagemagick
     dpkg-dev file
+    lintian man-db bash-completion
 )
 
 # Installs whatever of the list is missing: apt-get as root, through sudo otherwise.
