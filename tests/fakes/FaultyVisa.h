@@ -46,6 +46,8 @@ public:
 
     // Every write the utility attempted, in order.
     const std::vector<Attempt>& Writes() const { return writes_; }
+    // The open time-out of every open attempted, in order.
+    const std::vector<ViUInt32>& OpenTimeouts() const { return openTimeouts_; }
 
 private:
     // The status a rule imposes on this call, or VI_SUCCESS to pass it on.
@@ -55,6 +57,7 @@ private:
     std::vector<Rule> rules_;
     std::vector<int> seen_;
     std::vector<Attempt> writes_;
+    std::vector<ViUInt32> openTimeouts_;
     std::string lastWrite_;
 };
 
@@ -90,6 +93,7 @@ inline ViStatus FaultyVisa::FindNext(ViFindList findList, ViChar desc[VI_FIND_BU
 
 inline ViStatus FaultyVisa::Open(ViSession sesn, ViConstRsrc name, ViAccessMode mode,
                                  ViUInt32 timeout, ViSession* vi) {
+    openTimeouts_.push_back(timeout);
     if (ViStatus status = Injected(Call::Open, name); status != VI_SUCCESS)
         return status;
     return inner_->Open(sesn, name, mode, timeout, vi);

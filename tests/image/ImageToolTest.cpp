@@ -55,18 +55,6 @@ const CheckCase CHECK_CASES[] = {
          return bytes;
      },
      19},
-    {"does not fit",
-     [] { return Changed([](ImageContents& c) { c.segments[1].length = 0x20001; }); }, 19},
-    {"flag 0", [] { return Changed([](ImageContents& c) { c.segments[4].flag = 0; }); }, 19},
-    {"L below 8",
-     [] {
-         ImageContents contents = AcceptedContents();
-         auto bytes = Bytes(EncodeHeader(contents.header));
-         for (int position = 0; position < 4; ++position)
-             bytes = bytes + EncodeSegmentRecord(contents.segments[position], position);
-         return bytes + std::vector<std::uint8_t>{0, 0, 0, 0, 8, 1};
-     },
-     19},
 };
 
 TEST_F(ImageTool, CheckExitsWithTheWindowsResult) {

@@ -12,6 +12,7 @@ struct HeaderCase {
     std::string imageRev;
     std::string modelName = "";
     std::string description = "";
+    std::string revsNotSupport = "";
 };
 
 std::string Repeat(char character, std::size_t count) {
@@ -32,7 +33,7 @@ TEST_P(HeaderCases, FillTheFieldsOrStop) {
     EXPECT_EQ(std::string(image.ImageRev), test.imageRev);
     EXPECT_EQ(std::string(image.ModelName), test.modelName);
     EXPECT_EQ(std::string(image.UpdatedDescription), test.description);
-    EXPECT_STREQ(image.RevsNotSupport, "");
+    EXPECT_EQ(std::string(image.RevsNotSupport), test.revsNotSupport);
     EXPECT_EQ(image.segments[4].type, test.status == 0 ? 8 : 0);
 }
 
@@ -60,7 +61,13 @@ INSTANTIATE_TEST_SUITE_P(
                    "\x7f"
                    "1.0\x80X!"},
         HeaderCase{"NUL ends the line", std::string("#ImageRev=1.0\0=x\n", 17), 0, "1.0"},
-        HeaderCase{"15 characters fit", "#ImageRev=" + Repeat('1', 15) + "\n", 0, Repeat('1', 15)},
+        // Each value at its longest once its line end and blanks are trimmed.
+        HeaderCase{"every key at its limit",
+                   "#ImageRev=" + Repeat('1', 15) + " \r\n#ModelName=" + Repeat('m', 63) +
+                       "\t\r\n#RevsNotSupport= " + Repeat('r', 15) + "\r\n#UpdatedDescription=" +
+                       Repeat('d', 511) + "\r\n#UtilityRev=" + Repeat('9', 15) + " \r\n",
+                   0, Repeat('1', 15), Repeat('M', 63), Repeat('d', 511), Repeat('R', 15)},
+        HeaderCase{"UtilityRev 16 too long", "#UtilityRev=" + Repeat('9', 16) + "\n", 20, ""},
         HeaderCase{"16 characters too long",
                    "#ModelName=TQ4800\n#ImageRev=" + Repeat('1', 16) + "\n#RevsNotSupport=1\n", 20,
                    "", "TQ4800"},

@@ -48,11 +48,33 @@ INSTANTIATE_TEST_SUITE_P(
                        21},
         AcceptanceCase{"suffixed utility", [](ImageContents& c) { c.header.utilityRev = "1.0.0a"; },
                        21},
+        AcceptanceCase{"shorter prefix 1.0", [](ImageContents& c) { c.header.utilityRev = "1.0"; },
+                       0},
+        AcceptanceCase{"shorter but greater 1.1",
+                       [](ImageContents& c) { c.header.utilityRev = "1.1"; }, 21},
+        AcceptanceCase{"high byte above digits",
+                       [](ImageContents& c) {
+                           c.header.utilityRev = "1.\xB0"
+                                                 "0";
+                       },
+                       21},
         AcceptanceCase{"text order 1.0.10",
                        [](ImageContents& c) { c.header.utilityRev = "1.0.10"; }, 21},
         AcceptanceCase{"model before version",
                        [](ImageContents& c) {
                            c.header.modelName = "TQ4801";
+                           c.header.utilityRev = "2.0";
+                       },
+                       19},
+        AcceptanceCase{"type before version",
+                       [](ImageContents& c) {
+                           c.segments[1].type = 3;
+                           c.header.utilityRev = "2.0";
+                       },
+                       19},
+        AcceptanceCase{"size before version",
+                       [](ImageContents& c) {
+                           SetPayloadForLength(c, 0, 0xFFFB);
                            c.header.utilityRev = "2.0";
                        },
                        19},

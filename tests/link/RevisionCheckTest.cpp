@@ -45,6 +45,7 @@ INSTANTIATE_TEST_SUITE_P(
         RevisionCase{"MainEqual", MAIN, "1.23", Reply(), STATUS_COMPLETE},
         RevisionCase{"MainNewerMinor", MAIN, "1.24", Reply(), STATUS_COMPLETE},
         RevisionCase{"MainOlderMinor", MAIN, "1.22", Reply(), STATUS_DEVICE_NEWER},
+        RevisionCase{"MainFirstMinorDecides", MAIN, "1.14", Reply(), STATUS_DEVICE_NEWER},
         RevisionCase{"MainMajorDecidesFirst", MAIN, "2.00", Reply(FieldWith(0, "1.99")),
                      STATUS_COMPLETE},
         RevisionCase{"MainLetterAboveDigit", MAIN, "A.00", Reply(FieldWith(0, "9.99")),
@@ -54,8 +55,12 @@ INSTANTIATE_TEST_SUITE_P(
         RevisionCase{"WriterOlder", WRITER, "E", Reply(), STATUS_DEVICE_NEWER},
         RevisionCase{"Fpga1Older", FPGA1, "44", Reply(), STATUS_DEVICE_NEWER},
         RevisionCase{"Fpga2Older", FPGA2, "07", Reply(FieldWith(12, "10")), STATUS_DEVICE_NEWER},
-        RevisionCase{"Fpga3Older", FPGA3, "88", Reply(), STATUS_DEVICE_NEWER},
+        RevisionCase{"Fpga2SecondDigitDecides", FPGA2, "66", Reply(), STATUS_DEVICE_NEWER},
+        RevisionCase{"Fpga3SecondDigitDecides", FPGA3, "88", Reply(), STATUS_DEVICE_NEWER},
+        RevisionCase{"Fpga1SecondDigitDecides", FPGA1, "46", Reply(), STATUS_COMPLETE},
         RevisionCase{"HttpOlder", HTTP, "A.99", Reply(), STATUS_DEVICE_NEWER},
+        RevisionCase{"HttpFirstMinorDecides", HTTP, "B.10", Reply(), STATUS_COMPLETE},
+        RevisionCase{"HttpSecondMinorDecides", HTTP, "B.00", Reply(), STATUS_DEVICE_NEWER},
         RevisionCase{"HighByteRanksBelowDigits", MAIN, "1.00", Reply(FieldWith(0, "\xB0")),
                      STATUS_COMPLETE},
         RevisionCase{"CommaInsideField", MAIN, "1.23", Reply(FieldWith(4, ",,")), STATUS_COMPLETE},
@@ -72,7 +77,8 @@ INSTANTIATE_TEST_SUITE_P(
         RevisionCase{"WriterLowerCase", WRITER, "f", Reply(), STATUS_FILE_REV_BAD},
         RevisionCase{"FpgaSecondNotDigit", FPGA2, "1A", Reply(), STATUS_FILE_REV_BAD},
         RevisionCase{"UnknownType", 2, "1.23", Reply(), STATUS_NOT_COMPLETE},
-        RevisionCase{"UnknownTypeBeforeFileForm", 5, "??", Reply(), STATUS_NOT_COMPLETE}),
+        RevisionCase{"UnknownTypeBeforeFileForm", 5, "??", Reply(), STATUS_NOT_COMPLETE},
+        RevisionCase{"ReplyBeforeType", 5, "??", Reply() + "\n", STATUS_DEVICE_REV_UNKNOWN}),
     [](const ::testing::TestParamInfo<RevisionCase>& info) { return info.param.name; });
 
 TEST(RevisionCheckTest, MissingTextsAreRefused) {

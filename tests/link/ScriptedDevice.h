@@ -27,7 +27,6 @@ public:
 
     ScriptedDevice& Write(Bytes bytes, ViStatus status = VI_SUCCESS);
     ScriptedDevice& Read(std::string_view reply, ViStatus status = VI_SUCCESS);
-    std::vector<Exchange>& Script() { return script_; }
 
     ViStatus DeviceWrite(const void* bytes, ViUInt32 count) override;
     ViStatus DeviceRead(char* buffer, ViUInt32 limit, ViUInt32& count) override;

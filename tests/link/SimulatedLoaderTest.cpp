@@ -77,13 +77,6 @@ public:
 
 class SimulatedLoaderTest : public ::testing::Test, public OnSimulatedLoader {};
 
-TEST_F(SimulatedLoaderTest, ResetAndProgramFramesOnTheWire) {
-    EXPECT_EQ(writer.ResetWriter(), STATUS_COMPLETE);
-    EXPECT_EQ(writer.ProgramFlash(), STATUS_COMPLETE);
-    EXPECT_EQ(Wire(), (Lines{"write 1 AB000000070A524553455421", "read 1 " + Hex("OK"),
-                             "write 1 AB0000000703010203040506"}));
-}
-
 TEST(SimulatedLoaderLengthTest, SetLengthFrameThenDigitsNulAndZeroPaddingToTwelveBytes) {
     const std::pair<std::uint32_t, const char*> cases[] = {
         {0, "300000000000000000000000"},

@@ -51,12 +51,4 @@ TEST(Loader, DataMayArriveInAnyPiecesAndTheOkComesOnlyAtTheEnd) {
     EXPECT_EQ("-65536", Receive(loader.vi).text); // FF FF 00 00, as a signed number
 }
 
-TEST(Loader, AnswersItsIdentityAndIgnoresOtherText) {
-    LoaderBench loader;
-    ASSERT_EQ(VI_SUCCESS, Send(loader.vi, "DISP:TEXT \"x\"\n"));
-    ASSERT_EQ(VI_SUCCESS, Send(loader.vi, "*IDN?\n"));
-    EXPECT_EQ("WRITER,TQ4800,TW00012345,1.05  A  01 01 01 1.05", Receive(loader.vi).text);
-    EXPECT_EQ(VI_ERROR_TMO, Receive(loader.vi).status);
-}
-
 } // namespace

@@ -82,7 +82,7 @@ TEST_F(FlashTool, ChoosesTheInstrumentByPrefix) {
     const std::string three = Bench("three", "instrument TW00011111\nmode loader\n"
                                              "instrument TW00067890\nmode loader\nfpga2 09\n"
                                              "instrument TW00012345\nmode loader\n");
-    ProgramRun chosen = Run("-d usb0::0x1d7a::0x52c1::tw0006 --yes " + demoFile, three);
+    ProgramRun chosen = Run("--device=usb0::0x1d7a::0x52c1::tw0006 --yes " + demoFile, three);
     EXPECT_EQ(16, chosen.exitCode);
     EXPECT_TRUE(Contains(chosen.err, "3 instruments are Found. Are you sure you want to update "
                                      "TQ4800 SN:TW00067890?"))
@@ -90,7 +90,7 @@ TEST_F(FlashTool, ChoosesTheInstrumentByPrefix) {
     EXPECT_TRUE(Contains(chosen.err, "There is a newer firmware revision run on current device.\n"
                                      "Error number: 16\n"));
 
-    ProgramRun missing = Run("--device=USB0::0x1D7A::0x52C1::TW9 --yes " + demoFile, three);
+    ProgramRun missing = Run("-d USB0::0x1D7A::0x52C1::TW9 --yes " + demoFile, three);
     EXPECT_EQ(69, missing.exitCode);
     EXPECT_TRUE(Contains(missing.err, "no instrument whose name begins with"));
     EXPECT_TRUE(Contains(missing.err, "USB0::0x1D7A::0x52C1::TW00067890::INSTR"));

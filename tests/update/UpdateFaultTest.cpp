@@ -91,8 +91,8 @@ const FaultCase FAULT_CASES[] = {
     // Switching to the loader.
     Row("switch session not opened", STATUS_CONNECT_FAILED, ASKED, "*IDN?")
         .Rule(Call::Open, "", VI_ERROR_RSRC_BUSY, 2),
-    Row("switch command not written", STATUS_WRITE_FAILED, ASKED, "!syst:update")
-        .Rule(Call::Write, "syst:update", VI_ERROR_IO),
+    Row("switch command timed out", STATUS_WRITE_FAILED, ASKED, "!syst:update")
+        .Rule(Call::Write, "syst:update", VI_ERROR_TMO),
     Row("loader back too late", STATUS_CONNECT_FAILED, ASKED, "syst:update TQ4800\n")
         .Set([](Variant& v) { v.instrument.rebootMs = 4000; }),
     // Identifying the loader and comparing revisions.

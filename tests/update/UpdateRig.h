@@ -112,7 +112,5 @@ inline void ExpectRunEndedCleanly(UpdateRig& rig) {
     EXPECT_FALSE(rig.busy.updating);
 }
 
-// The log of a completed update, as the window shows it.
-std::string CompletedLog(const ImageInfo& image, bool switched = true);
-// The checksum the log shows for a segment: big-endian words from byte 8 for L - 8 bytes.
-std::int32_t LoggedChecksum(const SegmentImage& segment);
+// The log of a completed update of TestFirmware, as the window shows it.
+std::string CompletedLog(bool switched = true);

@@ -16,12 +16,13 @@ int CountStartingWith(const std::vector<std::string>& texts, const std::string& 
 TEST(UpdateSequence, CompletesAWholeUpdateWaitingOnlyWhereItMust) {
     UpdateRig rig;
     EXPECT_EQ(STATUS_COMPLETE, rig.Run().status);
-    EXPECT_EQ(CompletedLog(rig.image), rig.log.text());
+    EXPECT_EQ(CompletedLog(), rig.log.text());
     // Buttons held before the identity test, the close guard from the first segment, both
     // released only after the session is closed.
     EXPECT_EQ((std::vector<std::string>{"SetBusy", "Updating=1", "ClearBusy", "Updating=0"}),
               rig.busy.events);
     EXPECT_EQ(1, std::count(rig.clock.sleeps.begin(), rig.clock.sleeps.end(), 2500u));
+    EXPECT_EQ((std::vector<ViUInt32>{1000, 1000, 1000}), rig.faults->OpenTimeouts());
     EXPECT_TRUE(std::all_of(rig.clock.sleeps.begin(), rig.clock.sleeps.end(),
                             [](std::uint32_t ms) { return ms == 0 || ms == 10 || ms == 2500; }));
     ExpectRunEndedCleanly(rig);
@@ -84,7 +85,7 @@ TEST(UpdateSequence, TheIdentityDecidesWhetherToSwitch) {
         UpdateRig rig({{Instrument(SERIAL, c.mode)}}, c.rules);
         EXPECT_EQ(c.status, rig.Run().status);
         if (c.status == STATUS_COMPLETE) {
-            EXPECT_EQ(CompletedLog(rig.image, false), rig.log.text());
+            EXPECT_EQ(CompletedLog(false), rig.log.text());
         }
         EXPECT_EQ(0, CountStartingWith(rig.Writes(), "syst:update"));
         EXPECT_EQ(0, std::count(rig.clock.sleeps.begin(), rig.clock.sleeps.end(), 2500u));
@@ -98,7 +99,7 @@ TEST(UpdateSequence, ASecondRunStartsAgainFromTheSearch) {
     EXPECT_EQ(STATUS_PROGRAM_FAILED, rig.Run().status);
     // The loader counts segments since it came up, so the fault is behind it now.
     EXPECT_EQ(STATUS_COMPLETE, rig.Run().status);
-    EXPECT_EQ(CompletedLog(rig.image, false), rig.log.text());
+    EXPECT_EQ(CompletedLog(false), rig.log.text());
     ExpectRunEndedCleanly(rig);
 }
 

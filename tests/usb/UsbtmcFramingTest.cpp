@@ -159,13 +159,16 @@ TEST_F(UsbtmcFraming, EmptyDevDepMsgInGetsOneMoreChance) {
     ExpectQueryWorks();
 }
 
-TEST_F(UsbtmcFraming, WrongTagIsRefusedAndTheNextCommandWorks) {
-    device.wrongTagOnce = true;
-    std::string got;
-    EXPECT_EQ(VI_ERROR_IO, Query("WRITER\n", got));
-    EXPECT_EQ("", got);
-    EXPECT_NE(std::string::npos, diagnostics.str().find("wrong bTag"));
-    ExpectQueryWorks();
+TEST_F(UsbtmcFraming, WrongTagOrInverseIsRefusedAndTheNextCommandWorks) {
+    for (bool* fault : {&device.wrongTagOnce, &device.wrongInverseOnce}) {
+        *fault = true;
+        diagnostics.str("");
+        std::string got;
+        EXPECT_EQ(VI_ERROR_IO, Query("WRITER\n", got));
+        EXPECT_EQ("", got);
+        EXPECT_NE(std::string::npos, diagnostics.str().find("wrong bTag"));
+        ExpectQueryWorks();
+    }
 }
 
 TEST_F(UsbtmcFraming, StallClearsTheHaltSoTheNextCommandWorks) {

@@ -206,9 +206,10 @@ void UsbtmcTestDevice::Answer(ViUInt32 waitMs) {
         return; // nothing to say yet: the request stays open
     inTag_ = request_->tag;
     const std::uint8_t tag = wrongTagOnce ? inTag_ % 255 + 1 : inTag_;
-    wrongTagOnce = false;
+    const auto inverse = static_cast<std::uint8_t>(wrongInverseOnce ? tag : ~tag);
+    wrongTagOnce = wrongInverseOnce = false;
     request_.reset();
-    Bytes transfer = {2, tag, static_cast<std::uint8_t>(~tag), 0};
+    Bytes transfer = {2, tag, inverse, 0};
     for (int i = 0; i < 4; ++i)
         transfer.push_back(static_cast<std::uint8_t>(count >> (8 * i)));
     transfer.insert(transfer.end(), {static_cast<std::uint8_t>(end ? 1 : 0), 0, 0, 0});

@@ -53,6 +53,7 @@ public:
     bool noShortPacket = false; // a packet-aligned transfer ends without a zero-length packet
     int emptyTransfersBeforeReply = 0;        // zero-length packets sent before the next reply
     bool wrongTagOnce = false;                // the next reply carries the wrong bTag
+    bool wrongInverseOnce = false;            // the next reply's bTagInverse is its bTag
     bool haltedOut = false, haltedIn = false; // the endpoint stalls until its halt is cleared
     bool bulkOutTimesOut = false;             // bulk-out transfers time out with nothing taken
     std::uint32_t replyChunk = 0;             // most data bytes per DEV_DEP_MSG_IN, 0 for no limit
