@@ -232,7 +232,8 @@ void UsbtmcTestDevice::Answer(ViUInt32 waitMs) {
     for (std::size_t at = 0; at < transfer.size(); at += packet)
         packets_.emplace_back(transfer.begin() + at,
                               transfer.begin() + std::min(transfer.size(), at + packet));
-    if (transfer.size() % packet == 0 && !noShortPacket)
+    terminatorDue_ = transfer.size() % packet == 0 && lateTerminator;
+    if (transfer.size() % packet == 0 && !noShortPacket && !lateTerminator)
         packets_.push_back(Terminator());
 }
 
@@ -261,6 +262,11 @@ UsbResult UsbtmcTestDevice::BulkIn(std::uint8_t endpoint, std::uint8_t* data, in
     Expect(endpoint == kBulkIn, "bulk-in from another endpoint");
     if (haltedIn)
         return UsbResult::Stall;
+    if (packets_.empty() && terminatorDue_) {
+        terminatorDue_ = false;
+        packets_.push_back(Terminator());
+        return UsbResult::Timeout;
+    }
     // A device holds a bulk-in transfer until its reply is ready, or the host gives up.
     if (packets_.empty())
         Answer(timeoutMs == 0 ? kUnlimitedWaitMs : timeoutMs);

@@ -55,6 +55,7 @@ public:
     // Faults, each acting until cleared unless it counts down.
     bool noShortPacket = false;   // a packet-aligned transfer ends without a zero-length packet
     bool alignmentPacket = false; // ... with a short packet of alignment bytes instead
+    bool lateTerminator = false;  // ... with a zero-length packet that misses the first read
     // Bulk-OUT takes nothing until the last Bulk-IN transfer has been read to its end.
     bool holdsOutUntilTerminatorRead = false;
     // Aborts compare only the low 7 bits of bTag; an abort of the write in progress is
@@ -125,6 +126,7 @@ private:
     std::deque<Bytes> packets_; // queued for Bulk-IN; an empty one is a zero-length packet
     std::optional<std::chrono::steady_clock::time_point> abortStarted_;
     bool ioErrorReported_ = false;
+    bool terminatorDue_ = false; // a late terminating packet is yet to be queued
 };
 
 // A bus with the devices given at addresses 1, 2 ..., then the other devices.
