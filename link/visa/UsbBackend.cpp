@@ -75,10 +75,11 @@ public:
     OpenedInterface(std::shared_ptr<UsbTransport> transport,
                     std::unique_ptr<UsbDeviceHandle> handle, const UsbDeviceInfo& device,
                     const std::string& name, const UsbtmcEndpoints& endpoints, bool driverDetached,
-                    std::shared_ptr<usbtmc::TagCounter> tags, UsbDiagnostics& diagnostics)
+                    std::shared_ptr<usbtmc::TagCounter> tags,
+                    std::shared_ptr<UsbDiagnostics> diagnostics)
         : transport_(std::move(transport)), handle_(std::move(handle)), device_(device),
-          endpoints_(endpoints), driverDetached_(driverDetached),
-          link_(*handle_, name, endpoints, std::move(tags), diagnostics) {}
+          endpoints_(endpoints), driverDetached_(driverDetached), diagnostics_(diagnostics),
+          link_(*handle_, name, endpoints, std::move(tags), *diagnostics) {}
 
     ~OpenedInterface() {
         // The device may have left the bus; then these fail harmlessly.
@@ -102,6 +103,7 @@ private:
     UsbDeviceInfo device_;
     UsbtmcEndpoints endpoints_;
     bool driverDetached_;
+    std::shared_ptr<UsbDiagnostics> diagnostics_; // outlives the link
     UsbtmcLink link_;
     std::mutex callMutex_; // one read or write at a time, whichever session makes it
 };
@@ -128,7 +130,8 @@ private:
 };
 
 UsbBackend::UsbBackend(std::shared_ptr<UsbTransport> transport, std::ostream& diagnostics)
-    : transport_(std::move(transport)), diagnostics_(diagnostics) {}
+    : transport_(std::move(transport)),
+      diagnostics_(std::make_shared<UsbDiagnostics>(diagnostics)) {}
 
 UsbBackend::~UsbBackend() = default;
 
@@ -182,7 +185,7 @@ std::shared_ptr<UsbBackend::OpenedInterface> UsbBackend::Opened(const Resource& 
 ViStatus UsbBackend::Discover(std::vector<Resource>& resources) {
     std::vector<UsbDeviceInfo> devices;
     if (transport_->Enumerate(devices) != UsbResult::Ok) {
-        diagnostics_.Say("usb backend: cannot list the USB devices\n");
+        diagnostics_->Say("usb backend: cannot list the USB devices\n");
         return VI_ERROR_SYSTEM_ERROR;
     }
     for (const UsbDeviceInfo& device : devices)
@@ -198,8 +201,8 @@ void UsbBackend::AddResources(const UsbDeviceInfo& device, std::vector<Resource>
             continue;
         Resource resource;
         if (!FindBulkEndpoints(interface, resource.endpoints)) {
-            diagnostics_.Say("usb backend: ", Describe(device), " has a USBTMC interface ",
-                             int{interface.number}, " without bulk endpoints; skipped\n");
+            diagnostics_->Say("usb backend: ", Describe(device), " has a USBTMC interface ",
+                              int{interface.number}, " without bulk endpoints; skipped\n");
             continue;
         }
         if (!serialRead && !ReadSerial(device, serial))
@@ -217,8 +220,8 @@ void UsbBackend::AddResources(const UsbDeviceInfo& device, std::vector<Resource>
 
 bool UsbBackend::ReadSerial(const UsbDeviceInfo& device, std::string& serial) {
     if (device.serialIndex == 0) {
-        diagnostics_.Say("usb backend: ", Describe(device),
-                         " has no serial number and cannot be named; skipped\n");
+        diagnostics_->Say("usb backend: ", Describe(device),
+                          " has no serial number and cannot be named; skipped\n");
         return false;
     }
     std::unique_ptr<UsbDeviceHandle> handle;
@@ -226,14 +229,14 @@ bool UsbBackend::ReadSerial(const UsbDeviceInfo& device, std::string& serial) {
     if (result == UsbResult::Ok)
         result = handle->ReadStringDescriptor(device.serialIndex, serial);
     if (result == UsbResult::NoPermission) {
-        diagnostics_.Say("usb backend: the serial number of ", Describe(device),
-                         " cannot be read: no permission to open it; ", UdevHint(device), "\n");
+        diagnostics_->Say("usb backend: the serial number of ", Describe(device),
+                          " cannot be read: no permission to open it; ", UdevHint(device), "\n");
         return false;
     }
     if (result != UsbResult::Ok || serial.empty()) {
         // Gone between listing and opening, or not answering: nothing an operator can do.
-        diagnostics_.Say("usb backend: the serial number of ", Describe(device),
-                         " cannot be read; skipped\n");
+        diagnostics_->Say("usb backend: the serial number of ", Describe(device),
+                          " cannot be read; skipped\n");
         return false;
     }
     return true;
@@ -247,27 +250,27 @@ ViStatus UsbBackend::OpenInterface(const Resource& resource,
     case UsbResult::Ok:
         break;
     case UsbResult::NoPermission:
-        diagnostics_.Say("usb backend: no permission to open ", resource.name, "; ",
-                         UdevHint(resource.device), "\n");
+        diagnostics_->Say("usb backend: no permission to open ", resource.name, "; ",
+                          UdevHint(resource.device), "\n");
         return VI_ERROR_NPERMISSION;
     case UsbResult::NoDevice:
         return VI_ERROR_RSRC_NFOUND;
     default:
-        diagnostics_.Say("usb backend: cannot open ", resource.name, "\n");
+        diagnostics_->Say("usb backend: cannot open ", resource.name, "\n");
         return VI_ERROR_IO;
     }
     bool detached = false;
     if (handle->KernelDriverActive(number)) {
         if (handle->DetachKernelDriver(number) != UsbResult::Ok) {
-            diagnostics_.Say("usb backend: cannot take ", resource.name,
-                             " from the kernel's usbtmc driver\n");
+            diagnostics_->Say("usb backend: cannot take ", resource.name,
+                              " from the kernel's usbtmc driver\n");
             return VI_ERROR_RSRC_BUSY;
         }
         detached = true;
     }
     if (const UsbResult claimed = handle->ClaimInterface(number); claimed != UsbResult::Ok) {
-        diagnostics_.Say("usb backend: cannot claim ", resource.name,
-                         (claimed == UsbResult::Busy ? ": another program is using it\n" : "\n"));
+        diagnostics_->Say("usb backend: cannot claim ", resource.name,
+                          (claimed == UsbResult::Busy ? ": another program is using it\n" : "\n"));
         if (detached)
             handle->AttachKernelDriver(number);
         return claimed == UsbResult::NoDevice ? VI_ERROR_RSRC_NFOUND : VI_ERROR_RSRC_BUSY;

@@ -50,8 +50,8 @@ private:
     ViStatus OpenInterface(const Resource& resource, std::shared_ptr<OpenedInterface>& opened);
 
     std::shared_ptr<UsbTransport> transport_;
-    UsbDiagnostics diagnostics_;
-    std::mutex tablesMutex_; // guards opened_ and tags_
+    std::shared_ptr<UsbDiagnostics> diagnostics_; // shared with the opened interfaces
+    std::mutex tablesMutex_;                      // guards opened_ and tags_
     std::map<std::string, std::weak_ptr<OpenedInterface>> opened_;
     std::map<std::string, std::shared_ptr<usbtmc::TagCounter>> tags_;
 };
