@@ -133,6 +133,10 @@ std::string ApplySetting(const std::string& key, std::istringstream& rest,
     return "";
 }
 
+// A USB string descriptor holds at most 126 characters; a longer serial would make resource
+// names no instrument can have, longer than any VISA name buffer.
+constexpr std::size_t kLongestSerial = 126;
+
 bool ValidSerial(const std::string& serial) {
     return !serial.empty() && serial.find("::") == std::string::npos;
 }
@@ -156,6 +160,9 @@ bool ParseBench(std::istream& in, BenchConfig& config, std::string& error) {
             if (!(words >> instrument.serial) || !ValidSerial(instrument.serial) ||
                 (words >> extra))
                 problem = "\"instrument\" needs one serial number";
+            else if (instrument.serial.size() > kLongestSerial)
+                problem =
+                    "serial number longer than " + std::to_string(kLongestSerial) + " characters";
             else
                 parsed.instruments.push_back(instrument);
         } else if (parsed.instruments.empty()) {

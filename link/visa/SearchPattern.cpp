@@ -116,6 +116,9 @@ ViStatus CompilePattern(std::string_view pattern, std::regex& compiled) {
 }
 
 bool MatchesWhole(const std::regex& compiled, const std::string& name) {
+    // No instrument has a longer name, and the match recurses once per character.
+    if (name.size() >= VI_FIND_BUFLEN)
+        return false;
     return std::regex_match(name, compiled);
 }
 

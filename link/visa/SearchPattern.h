@@ -23,7 +23,8 @@ ViStatus TranslatePattern(std::string_view pattern, std::string& expression);
 // A compiled pattern (ECMAScript, case-insensitive), or VI_ERROR_INV_EXPR.
 ViStatus CompilePattern(std::string_view pattern, std::regex& compiled);
 
-// True when the whole name matches.
+// True when the whole name matches. A name that does not fit a VISA name buffer
+// (VI_FIND_BUFLEN with its NUL) never matches.
 bool MatchesWhole(const std::regex& compiled, const std::string& name);
 
 } // namespace visa

@@ -1,7 +1,10 @@
 #pragma once
 
 // A vendor VISA shared library loaded at run time with dlopen; the eight calls are
-// forwarded to the library's functions of the same names.
+// forwarded to the library's functions of the same names. The library stays loaded until
+// the program ends. Its answers are checked: a read count larger than the buffer, a
+// resource name without its end in VI_FIND_BUFLEN bytes and a search list that gives more
+// names than it counted fail with VI_ERROR_SYSTEM_ERROR and a line on standard error.
 
 #include "link/visa/Backend.h"
 
@@ -23,7 +26,7 @@ std::span<const char* const> InstalledVisaLibraryNames();
 
 // The first of the installed names that loads with all eight functions; null when none
 // does. Names that are not installed are passed over silently; a library that is there
-// but unusable is reported.
+// but unusable (corrupt, a dependency missing, a function missing) is reported.
 std::unique_ptr<Backend> LoadInstalledVisaLibrary(std::ostream& diagnostics);
 
 } // namespace visa

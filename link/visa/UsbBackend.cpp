@@ -58,7 +58,8 @@ bool SameText(const std::string& a, const std::string& b) {
     });
 }
 
-// Without an interface number, a name means the device's first USBTMC interface.
+// Without an interface number, a name means the device's lowest-numbered USBTMC interface
+// (Open picks it among those that match).
 bool Names(const UsbResourceName& wanted, const UsbDeviceInfo& device, const std::string& serial,
            std::uint8_t interfaceNumber) {
     return wanted.board == 0 && wanted.vendorId == device.vendorId &&
@@ -74,13 +75,15 @@ public:
     OpenedInterface(std::shared_ptr<UsbTransport> transport,
                     std::unique_ptr<UsbDeviceHandle> handle, const UsbDeviceInfo& device,
                     const std::string& name, const UsbtmcEndpoints& endpoints, bool driverDetached,
-                    std::shared_ptr<usbtmc::TagCounter> tags, std::ostream& diagnostics)
+                    std::shared_ptr<usbtmc::TagCounter> tags,
+                    std::shared_ptr<UsbDiagnostics> diagnostics)
         : transport_(std::move(transport)), handle_(std::move(handle)), device_(device),
-          endpoints_(endpoints), driverDetached_(driverDetached),
-          link_(*handle_, name, endpoints, std::move(tags), diagnostics) {}
+          endpoints_(endpoints), driverDetached_(driverDetached), diagnostics_(diagnostics),
+          link_(*handle_, name, endpoints, std::move(tags), *diagnostics) {}
 
     ~OpenedInterface() {
         // The device may have left the bus; then these fail harmlessly.
+        link_.Close();
         const std::uint8_t number = InterfaceNumber();
         handle_->ReleaseInterface(number);
         if (driverDetached_)
@@ -92,6 +95,7 @@ public:
         return device.bus == device_.bus && device.address == device_.address;
     }
     UsbtmcLink& Link() { return link_; }
+    std::mutex& CallMutex() { return callMutex_; }
 
 private:
     std::shared_ptr<UsbTransport> transport_; // outlives the handle
@@ -99,34 +103,35 @@ private:
     UsbDeviceInfo device_;
     UsbtmcEndpoints endpoints_;
     bool driverDetached_;
+    std::shared_ptr<UsbDiagnostics> diagnostics_; // outlives the link
     UsbtmcLink link_;
+    std::mutex callMutex_; // one read or write at a time, whichever session makes it
 };
 
-namespace {
+namespace {} // namespace
 
-class UsbConnection final : public Connection {
+class UsbBackend::UsbConnection final : public Connection {
 public:
-    explicit UsbConnection(std::shared_ptr<void> keepAlive, UsbtmcLink& link)
-        : keepAlive_(std::move(keepAlive)), link_(link) {}
+    explicit UsbConnection(std::shared_ptr<OpenedInterface> opened) : opened_(std::move(opened)) {}
 
     ViStatus Write(const ViByte* data, ViUInt32 count, ViUInt32 timeoutMs,
                    ViUInt32& written) override {
-        return link_.Write(data, count, timeoutMs, written);
+        const std::lock_guard lock(opened_->CallMutex());
+        return opened_->Link().Write(data, count, timeoutMs, written);
     }
     ViStatus Read(ViByte* buffer, ViUInt32 limit, ViUInt32 timeoutMs, ViUInt32& count,
                   bool& end) override {
-        return link_.Read(buffer, limit, timeoutMs, count, end);
+        const std::lock_guard lock(opened_->CallMutex());
+        return opened_->Link().Read(buffer, limit, timeoutMs, count, end);
     }
 
 private:
-    std::shared_ptr<void> keepAlive_;
-    UsbtmcLink& link_;
+    std::shared_ptr<OpenedInterface> opened_;
 };
 
-} // namespace
-
 UsbBackend::UsbBackend(std::shared_ptr<UsbTransport> transport, std::ostream& diagnostics)
-    : transport_(std::move(transport)), diagnostics_(diagnostics) {}
+    : transport_(std::move(transport)),
+      diagnostics_(std::make_shared<UsbDiagnostics>(diagnostics)) {}
 
 UsbBackend::~UsbBackend() = default;
 
@@ -147,28 +152,40 @@ ViStatus UsbBackend::Open(const std::string& name, ViUInt32 /*openTimeoutMs*/,
     std::vector<Resource> resources;
     if (const ViStatus status = Discover(resources); status != VI_SUCCESS)
         return status;
-    const auto found = std::find_if(resources.begin(), resources.end(), [&](const Resource& r) {
-        return Names(wanted, r.device, r.serial, r.endpoints.interfaceNumber);
-    });
-    if (found == resources.end())
+    const Resource* found = nullptr;
+    for (const Resource& resource : resources)
+        if (Names(wanted, resource.device, resource.serial, resource.endpoints.interfaceNumber) &&
+            (!found || resource.endpoints.interfaceNumber < found->endpoints.interfaceNumber))
+            found = &resource;
+    if (!found)
         return VI_ERROR_RSRC_NFOUND;
+    ViStatus status = VI_SUCCESS;
+    std::shared_ptr<OpenedInterface> opened = Opened(*found, status);
+    if (opened)
+        connection = std::make_unique<UsbConnection>(std::move(opened));
+    return status;
+}
 
-    std::shared_ptr<OpenedInterface> opened = opened_[found->name].lock();
+// The interface already opened for the resource, or a newly opened one.
+std::shared_ptr<UsbBackend::OpenedInterface> UsbBackend::Opened(const Resource& resource,
+                                                                ViStatus& status) {
+    const std::lock_guard lock(tablesMutex_);
+    std::shared_ptr<OpenedInterface> opened = opened_[resource.name].lock();
     // A device that left the bus and came back has a new address: open it afresh.
-    if (!opened || opened->Link().DeviceLost() || !opened->SameDevice(found->device)) {
-        if (const ViStatus status = OpenInterface(*found, opened); status != VI_SUCCESS)
-            return status;
-        opened_[found->name] = opened;
+    if (!opened || opened->Link().DeviceLost() || !opened->SameDevice(resource.device)) {
+        status = OpenInterface(resource, opened);
+        if (status != VI_SUCCESS)
+            return nullptr;
+        opened_[resource.name] = opened;
     }
-    UsbtmcLink& link = opened->Link();
-    connection = std::make_unique<UsbConnection>(std::move(opened), link);
-    return VI_SUCCESS;
+    status = VI_SUCCESS;
+    return opened;
 }
 
 ViStatus UsbBackend::Discover(std::vector<Resource>& resources) {
     std::vector<UsbDeviceInfo> devices;
     if (transport_->Enumerate(devices) != UsbResult::Ok) {
-        diagnostics_ << "usb backend: cannot list the USB devices\n";
+        diagnostics_->Say("usb backend: cannot list the USB devices\n");
         return VI_ERROR_SYSTEM_ERROR;
     }
     for (const UsbDeviceInfo& device : devices)
@@ -184,8 +201,8 @@ void UsbBackend::AddResources(const UsbDeviceInfo& device, std::vector<Resource>
             continue;
         Resource resource;
         if (!FindBulkEndpoints(interface, resource.endpoints)) {
-            diagnostics_ << "usb backend: " << Describe(device) << " has a USBTMC interface "
-                         << int{interface.number} << " without bulk endpoints; skipped\n";
+            diagnostics_->Say("usb backend: ", Describe(device), " has a USBTMC interface ",
+                              int{interface.number}, " without bulk endpoints; skipped\n");
             continue;
         }
         if (!serialRead && !ReadSerial(device, serial))
@@ -203,8 +220,8 @@ void UsbBackend::AddResources(const UsbDeviceInfo& device, std::vector<Resource>
 
 bool UsbBackend::ReadSerial(const UsbDeviceInfo& device, std::string& serial) {
     if (device.serialIndex == 0) {
-        diagnostics_ << "usb backend: " << Describe(device)
-                     << " has no serial number and cannot be named; skipped\n";
+        diagnostics_->Say("usb backend: ", Describe(device),
+                          " has no serial number and cannot be named; skipped\n");
         return false;
     }
     std::unique_ptr<UsbDeviceHandle> handle;
@@ -212,14 +229,14 @@ bool UsbBackend::ReadSerial(const UsbDeviceInfo& device, std::string& serial) {
     if (result == UsbResult::Ok)
         result = handle->ReadStringDescriptor(device.serialIndex, serial);
     if (result == UsbResult::NoPermission) {
-        diagnostics_ << "usb backend: the serial number of " << Describe(device)
-                     << " cannot be read: no permission to open it; " << UdevHint(device) << "\n";
+        diagnostics_->Say("usb backend: the serial number of ", Describe(device),
+                          " cannot be read: no permission to open it; ", UdevHint(device), "\n");
         return false;
     }
     if (result != UsbResult::Ok || serial.empty()) {
         // Gone between listing and opening, or not answering: nothing an operator can do.
-        diagnostics_ << "usb backend: the serial number of " << Describe(device)
-                     << " cannot be read; skipped\n";
+        diagnostics_->Say("usb backend: the serial number of ", Describe(device),
+                          " cannot be read; skipped\n");
         return false;
     }
     return true;
@@ -233,27 +250,27 @@ ViStatus UsbBackend::OpenInterface(const Resource& resource,
     case UsbResult::Ok:
         break;
     case UsbResult::NoPermission:
-        diagnostics_ << "usb backend: no permission to open " << resource.name << "; "
-                     << UdevHint(resource.device) << "\n";
+        diagnostics_->Say("usb backend: no permission to open ", resource.name, "; ",
+                          UdevHint(resource.device), "\n");
         return VI_ERROR_NPERMISSION;
     case UsbResult::NoDevice:
         return VI_ERROR_RSRC_NFOUND;
     default:
-        diagnostics_ << "usb backend: cannot open " << resource.name << "\n";
+        diagnostics_->Say("usb backend: cannot open ", resource.name, "\n");
         return VI_ERROR_IO;
     }
     bool detached = false;
     if (handle->KernelDriverActive(number)) {
         if (handle->DetachKernelDriver(number) != UsbResult::Ok) {
-            diagnostics_ << "usb backend: cannot take " << resource.name
-                         << " from the kernel's usbtmc driver\n";
+            diagnostics_->Say("usb backend: cannot take ", resource.name,
+                              " from the kernel's usbtmc driver\n");
             return VI_ERROR_RSRC_BUSY;
         }
         detached = true;
     }
     if (const UsbResult claimed = handle->ClaimInterface(number); claimed != UsbResult::Ok) {
-        diagnostics_ << "usb backend: cannot claim " << resource.name
-                     << (claimed == UsbResult::Busy ? ": another program is using it\n" : "\n");
+        diagnostics_->Say("usb backend: cannot claim ", resource.name,
+                          (claimed == UsbResult::Busy ? ": another program is using it\n" : "\n"));
         if (detached)
             handle->AttachKernelDriver(number);
         return claimed == UsbResult::NoDevice ? VI_ERROR_RSRC_NFOUND : VI_ERROR_RSRC_BUSY;

@@ -5,15 +5,18 @@
 // "USB0::0xVVVV::0xPPPP::SERIAL::INSTR" (with "::N::INSTR" for interface N other than 0).
 // Sessions to the same resource share one opened device and one claimed interface; the
 // kernel's usbtmc driver is detached on the first open and given the interface back when
-// the last session closes.
+// the last session closes. Sessions may be used from several threads: the backend's tables
+// are guarded, and each opened interface lets one call at a time reach its device.
 
 #include "link/visa/Connection.h"
+#include "link/visa/UsbDiagnostics.h"
 #include "link/visa/UsbTransport.h"
 #include "link/visa/UsbtmcLink.h"
 
 #include <iosfwd>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -38,14 +41,17 @@ private:
         UsbtmcEndpoints endpoints;
     };
     class OpenedInterface;
+    class UsbConnection;
 
     ViStatus Discover(std::vector<Resource>& resources);
+    std::shared_ptr<OpenedInterface> Opened(const Resource& resource, ViStatus& status);
     void AddResources(const UsbDeviceInfo& device, std::vector<Resource>& resources);
     bool ReadSerial(const UsbDeviceInfo& device, std::string& serial);
     ViStatus OpenInterface(const Resource& resource, std::shared_ptr<OpenedInterface>& opened);
 
     std::shared_ptr<UsbTransport> transport_;
-    std::ostream& diagnostics_;
+    std::shared_ptr<UsbDiagnostics> diagnostics_; // shared with the opened interfaces
+    std::mutex tablesMutex_;                      // guards opened_ and tags_
     std::map<std::string, std::weak_ptr<OpenedInterface>> opened_;
     std::map<std::string, std::shared_ptr<usbtmc::TagCounter>> tags_;
 };

@@ -35,6 +35,9 @@ inline constexpr std::uint8_t kInitiateAbortBulkIn = 3;
 inline constexpr std::uint8_t kCheckAbortBulkInStatus = 4;
 inline constexpr std::uint16_t kInitiateAbortReplySize = 2;
 inline constexpr std::uint16_t kCheckAbortReplySize = 8;
+// The standard request GET_STATUS to the device: anything but "no device" means it is there.
+inline constexpr std::uint8_t kRequestTypeDeviceStatus = 0x80;
+inline constexpr std::uint8_t kGetStatus = 0;
 // Byte 1 of CHECK_ABORT_BULK_IN_STATUS: the host must read Bulk-IN before asking again.
 inline constexpr std::uint8_t kAbortBulkInDrain = 0x01;
 
@@ -43,11 +46,14 @@ inline constexpr std::uint8_t kStatusPending = 0x02;
 inline constexpr std::uint8_t kStatusFailed = 0x80;
 inline constexpr std::uint8_t kStatusTransferNotInProgress = 0x81;
 
-// bTag runs 1, 2, ... 255, 1, ...: 0 is not a valid tag.
+// bTag runs 1, 2, ... 127, 1, ...: 0 is not a valid tag, and devices built on TinyUSB
+// compare only the low 7 bits of the tag in their abort requests.
+inline constexpr std::uint8_t kLastTag = 127;
+
 class TagCounter {
 public:
     std::uint8_t Next() {
-        last_ = last_ == 255 ? 1 : static_cast<std::uint8_t>(last_ + 1);
+        last_ = last_ >= kLastTag ? 1 : static_cast<std::uint8_t>(last_ + 1);
         return last_;
     }
 

@@ -14,10 +14,18 @@ namespace {
 constexpr std::uint32_t kMaxOutPayload = 4096 - usbtmc::kHeaderSize;
 constexpr std::uint32_t kMaxInRequest = 4096 - usbtmc::kHeaderSize;
 constexpr unsigned kControlTimeoutMs = 1000;
+// A terminating packet follows its transfer at once; devices that send none are waited
+// for only this long.
+constexpr unsigned kTerminatorWaitMs = 50;
+// Draining after an abort reads 4 KiB at a time, up to 100 times, as the kernel's driver
+// does: a device with small packets may have far more than 64 of them queued.
+constexpr std::size_t kDrainBufferSize = 4096;
 constexpr unsigned kDrainTimeoutMs = 100;
-constexpr int kDrainReads = 64;
-constexpr int kAbortPolls = 50;
-constexpr auto kAbortPollWait = std::chrono::milliseconds(5);
+constexpr int kDrainReads = 100;
+// CHECK_ABORT_..._STATUS while the device answers pending: 100 polls 50 ms apart, as the
+// kernel's driver and pyvisa-py allow, or as many as fill a longer session time-out.
+constexpr unsigned kAbortPollWaitMs = 50;
+constexpr ViUInt32 kAbortPolls = 100;
 constexpr std::uint16_t kFallbackPacketSize = 64;
 
 std::size_t RoundUp(std::size_t size, std::size_t multiple) {
@@ -49,7 +57,7 @@ private:
 };
 
 UsbtmcLink::UsbtmcLink(UsbDeviceHandle& device, std::string name, const UsbtmcEndpoints& endpoints,
-                       std::shared_ptr<usbtmc::TagCounter> tags, std::ostream& diagnostics)
+                       std::shared_ptr<usbtmc::TagCounter> tags, UsbDiagnostics& diagnostics)
     : device_(device), name_(std::move(name)), endpoints_(endpoints), diagnostics_(diagnostics),
       tags_(std::move(tags)) {
     if (endpoints_.bulkInPacketSize == 0)
@@ -61,6 +69,7 @@ ViStatus UsbtmcLink::Write(const ViByte* data, ViUInt32 count, ViUInt32 timeoutM
     written = 0;
     if (lost_)
         return VI_ERROR_CONN_LOST;
+    sessionTimeoutMs_ = timeoutMs;
     Deadline deadline(timeoutMs);
     while (written < count) {
         const std::uint32_t chunk = std::min(count - written, kMaxOutPayload);
@@ -90,6 +99,7 @@ ViStatus UsbtmcLink::Read(ViByte* buffer, ViUInt32 limit, ViUInt32 timeoutMs, Vi
     end = false;
     if (lost_)
         return VI_ERROR_CONN_LOST;
+    sessionTimeoutMs_ = timeoutMs;
     Deadline deadline(timeoutMs);
     while (count < limit && !end) {
         ViUInt32 received = 0;
@@ -182,11 +192,33 @@ ViStatus UsbtmcLink::ReceiveDevDepMsgIn(std::uint8_t tag, std::uint32_t maxSize,
             header = parsed;
             expected = usbtmc::kHeaderSize + parsed.transferSize;
         }
-        if (expected != 0 && message.size() >= expected)
+        if (expected != 0 && message.size() >= expected) {
+            // Every read asks for whole packets: a full read means no short packet yet.
+            if (static_cast<std::size_t>(got) == want)
+                ReadTerminator();
             return VI_SUCCESS;
+        }
         if (static_cast<std::size_t>(got) < want)
             return ProtocolError(tag, "a DEV_DEP_MSG_IN that ended early");
     }
+}
+
+// A transfer that fills whole packets ends with a zero-length packet or a short packet of
+// alignment bytes. A device may hold Bulk-OUT until that packet is read (TinyUSB-based ones
+// do), and one left in the pipe is taken for the start of the next reply.
+void UsbtmcLink::ReadTerminator() {
+    std::vector<std::uint8_t> trailer(endpoints_.bulkInPacketSize);
+    int got = 0;
+    const UsbResult result =
+        device_.BulkIn(endpoints_.bulkIn, trailer.data(), static_cast<int>(trailer.size()),
+                       kTerminatorWaitMs, got);
+    Check(result);
+    terminatorOwed_ = result == UsbResult::Timeout;
+}
+
+void UsbtmcLink::Close() {
+    if (terminatorOwed_ && !lost_)
+        ReadTerminator();
 }
 
 ViStatus UsbtmcLink::Failed(UsbResult result, Direction direction, std::uint8_t tag) {
@@ -200,8 +232,8 @@ ViStatus UsbtmcLink::Failed(UsbResult result, Direction direction, std::uint8_t 
             AbortBulkIn(tag);
         return lost_ ? VI_ERROR_CONN_LOST : VI_ERROR_TMO;
     case UsbResult::Stall:
-        diagnostics_ << "USBTMC: endpoint 0x" << std::hex << int{endpoint} << std::dec
-                     << " stalled; clearing the halt\n";
+        diagnostics_.Say("USBTMC: endpoint 0x", std::hex, int{endpoint}, std::dec,
+                         " stalled; clearing the halt\n");
         ClearHalt(endpoint);
         return lost_ ? VI_ERROR_CONN_LOST : VI_ERROR_IO;
     case UsbResult::NoDevice:
@@ -210,13 +242,27 @@ ViStatus UsbtmcLink::Failed(UsbResult result, Direction direction, std::uint8_t 
     case UsbResult::NoPermission:
         return VI_ERROR_NPERMISSION;
     default:
+        if (DeviceGone()) {
+            Lost();
+            return VI_ERROR_CONN_LOST;
+        }
         return VI_ERROR_IO;
     }
 }
 
+// libusb often reports a transfer to a device that has just left the bus as an I/O error;
+// a standard GET_STATUS to the device tells that apart from a fault of one transfer.
+bool UsbtmcLink::DeviceGone() {
+    std::uint8_t status[2] = {};
+    int got = 0;
+    const UsbResult result = device_.Control(usbtmc::kRequestTypeDeviceStatus, usbtmc::kGetStatus,
+                                             0, 0, status, sizeof status, kControlTimeoutMs, got);
+    return result == UsbResult::NoDevice || result == UsbResult::Error;
+}
+
 ViStatus UsbtmcLink::ProtocolError(std::uint8_t tag, const char* what) {
-    diagnostics_ << "USBTMC: the instrument sent " << what << " (bTag " << int{tag}
-                 << "); the transfer is aborted\n";
+    diagnostics_.Say("USBTMC: the instrument sent ", what, " (bTag ", int{tag},
+                     "); the transfer is aborted\n");
     AbortBulkIn(tag);
     return lost_ ? VI_ERROR_CONN_LOST : VI_ERROR_IO;
 }
@@ -232,6 +278,8 @@ bool UsbtmcLink::InitiateAbort(std::uint8_t request, std::uint8_t endpoint, std:
            reply[0] == usbtmc::kStatusSuccess;
 }
 
+// The standard asks for Bulk-OUT's halt to be cleared after its abort. It is cleared whatever
+// the device answered: TinyUSB answers an abort of the write in progress "not in progress".
 void UsbtmcLink::AbortBulkOut(std::uint8_t tag) {
     if (InitiateAbort(usbtmc::kInitiateAbortBulkOut, endpoints_.bulkOut, tag))
         PollAbortStatus(usbtmc::kCheckAbortBulkOutStatus, endpoints_.bulkOut);
@@ -242,37 +290,54 @@ void UsbtmcLink::AbortBulkIn(std::uint8_t tag) {
     const bool aborting = InitiateAbort(usbtmc::kInitiateAbortBulkIn, endpoints_.bulkIn, tag);
     // Whatever the device still had queued (or a reply to an abort it refused) must leave
     // the pipe, or the next read would take it for its own reply.
-    DrainBulkIn();
-    if (aborting)
-        PollAbortStatus(usbtmc::kCheckAbortBulkInStatus, endpoints_.bulkIn);
-    ClearHalt(endpoints_.bulkIn);
+    const bool drained = DrainBulkIn();
+    const bool aborted =
+        aborting && PollAbortStatus(usbtmc::kCheckAbortBulkInStatus, endpoints_.bulkIn);
+    // Bulk-IN is reset only when the device has not confirmed the abort and the pipe could
+    // not be emptied; a needless clear costs some devices their data toggle.
+    if (!aborted && !drained)
+        ClearHalt(endpoints_.bulkIn);
 }
 
-void UsbtmcLink::PollAbortStatus(std::uint8_t request, std::uint8_t endpoint) {
-    for (int poll = 0; poll < kAbortPolls && !lost_; ++poll) {
+// True when the device reports the abort done.
+bool UsbtmcLink::PollAbortStatus(std::uint8_t request, std::uint8_t endpoint) {
+    const ViUInt32 polls = sessionTimeoutMs_ == VI_TMO_INFINITE
+                               ? kAbortPolls
+                               : std::max(kAbortPolls, sessionTimeoutMs_ / kAbortPollWaitMs);
+    for (ViUInt32 poll = 0; poll < polls && !lost_; ++poll) {
         std::uint8_t reply[usbtmc::kCheckAbortReplySize] = {};
         int got = 0;
         const UsbResult result = device_.Control(usbtmc::kRequestTypeEndpoint, request, 0, endpoint,
                                                  reply, sizeof reply, kControlTimeoutMs, got);
-        if (!Check(result) || result != UsbResult::Ok || reply[0] != usbtmc::kStatusPending)
-            return;
+        if (!Check(result) || result != UsbResult::Ok)
+            return false;
+        if (reply[0] != usbtmc::kStatusPending)
+            return reply[0] == usbtmc::kStatusSuccess;
         if (request == usbtmc::kCheckAbortBulkInStatus && (reply[1] & usbtmc::kAbortBulkInDrain))
             DrainBulkIn();
         else
-            std::this_thread::sleep_for(kAbortPollWait);
+            std::this_thread::sleep_for(std::chrono::milliseconds(kAbortPollWaitMs));
     }
+    return false;
 }
 
-void UsbtmcLink::DrainBulkIn() {
-    std::vector<std::uint8_t> scratch(endpoints_.bulkInPacketSize);
+// True when the pipe is empty: a read ended short or found nothing.
+bool UsbtmcLink::DrainBulkIn() {
+    const std::size_t packet = endpoints_.bulkInPacketSize;
+    std::vector<std::uint8_t> scratch(kDrainBufferSize / packet * packet);
     const int size = static_cast<int>(scratch.size());
     for (int read = 0; read < kDrainReads && !lost_; ++read) {
         int got = 0;
         const UsbResult result =
             device_.BulkIn(endpoints_.bulkIn, scratch.data(), size, kDrainTimeoutMs, got);
-        if (!Check(result) || result != UsbResult::Ok || got < size)
-            return;
+        if (!Check(result))
+            return false;
+        if (result == UsbResult::Timeout || (result == UsbResult::Ok && got < size))
+            return true;
+        if (result != UsbResult::Ok)
+            return false;
     }
+    return false;
 }
 
 void UsbtmcLink::ClearHalt(std::uint8_t endpoint) {
@@ -289,7 +354,7 @@ bool UsbtmcLink::Check(UsbResult result) {
 
 void UsbtmcLink::Lost() {
     if (!lost_)
-        diagnostics_ << "usb backend: " << name_ << " has left the USB bus\n";
+        diagnostics_.Say("usb backend: ", name_, " has left the USB bus\n");
     lost_ = true;
 }
 

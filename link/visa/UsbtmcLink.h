@@ -2,15 +2,17 @@
 
 // USBTMC message exchange over one claimed interface: a VISA write becomes DEV_DEP_MSG_OUT
 // transfers, a VISA read becomes REQUEST_DEV_DEP_MSG_IN / DEV_DEP_MSG_IN pairs. A time-out
-// is followed by the class's abort sequence and a cleared halt, so that the next command
-// works; once the device has left the bus every call reports VI_ERROR_CONN_LOST.
+// is followed by the class's abort sequence, so that the next command works; once the device
+// has left the bus every call reports VI_ERROR_CONN_LOST. One link serves one interface; its
+// owner lets only one call at a time reach it.
 
+#include "link/visa/UsbDiagnostics.h"
 #include "link/visa/UsbTransport.h"
 #include "link/visa/UsbtmcFraming.h"
 #include "link/visa/visa.h"
 
+#include <atomic>
 #include <cstdint>
-#include <iosfwd>
 #include <memory>
 #include <optional>
 #include <string>
@@ -31,11 +33,15 @@ public:
     // bTag equal to the one it saw last.
     // name is the resource's, for messages.
     UsbtmcLink(UsbDeviceHandle& device, std::string name, const UsbtmcEndpoints& endpoints,
-               std::shared_ptr<usbtmc::TagCounter> tags, std::ostream& diagnostics);
+               std::shared_ptr<usbtmc::TagCounter> tags, UsbDiagnostics& diagnostics);
 
     // The meanings of Connection::Write and Connection::Read.
     ViStatus Write(const ViByte* data, ViUInt32 count, ViUInt32 timeoutMs, ViUInt32& written);
     ViStatus Read(ViByte* buffer, ViUInt32 limit, ViUInt32 timeoutMs, ViUInt32& count, bool& end);
+
+    // Before the interface is released: takes a terminating packet still owed by the last
+    // reply, so that the next user of the interface (the kernel's driver) finds the pipe empty.
+    void Close();
 
     bool DeviceLost() const { return lost_; }
 
@@ -48,13 +54,15 @@ private:
     ViStatus ReceiveDevDepMsgIn(std::uint8_t tag, std::uint32_t maxSize, Deadline& deadline,
                                 std::vector<std::uint8_t>& message,
                                 std::optional<usbtmc::DevDepMsgInHeader>& header);
+    void ReadTerminator();
     ViStatus Failed(UsbResult result, Direction direction, std::uint8_t tag);
     ViStatus ProtocolError(std::uint8_t tag, const char* what);
+    bool DeviceGone();
     bool InitiateAbort(std::uint8_t request, std::uint8_t endpoint, std::uint8_t tag);
     void AbortBulkOut(std::uint8_t tag);
     void AbortBulkIn(std::uint8_t tag);
-    void PollAbortStatus(std::uint8_t request, std::uint8_t endpoint);
-    void DrainBulkIn();
+    bool PollAbortStatus(std::uint8_t request, std::uint8_t endpoint);
+    bool DrainBulkIn();
     void ClearHalt(std::uint8_t endpoint);
     bool Check(UsbResult result);
     void Lost();
@@ -62,9 +70,11 @@ private:
     UsbDeviceHandle& device_;
     std::string name_;
     UsbtmcEndpoints endpoints_;
-    std::ostream& diagnostics_;
+    UsbDiagnostics& diagnostics_;
     std::shared_ptr<usbtmc::TagCounter> tags_;
-    bool lost_ = false;
+    ViUInt32 sessionTimeoutMs_ = 0; // of the call in progress
+    bool terminatorOwed_ = false;   // the last reply ended on a packet boundary, its end unseen
+    std::atomic<bool> lost_ = false;
 };
 
 } // namespace visa

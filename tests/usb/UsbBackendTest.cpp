@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <gtest/gtest.h>
 #include <sstream>
+#include <thread>
 
 namespace {
 
@@ -98,6 +99,59 @@ TEST_F(UsbBackendTest, SessionsShareOneClaimedInterfaceAndGiveTheDriverBackAtThe
     Write(*Open());
     EXPECT_EQ(2, device.claims);
     EXPECT_EQ(std::vector<std::string>{}, device.violations);
+}
+
+// The instrument's interface 1 is listed after a second USBTMC interface, 3, whose endpoints
+// the device does not serve: a name without an interface number means interface 1.
+TEST_F(UsbBackendTest, NameWithoutInterfaceNumberMeansTheLowestNumberedUsbtmcInterface) {
+    UsbtmcTestDevice& device = Add({.interfaceNumber = 1, .earlierUsbtmcInterface = 3});
+    std::vector<std::string> names;
+    EXPECT_EQ(VI_SUCCESS, backend.List(names));
+    EXPECT_EQ((std::vector<std::string>{"USB0::0x1D7A::0x52C1::TW00012345::3::INSTR",
+                                        "USB0::0x1D7A::0x52C1::TW00012345::1::INSTR"}),
+              names);
+    Write(*Open());
+    EXPECT_EQ(std::vector<std::string>{}, device.violations);
+}
+
+// Each thread opens its own instrument and queries it while the other does the same and
+// lists the bus: every reply reaches the session that asked, and each device sees its own
+// bTags in sequence.
+TEST_F(UsbBackendTest, TwoInstrumentsAreUsedSideBySideFromTwoThreads) {
+    usbtest::ScriptedInstrument instruments[2];
+    std::vector<std::unique_ptr<UsbtmcTestDevice>> side;
+    for (int i = 0; i < 2; ++i) {
+        side.push_back(std::make_unique<UsbtmcTestDevice>(
+            instruments[i], DeviceSetup{.serial = "TW0000000" + std::to_string(i)}));
+        bus->devices.push_back(side.back().get());
+    }
+    std::string failures[2];
+    const auto use = [&](int i) {
+        std::unique_ptr<visa::Connection> connection;
+        const std::string name = "USB0::0x1D7A::0x52C1::TW0000000" + std::to_string(i) + "::INSTR";
+        if (backend.Open(name, 1000, connection) != VI_SUCCESS)
+            return void(failures[i] = "cannot open " + name);
+        for (int round = 0; round < 300 && failures[i].empty(); ++round) {
+            const std::string expected = name + " " + std::to_string(round) + "\n";
+            instruments[i].reply = expected;
+            ViUInt32 written = 0, count = 0;
+            bool end = false;
+            ViByte reply[256] = {};
+            std::vector<std::string> names;
+            if (connection->Write(reinterpret_cast<const ViByte*>("Q?\n"), 3, 1000, written) !=
+                    VI_SUCCESS ||
+                connection->Read(reply, sizeof reply, 1000, count, end) != VI_SUCCESS ||
+                std::string(reply, reply + count) != expected || backend.List(names) != VI_SUCCESS)
+                failures[i] = "round " + std::to_string(round) + " failed";
+        }
+    };
+    std::thread first(use, 0), second(use, 1);
+    first.join();
+    second.join();
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ("", failures[i]) << "instrument " << i;
+        EXPECT_EQ(std::vector<std::string>{}, side[i]->violations) << "instrument " << i;
+    }
 }
 
 TEST_F(UsbBackendTest, DriverThatWasNotBoundIsNotAttached) {

@@ -10,8 +10,8 @@ using visa::UsbResult;
 
 constexpr std::uint8_t kSerialIndex = 3;
 constexpr std::uint8_t kBulkOut = 0x02, kBulkIn = 0x81;
-constexpr std::size_t kPacketSize = 64;
 constexpr ViUInt32 kUnlimitedWaitMs = 60'000;
+constexpr std::uint8_t kSuccess = 0x01, kPending = 0x02, kFailed = 0x80, kNotInProgress = 0x81;
 
 std::uint32_t Le32(const std::uint8_t* at) {
     return std::uint32_t{at[0]} | std::uint32_t{at[1]} << 8 | std::uint32_t{at[2]} << 16 |
@@ -114,14 +114,22 @@ visa::UsbDeviceInfo UsbtmcTestDevice::Info(std::uint8_t address) const {
                              setup.productId,
                              setup.serial.empty() ? std::uint8_t{0} : kSerialIndex,
                              {}};
+    const std::uint16_t packet = packetSize;
     if (setup.interfaceNumber != 0)
         info.interfaces.push_back({0, 0xFF, 0x00, 0x00, {{0x01, bulk, 64}, {0x82, bulk, 64}}});
-    info.interfaces.push_back(
-        {setup.interfaceNumber,
-         0xFE,
-         0x03,
-         0x01,
-         {{0x83, visa::kUsbTransferInterrupt, 8}, {kBulkOut, bulk, 64}, {kBulkIn, bulk, 64}}});
+    if (setup.earlierUsbtmcInterface)
+        info.interfaces.push_back({*setup.earlierUsbtmcInterface,
+                                   0xFE,
+                                   0x03,
+                                   0x00,
+                                   {{0x04, bulk, 64}, {0x85, bulk, 64}}});
+    info.interfaces.push_back({setup.interfaceNumber,
+                               0xFE,
+                               0x03,
+                               0x01,
+                               {{0x83, visa::kUsbTransferInterrupt, 8},
+                                {kBulkOut, bulk, packet},
+                                {kBulkIn, bulk, packet}}});
     return info;
 }
 
@@ -136,14 +144,16 @@ UsbResult UsbtmcTestDevice::BulkOut(std::uint8_t endpoint, const std::uint8_t* d
     transferred = 0;
     timeoutsMs.push_back(timeoutMs);
     if (!Plugged())
-        return UsbResult::NoDevice;
+        return Unplugged();
     outs.emplace_back(data, data + length);
     Expect(endpoint == kBulkOut, "bulk-out to another endpoint");
+    Expect(!abortStarted_, "a bulk-out transfer while an abort is pending");
     const bool framed = CheckHeader(data, length);
     if (haltedOut)
         return UsbResult::Stall;
-    if (bulkOutTimesOut) {
+    if (bulkOutTimesOut || (holdsOutUntilTerminatorRead && !packets_.empty())) {
         timedOutTag_ = framed ? data[1] : 0;
+        haltedOut = sevenBitTags;
         return UsbResult::Timeout;
     }
     transferred = length;
@@ -162,7 +172,7 @@ bool UsbtmcTestDevice::CheckHeader(const std::uint8_t* data, int length) {
     Expect(tag != 0, "bTag 0");
     Expect(data[2] == static_cast<std::uint8_t>(~tag), "bTagInverse does not match bTag");
     Expect(data[3] == 0, "reserved header byte 3 set");
-    Expect(!lastTag_ || tag == (*lastTag_ == 255 ? 1 : *lastTag_ + 1),
+    Expect(!lastTag_ || tag == (*lastTag_ == 127 ? 1 : *lastTag_ + 1),
            "bTag " + std::to_string(tag) + " out of sequence");
     lastTag_ = tag;
     return true;
@@ -190,25 +200,26 @@ void UsbtmcTestDevice::TakeRequest(const std::uint8_t* data, int length) {
     Expect(message_.empty(), "REQUEST_DEV_DEP_MSG_IN inside an unfinished message");
     Expect(Le32(data + 4) != 0, "REQUEST_DEV_DEP_MSG_IN for 0 bytes");
     Expect(Zero(data + 8, data + 12), "REQUEST_DEV_DEP_MSG_IN with a TermChar or reserved bytes");
-    request_ = Request{data[1], Le32(data + 4)}; // answered when the host reads Bulk-IN
+    requests_.push_back({data[1], Le32(data + 4)}); // answered when the host reads Bulk-IN
 }
 
 // Asks the instrument for its reply, waiting at most waitMs for one to be ready.
 void UsbtmcTestDevice::Answer(ViUInt32 waitMs) {
-    if (!request_)
+    if (requests_.empty())
         return;
+    const Request request = requests_.front();
     const std::uint32_t size =
-        replyChunk != 0 ? std::min(request_->maxSize, replyChunk) : request_->maxSize;
+        replyChunk != 0 ? std::min(request.maxSize, replyChunk) : request.maxSize;
     Bytes data(size);
     ViUInt32 count = 0;
     bool end = false;
     if (instrument_.Read(data.data(), size, waitMs, count, end) != VI_SUCCESS && count == 0)
         return; // nothing to say yet: the request stays open
-    inTag_ = request_->tag;
+    inTag_ = request.tag;
     const std::uint8_t tag = wrongTagOnce ? inTag_ % 255 + 1 : inTag_;
     const auto inverse = static_cast<std::uint8_t>(wrongInverseOnce ? tag : ~tag);
     wrongTagOnce = wrongInverseOnce = false;
-    request_.reset();
+    requests_.pop_front();
     Bytes transfer = {2, tag, inverse, 0};
     for (int i = 0; i < 4; ++i)
         transfer.push_back(static_cast<std::uint8_t>(count >> (8 * i)));
@@ -218,24 +229,45 @@ void UsbtmcTestDevice::Answer(ViUInt32 waitMs) {
 
     packets_.resize(packets_.size() + emptyTransfersBeforeReply);
     emptyTransfersBeforeReply = 0;
-    for (std::size_t at = 0; at < transfer.size(); at += kPacketSize)
+    const std::size_t packet = packetSize;
+    for (std::size_t at = 0; at < transfer.size(); at += packet)
         packets_.emplace_back(transfer.begin() + at,
-                              transfer.begin() + std::min(transfer.size(), at + kPacketSize));
-    if (transfer.size() % kPacketSize == 0 && !noShortPacket)
-        packets_.emplace_back();
+                              transfer.begin() + std::min(transfer.size(), at + packet));
+    terminatorDue_ = transfer.size() % packet == 0 && lateTerminator;
+    if (transfer.size() % packet == 0 && !noShortPacket && !lateTerminator)
+        packets_.push_back(Terminator());
+}
+
+// The short packet that ends a transfer filling whole packets.
+Bytes UsbtmcTestDevice::Terminator() const {
+    return alignmentPacket ? Bytes(4, 0) : Bytes{};
+}
+
+UsbResult UsbtmcTestDevice::Unplugged() {
+    const bool ioError = unplugSeenAsIoError && !ioErrorReported_;
+    ioErrorReported_ = ioErrorReported_ || ioError;
+    return ioError ? UsbResult::Error : UsbResult::NoDevice;
 }
 
 UsbResult UsbtmcTestDevice::BulkIn(std::uint8_t endpoint, std::uint8_t* data, int length,
                                    unsigned timeoutMs, int& transferred) {
     transferred = 0;
     timeoutsMs.push_back(timeoutMs);
-    if (unplugAfterBulkIns >= 0 && unplugAfterBulkIns-- == 0)
+    if (unplugAfterBulkIns >= 0 && unplugAfterBulkIns-- == 0) {
         plugged = false;
+        requests_.clear();
+        packets_.clear();
+    }
     if (!Plugged())
-        return UsbResult::NoDevice;
+        return Unplugged();
     Expect(endpoint == kBulkIn, "bulk-in from another endpoint");
     if (haltedIn)
         return UsbResult::Stall;
+    if (packets_.empty() && terminatorDue_) {
+        terminatorDue_ = false;
+        packets_.push_back(Terminator());
+        return UsbResult::Timeout;
+    }
     // A device holds a bulk-in transfer until its reply is ready, or the host gives up.
     if (packets_.empty())
         Answer(timeoutMs == 0 ? kUnlimitedWaitMs : timeoutMs);
@@ -247,7 +279,7 @@ UsbResult UsbtmcTestDevice::BulkIn(std::uint8_t endpoint, std::uint8_t* data, in
         packets_.pop_front();
         std::copy(packet.begin(), packet.end(), data + transferred);
         transferred += size;
-        if (packet.size() < kPacketSize || transferred == length)
+        if (packet.size() < packetSize || transferred == length)
             return UsbResult::Ok;
     }
     // Only full packets came and the buffer is not full: the host waits for more.
@@ -260,27 +292,17 @@ UsbResult UsbtmcTestDevice::Control(std::uint8_t requestType, std::uint8_t reque
     transferred = 0;
     timeoutsMs.push_back(timeoutMs);
     if (!Plugged())
-        return UsbResult::NoDevice;
+        return Unplugged();
+    if (requestType == 0x80 && request == 0 && length == 2) { // GET_STATUS of the device
+        data[0] = data[1] = 0;
+        transferred = 2;
+        return UsbResult::Ok;
+    }
     // INITIATE_ABORT_BULK_OUT 1, CHECK_ABORT_BULK_OUT_STATUS 2, and 3 and 4 for Bulk-IN.
     const bool out = request == 1 || request == 2;
     if (requestType != 0xA2 || request < 1 || request > 4 || index != (out ? kBulkOut : kBulkIn))
         return UsbResult::Stall;
-    Bytes reply = {0x01, 0, 0, 0, 0, 0, 0, 0}; // CHECK_ABORT_..._STATUS: done
-    if (request == 1 || request == 3) {
-        std::optional<std::uint8_t> inProgress = timedOutTag_;
-        if (!out)
-            inProgress = request_           ? std::optional(request_->tag)
-                         : packets_.empty() ? std::nullopt
-                                            : std::optional(inTag_);
-        const std::uint8_t status = !inProgress ? 0x81 : *inProgress == value ? 0x01 : 0x80;
-        reply = {status, static_cast<std::uint8_t>(value)};
-        if (status == 0x01 && out) {
-            timedOutTag_.reset();
-        } else if (status == 0x01) {
-            request_.reset();
-            packets_.clear();
-        }
-    }
+    Bytes reply = request == 1 || request == 3 ? InitiateAbort(out, value) : AbortStatus(out);
     reply.resize(std::min<std::size_t>(reply.size(), length));
     std::copy(reply.begin(), reply.end(), data);
     transferred = static_cast<int>(reply.size());
@@ -290,15 +312,60 @@ UsbResult UsbtmcTestDevice::Control(std::uint8_t requestType, std::uint8_t reque
     return UsbResult::Ok;
 }
 
+Bytes UsbtmcTestDevice::InitiateAbort(bool out, std::uint16_t value) {
+    std::optional<std::uint8_t> inProgress = timedOutTag_;
+    if (!out)
+        inProgress = !requests_.empty() ? std::optional(requests_.front().tag)
+                     : packets_.empty() ? std::nullopt
+                                        : std::optional(inTag_);
+    // A device comparing 7 bits keeps only those of the tag it is working on.
+    if (inProgress && sevenBitTags)
+        inProgress = static_cast<std::uint8_t>(*inProgress & 0x7F);
+    std::uint8_t status = !inProgress ? kNotInProgress : *inProgress == value ? kSuccess : kFailed;
+    if (sevenBitTags && (out || status == kFailed))
+        status = kNotInProgress;
+    if (refusesAborts)
+        status = kFailed;
+    if (status == kSuccess) {
+        if (out)
+            timedOutTag_.reset();
+        else
+            requests_.clear();
+        if (!out && !abortPendingMs)
+            packets_.clear();
+        if (abortPendingMs)
+            abortStarted_ = std::chrono::steady_clock::now();
+    }
+    return {status, static_cast<std::uint8_t>(value)};
+}
+
+// CHECK_ABORT_..._STATUS: pending until abortPendingMs have passed, asking the host to read
+// Bulk-IN while packets are queued there; then the queue is dropped and the abort done.
+Bytes UsbtmcTestDevice::AbortStatus(bool out) {
+    Bytes reply = {kSuccess, 0, 0, 0, 0, 0, 0, 0};
+    if (abortStarted_ && std::chrono::steady_clock::now() - *abortStarted_ <
+                             std::chrono::milliseconds(abortPendingMs)) {
+        reply[0] = kPending;
+        reply[1] = !out && !packets_.empty() ? 1 : 0;
+        return reply;
+    }
+    if (abortStarted_ && !out)
+        packets_.clear();
+    abortStarted_.reset();
+    return reply;
+}
+
 UsbResult UsbtmcTestDevice::ClearHalt(std::uint8_t endpoint) {
     control.push_back("clear " + Hex({endpoint}));
     if (!Plugged())
-        return UsbResult::NoDevice;
+        return Unplugged();
     // Clearing the halt resets the pipe: what the device had queued for it is dropped.
     if (endpoint == kBulkIn) {
         haltedIn = false;
-        request_.reset();
-        packets_.clear();
+        if (!clearHaltKeepsQueue) {
+            requests_.clear();
+            packets_.clear();
+        }
     } else {
         haltedOut = false;
         message_.clear();

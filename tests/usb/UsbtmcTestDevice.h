@@ -4,12 +4,13 @@
 // USBTMC wire format inwards, independently of the host's framing code: it reassembles
 // DEV_DEP_MSG_OUT transfers into messages for the instrument behind it (any
 // visa::Connection: a scripted one or the simulated TQ4800), answers
-// REQUEST_DEV_DEP_MSG_IN with DEV_DEP_MSG_IN transfers cut into 64-byte packets, handles the
-// abort requests, notes every framing fault of the host, and misbehaves on request.
+// REQUEST_DEV_DEP_MSG_IN with DEV_DEP_MSG_IN transfers cut into packets, handles the abort
+// requests, notes every framing fault of the host, and misbehaves on request.
 
 #include "link/visa/Connection.h"
 #include "link/visa/UsbTransport.h"
 
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -43,6 +44,8 @@ struct DeviceSetup {
     std::string serial = "TW00012345"; // empty: the device has no serial number
     std::uint8_t interfaceNumber = 0;  // not 0: a vendor interface comes first
     bool kernelDriverBound = true;
+    // Another USBTMC interface with this number, listed before the instrument's.
+    std::optional<std::uint8_t> earlierUsbtmcInterface = std::nullopt;
 };
 
 class UsbtmcTestDevice {
@@ -50,7 +53,18 @@ public:
     UsbtmcTestDevice(visa::Connection& instrument, DeviceSetup setup = {});
 
     // Faults, each acting until cleared unless it counts down.
-    bool noShortPacket = false; // a packet-aligned transfer ends without a zero-length packet
+    bool noShortPacket = false;   // a packet-aligned transfer ends without a zero-length packet
+    bool alignmentPacket = false; // ... with a short packet of alignment bytes instead
+    bool lateTerminator = false;  // ... with a zero-length packet that misses the first read
+    // Bulk-OUT takes nothing until the last Bulk-IN transfer has been read to its end.
+    bool holdsOutUntilTerminatorRead = false;
+    // Aborts compare only the low 7 bits of bTag; an abort of the write in progress is
+    // answered "not in progress" and leaves Bulk-OUT halted.
+    bool sevenBitTags = false;
+    bool refusesAborts = false;               // every INITIATE_ABORT is answered FAILED
+    bool clearHaltKeepsQueue = false;         // a cleared halt leaves requests and packets queued
+    int abortPendingMs = 0;                   // an abort stays pending this long after it began
+    bool unplugSeenAsIoError = false;         // the first transfer after an unplug fails as I/O
     int emptyTransfersBeforeReply = 0;        // zero-length packets sent before the next reply
     bool wrongTagOnce = false;                // the next reply carries the wrong bTag
     bool wrongInverseOnce = false;            // the next reply's bTagInverse is its bTag
@@ -61,6 +75,7 @@ public:
     bool permissionDenied = false; // opening the device is refused
     bool claimBusy = false;
     bool plugged = true;
+    std::uint16_t packetSize = 64; // of the bulk endpoints (512 at high speed), read at open
     // When set, the device is on the bus only while this says so (an instrument that reboots).
     std::function<bool()> present;
 
@@ -74,6 +89,7 @@ public:
     std::vector<std::string> violations; // framing faults of the host
 
     bool Plugged() const { return plugged && (!present || present()); }
+    std::size_t QueuedPackets() const { return packets_.size(); }
     visa::UsbDeviceInfo Info(std::uint8_t address) const;
 
     // The device side of the transfers, as its handles carry them out.
@@ -100,10 +116,18 @@ private:
     visa::Connection& instrument_;
     std::optional<std::uint8_t> lastTag_;
     Bytes message_; // DEV_DEP_MSG_OUT payload collected until EOM
-    std::optional<Request> request_;
+    Bytes Terminator() const;
+    visa::UsbResult Unplugged();
+    Bytes InitiateAbort(bool out, std::uint16_t value);
+    Bytes AbortStatus(bool out);
+
+    std::deque<Request> requests_; // answered in turn as the host reads Bulk-IN
     std::optional<std::uint8_t> timedOutTag_;
     std::uint8_t inTag_ = 0;
     std::deque<Bytes> packets_; // queued for Bulk-IN; an empty one is a zero-length packet
+    std::optional<std::chrono::steady_clock::time_point> abortStarted_;
+    bool ioErrorReported_ = false;
+    bool terminatorDue_ = false; // a late terminating packet is yet to be queued
 };
 
 // A bus with the devices given at addresses 1, 2 ..., then the other devices.

@@ -1,28 +1,76 @@
-// A vendor VISA library that cannot serve: seven of the eight functions, viRead missing.
-// None of them is ever called, as the library is refused when it is loaded.
+// Vendor VISA libraries that misbehave, one for each way this file is built:
+//   FAKE_VISA_WITHOUT_READ  seven of the eight functions, viRead missing: refused at load;
+//   FAKE_VISA_THREAD        starts a thread of its own, which runs in the library's code
+//                           until the program ends;
+//   FAKE_VISA_UNRULY        answers past its buffers: viRead counts more bytes than it was
+//                           given room for, viFindRsrc("unterminated") gives a name without
+//                           its NUL, and every other search list never ends.
 
 #include "link/visa/visa.h"
 
+#include <chrono>
+#include <cstring>
+#include <thread>
+
 #define FAKE_VISA_EXPORT extern "C" __attribute__((visibility("default")))
 
-FAKE_VISA_EXPORT ViStatus viOpenDefaultRM(ViSession*) {
-    return VI_ERROR_SYSTEM_ERROR;
+namespace {
+
+constexpr const char* kListedName = "USB0::0x1D7A::0x52C1::TW00000001::INSTR";
+constexpr bool kUnruly =
+#ifdef FAKE_VISA_UNRULY
+    true;
+#else
+    false;
+#endif
+
+} // namespace
+
+FAKE_VISA_EXPORT ViStatus viOpenDefaultRM(ViSession* sesn) {
+#ifdef FAKE_VISA_THREAD
+    std::thread([] {
+        for (;;)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }).detach();
+#endif
+    *sesn = 1;
+    return VI_SUCCESS;
 }
-FAKE_VISA_EXPORT ViStatus viFindRsrc(ViSession, ViConstString, ViFindList*, ViUInt32*, ViChar*) {
-    return VI_ERROR_SYSTEM_ERROR;
+FAKE_VISA_EXPORT ViStatus viFindRsrc(ViSession, ViConstString expr, ViFindList* findList,
+                                     ViUInt32* retcnt, ViChar* desc) {
+    if (!kUnruly)
+        return VI_ERROR_RSRC_NFOUND;
+    *findList = 2;
+    *retcnt = 2;
+    if (std::strcmp(expr, "unterminated") == 0)
+        std::memset(desc, 'U', VI_FIND_BUFLEN);
+    else
+        std::strcpy(desc, kListedName);
+    return VI_SUCCESS;
 }
-FAKE_VISA_EXPORT ViStatus viFindNext(ViFindList, ViChar*) {
-    return VI_ERROR_SYSTEM_ERROR;
+FAKE_VISA_EXPORT ViStatus viFindNext(ViFindList, ViChar* desc) {
+    if (!kUnruly)
+        return VI_ERROR_RSRC_NFOUND;
+    std::strcpy(desc, kListedName);
+    return VI_SUCCESS;
 }
-FAKE_VISA_EXPORT ViStatus viOpen(ViSession, ViConstRsrc, ViAccessMode, ViUInt32, ViSession*) {
-    return VI_ERROR_SYSTEM_ERROR;
+FAKE_VISA_EXPORT ViStatus viOpen(ViSession, ViConstRsrc, ViAccessMode, ViUInt32, ViSession* vi) {
+    *vi = 3;
+    return VI_SUCCESS;
 }
 FAKE_VISA_EXPORT ViStatus viSetAttribute(ViObject, ViAttr, ViAttrState) {
-    return VI_ERROR_SYSTEM_ERROR;
+    return VI_SUCCESS;
 }
-FAKE_VISA_EXPORT ViStatus viWrite(ViSession, ViConstBuf, ViUInt32, ViUInt32*) {
-    return VI_ERROR_SYSTEM_ERROR;
+FAKE_VISA_EXPORT ViStatus viWrite(ViSession, ViConstBuf, ViUInt32 cnt, ViUInt32* retCnt) {
+    *retCnt = cnt;
+    return VI_SUCCESS;
 }
+#ifndef FAKE_VISA_WITHOUT_READ
+FAKE_VISA_EXPORT ViStatus viRead(ViSession, ViBuf, ViUInt32 cnt, ViUInt32* retCnt) {
+    *retCnt = kUnruly ? cnt + 10 : 0;
+    return kUnruly ? VI_SUCCESS : VI_ERROR_TMO;
+}
+#endif
 FAKE_VISA_EXPORT ViStatus viClose(ViObject) {
-    return VI_ERROR_SYSTEM_ERROR;
+    return VI_SUCCESS;
 }

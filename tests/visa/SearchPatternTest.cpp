@@ -1,6 +1,7 @@
 #include "link/visa/SearchPattern.h"
 
 #include <gtest/gtest.h>
+#include <string>
 
 namespace {
 
@@ -12,7 +13,16 @@ struct MatchCase {
     bool matches;
 };
 
+// Names that fill the VISA buffer (255 characters and its NUL) and that overflow it; a name
+// of thousands of characters would overflow the stack inside the regular expression match.
+const std::string LONGEST_NAME = "USB0::0x1D7A::0x52C1::" + std::string(226, 'S') + "::INSTR";
+const std::string LONGER_NAME = "USB0::0x1D7A::0x52C1::" + std::string(227, 'S') + "::INSTR";
+const std::string HUGE_NAME = "USB0::0x1D7A::0x52C1::" + std::string(10000, 'S') + "::INSTR";
+
 const MatchCase MATCH_CASES[] = {
+    {"USB?*", LONGEST_NAME.c_str(), true},
+    {"USB?*", LONGER_NAME.c_str(), false},
+    {"USB?*", HUGE_NAME.c_str(), false},
     // The utility's own expression.
     {UTILITY_EXPRESSION, "USB0::0x1D7A::0x52C1::TW00012345::INSTR", true},
     {UTILITY_EXPRESSION, "USB0::0x1d7a::0x52c1::TW00012345::INSTR", true},
