@@ -41,8 +41,15 @@ bool ResourceBackend::Known(ViObject handle) const {
     return objects_.count(handle) != 0;
 }
 
+// VI_NULL, and the object dropped, when the resource manager it was opened through has been
+// closed by another thread meanwhile.
 ViObject ResourceBackend::Add(Shared object) {
     std::lock_guard lock(tableLock_);
+    if (object->kind != Kind::Manager) {
+        auto manager = objects_.find(object->manager);
+        if (manager == objects_.end() || manager->second->kind != Kind::Manager)
+            return VI_NULL;
+    }
     ViObject handle = nextHandle_++;
     objects_.emplace(handle, std::move(object));
     return handle;
@@ -82,11 +89,13 @@ ViStatus ResourceBackend::FindRsrc(ViSession sesn, ViConstString expr, ViFindLis
             list->matches.push_back(std::move(name));
     if (list->matches.empty())
         return VI_ERROR_RSRC_NFOUND;
-    CopyName(list->matches.front(), desc);
     list->next = 1;
+    ViFindList handle = Add(list);
+    if (handle == VI_NULL)
+        return VI_ERROR_INV_OBJECT;
+    CopyName(list->matches.front(), desc);
     if (retcnt)
         *retcnt = static_cast<ViUInt32>(list->matches.size());
-    ViFindList handle = Add(std::move(list));
     if (findList)
         *findList = handle;
     return VI_SUCCESS;
@@ -122,7 +131,7 @@ ViStatus ResourceBackend::Open(ViSession sesn, ViConstRsrc name, ViAccessMode mo
     if (status != VI_SUCCESS)
         return status;
     *vi = Add(std::move(session));
-    return VI_SUCCESS;
+    return *vi == VI_NULL ? VI_ERROR_INV_OBJECT : VI_SUCCESS;
 }
 
 ViStatus ResourceBackend::SetAttribute(ViObject vi, ViAttr attrName, ViAttrState attrValue) {
