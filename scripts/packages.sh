@@ -8,6 +8,7 @@ TQ4800_PACKAGES=(
     fonts-liberation
     xvfb xauth imagemagick
     dpkg-dev file
+    nlohmann-json3-dev
 )
 
 # Installs whatever of the list is missing: apt-get as root, through sudo otherwise.

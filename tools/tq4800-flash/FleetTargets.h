@@ -1,0 +1,18 @@
+#pragma once
+
+#include "tools/tq4800-flash/FlashOptions.h"
+#include "tools/tq4800-flash/FleetReport.h"
+
+#include <string>
+#include <vector>
+
+// The instruments an update of several (or, with --json, of one) is for, from one search
+// and before anything is touched: every one found (--all), each named by a --device prefix
+// in the order given, or the one a single update would take. 0 with the members, else the
+// exit code (EXIT_UNAVAILABLE, EXIT_USAGE) with a one-line reason in error.
+int ChooseFleet(const FlashOptions& options, std::vector<FleetMember>& members, std::string& error);
+
+// Resolves the prefixes against the names found: each must begin exactly one name (without
+// regard to case), and no name may be chosen twice.
+int MatchPrefixes(const std::vector<std::string>& prefixes, const std::vector<std::string>& found,
+                  std::vector<std::string>& chosen, std::string& error);
