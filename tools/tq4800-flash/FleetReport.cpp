@@ -39,11 +39,15 @@ std::string_view SegmentName(int segment) {
     return NAMES[std::clamp(segment, 0, 4)];
 }
 
+std::string ResultText(const MemberResult& result) {
+    return result.text.empty() ? "Error number: " + std::to_string(result.code) : result.text;
+}
+
 std::string SummaryTable(const std::vector<FleetMember>& members,
                          const std::vector<MemberResult>& results) {
     std::size_t resultWidth = 6;
     for (const MemberResult& result : results)
-        resultWidth = std::max(resultWidth, result.text.size());
+        resultWidth = std::max(resultWidth, ResultText(result).size());
     auto row = [&](std::string_view serial, std::string_view result, std::string_view code,
                    std::string_view time) {
         char line[512];
@@ -57,8 +61,8 @@ std::string SummaryTable(const std::vector<FleetMember>& members,
     for (std::size_t i = 0; i < members.size() && i < results.size(); ++i) {
         char time[32];
         std::snprintf(time, sizeof time, "%.1f s", results[i].seconds);
-        const std::string text = results[i].text.empty() ? "-" : results[i].text;
-        table += row(members[i].serial, text, std::to_string(results[i].code), time);
+        table +=
+            row(members[i].serial, ResultText(results[i]), std::to_string(results[i].code), time);
     }
     return table;
 }

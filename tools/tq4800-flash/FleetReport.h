@@ -59,6 +59,10 @@ private:
 // The segment names in file order, as the summary and the JSON events give them.
 std::string_view SegmentName(int segment);
 
+// A result as the operator reads it: its text, or for a code without one (the loader's
+// steps) the window's "Error number: N".
+std::string ResultText(const MemberResult& result);
+
 // The results as a table: serial, result, code and time, one instrument a line.
 std::string SummaryTable(const std::vector<FleetMember>& members,
                          const std::vector<MemberResult>& results);

@@ -61,7 +61,9 @@ void FleetScreen::OnProgress(std::size_t member, const SegmentProgress& progress
 
 void FleetScreen::OnResult(std::size_t member, const MemberResult& result) {
     lines_[member].result =
-        result.code == 0 ? result.text : "Error number: " + std::to_string(result.code);
+        result.code == 0 || result.text.empty()
+            ? ResultText(result)
+            : "Error number: " + std::to_string(result.code) + "  " + result.text;
     Redraw(true);
 }
 
