@@ -85,7 +85,8 @@ bool ParseFlashOptions(const std::vector<std::string_view>& args, FlashOptions& 
 }
 
 std::string_view FlashUsage() {
-    return R"(Usage: tq4800-flash [--device PREFIX] [--yes] [--json] FILE
+    return R"(Usage: tq4800-flash [--device PREFIX] [--yes] FILE
+       tq4800-flash [--device PREFIX] [--yes] --json FILE
        tq4800-flash --all [--yes] [--json] FILE
        tq4800-flash --device PREFIX --device PREFIX... [--yes] [--json] FILE
        tq4800-flash --list
@@ -122,8 +123,8 @@ are updated side by side, each exactly as a single update. On a terminal each in
 has a live line (serial number, segment, bar, percentage, time left); otherwise every log
 line begins with the instrument's serial number. A table of the results ends the run.
 
-Exit status (of several instruments: 0 when all completed, else the code of the first
-in the table that failed):
+Exit status: of several instruments, 0 when all completed, else the code of the first in
+the table that failed; of one:
    0  the update completed (--list: at least one instrument found)
    1  the instrument did not answer as expected
    2  the confirmation was declined
