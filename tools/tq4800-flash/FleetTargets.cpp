@@ -34,16 +34,20 @@ std::vector<std::string> Beginning(const std::vector<std::string>& found,
     return matching;
 }
 
-} // namespace
+std::string NoneBegins(const std::string& prefix, const std::vector<std::string>& found) {
+    return "tq4800-flash: no instrument whose name begins with \"" + prefix +
+           "\"; found:" + Listed(found);
+}
 
+// Resolves the prefixes against the names found: each must begin exactly one name (without
+// regard to case), and no name may be chosen twice.
 int MatchPrefixes(const std::vector<std::string>& prefixes, const std::vector<std::string>& found,
                   std::vector<std::string>& chosen, std::string& error) {
     chosen.clear();
     for (const std::string& prefix : prefixes) {
         const std::vector<std::string> matching = Beginning(found, prefix);
         if (matching.empty()) {
-            error = "tq4800-flash: no instrument whose name begins with \"" + prefix +
-                    "\"; found:" + Listed(found);
+            error = NoneBegins(prefix, found);
             return EXIT_UNAVAILABLE;
         }
         if (matching.size() > 1) {
@@ -59,6 +63,8 @@ int MatchPrefixes(const std::vector<std::string>& prefixes, const std::vector<st
     }
     return 0;
 }
+
+} // namespace
 
 int ChooseFleet(const FlashOptions& options, std::vector<FleetMember>& members,
                 std::string& error) {
@@ -77,8 +83,7 @@ int ChooseFleet(const FlashOptions& options, std::vector<FleetMember>& members,
         // One instrument as a single update takes it: the first that begins with the prefix.
         const std::vector<std::string> matching = Beginning(found, options.devicePrefix);
         if (matching.empty()) {
-            error = "tq4800-flash: no instrument whose name begins with \"" + options.devicePrefix +
-                    "\"; found:" + Listed(found);
+            error = NoneBegins(options.devicePrefix, found);
             return EXIT_UNAVAILABLE;
         }
         chosen = {matching.front()};

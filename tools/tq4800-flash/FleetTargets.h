@@ -11,8 +11,3 @@
 // in the order given, or the one a single update would take. 0 with the members, else the
 // exit code (EXIT_UNAVAILABLE, EXIT_USAGE) with a one-line reason in error.
 int ChooseFleet(const FlashOptions& options, std::vector<FleetMember>& members, std::string& error);
-
-// Resolves the prefixes against the names found: each must begin exactly one name (without
-// regard to case), and no name may be chosen twice.
-int MatchPrefixes(const std::vector<std::string>& prefixes, const std::vector<std::string>& found,
-                  std::vector<std::string>& chosen, std::string& error);
