@@ -54,8 +54,12 @@ ViStatus Bench::Open(std::string_view requestedName, std::string_view serial,
         RecordFailedOpen(requestedName, VI_ERROR_RSRC_NFOUND);
         return VI_ERROR_RSRC_NFOUND;
     }
-    int number = ++sessionsOpened_;
-    transcript_.Open(number, requestedName);
+    int number = 0;
+    {
+        std::lock_guard lock(openLock_);
+        number = ++sessionsOpened_;
+        transcript_.Open(number, requestedName);
+    }
     session = std::make_unique<Session>(shared_from_this(), *instrument, number);
     return VI_SUCCESS;
 }

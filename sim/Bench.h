@@ -1,7 +1,8 @@
 #pragma once
 
 // A bench of simulated instruments on one USB bus, the sessions opened to them and the wire
-// transcript of everything that passed.
+// transcript of everything that passed. Sessions may be opened and used from several
+// threads at once; they are numbered in the order they were opened.
 
 #include "seams/Clock.h"
 #include "sim/Config.h"
@@ -9,6 +10,7 @@
 #include "sim/Transcript.h"
 
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -58,6 +60,7 @@ public:
 private:
     std::vector<std::unique_ptr<Instrument>> instruments_;
     Transcript transcript_;
+    std::mutex openLock_; // numbers a session and writes its open line as one step
     int sessionsOpened_ = 0;
 };
 

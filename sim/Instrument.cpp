@@ -49,6 +49,11 @@ Instrument::Instrument(InstrumentConfig config, Clock& clock)
       mode_(config_.mode), loader_(config_.revisions, config_.faults, config_.flashLineMs) {}
 
 bool Instrument::Present() {
+    std::lock_guard lock(lock_);
+    return PresentLocked();
+}
+
+bool Instrument::PresentLocked() {
     if (unplugged_)
         return false;
     if (rebooting_ && clock_.NowMs() >= rebootEnd_) {
@@ -60,12 +65,34 @@ bool Instrument::Present() {
 }
 
 Mode Instrument::CurrentMode() {
-    Present();
+    std::lock_guard lock(lock_);
+    PresentLocked();
     return mode_;
 }
 
+std::uint64_t Instrument::Boot() const {
+    std::lock_guard lock(lock_);
+    return boot_;
+}
+
+void Instrument::Unplug() {
+    std::lock_guard lock(lock_);
+    unplugged_ = true;
+}
+
+std::string Instrument::DisplayText() const {
+    std::lock_guard lock(lock_);
+    return display_;
+}
+
+std::string Instrument::RevisionField() const {
+    std::lock_guard lock(lock_);
+    return sim::RevisionField(config_.revisions);
+}
+
 ViStatus Instrument::Write(std::uint64_t boot, const ViByte* data, std::uint32_t count) {
-    if (!Present() || boot != boot_)
+    std::lock_guard lock(lock_);
+    if (!PresentLocked() || boot != boot_)
         return VI_ERROR_CONN_LOST;
     if (IdentityWriteRefused(data, count))
         return VI_ERROR_IO;
@@ -85,21 +112,35 @@ ViStatus Instrument::Write(std::uint64_t boot, const ViByte* data, std::uint32_t
 
 ViStatus Instrument::Read(std::uint64_t boot, ViByte* buffer, std::uint32_t limit,
                           std::uint32_t timeoutMs, std::uint32_t& count, bool& end) {
+    std::uint32_t sleepMs = 0;
+    ViStatus status;
+    {
+        std::lock_guard lock(lock_);
+        status = TakeReply(boot, buffer, limit, timeoutMs, count, end, sleepMs);
+    }
+    if (status != VI_ERROR_CONN_LOST)
+        clock_.SleepMs(sleepMs);
+    return status;
+}
+
+ViStatus Instrument::TakeReply(std::uint64_t boot, ViByte* buffer, std::uint32_t limit,
+                               std::uint32_t timeoutMs, std::uint32_t& count, bool& end,
+                               std::uint32_t& sleepMs) {
     count = 0;
     end = false;
-    if (!Present() || boot != boot_)
+    if (!PresentLocked() || boot != boot_)
         return VI_ERROR_CONN_LOST;
     if (replies_.empty()) {
-        clock_.SleepMs(timeoutMs);
+        sleepMs = timeoutMs;
         return VI_ERROR_TMO;
     }
     Reply& reply = replies_.front();
     if (reply.delayMs > timeoutMs) {
-        clock_.SleepMs(timeoutMs);
+        sleepMs = timeoutMs;
         reply.delayMs -= timeoutMs;
         return VI_ERROR_TMO;
     }
-    clock_.SleepMs(reply.delayMs);
+    sleepMs = reply.delayMs;
     reply.delayMs = 0;
     std::size_t left = reply.bytes.size() - replyOffset_;
     count = static_cast<std::uint32_t>(std::min<std::size_t>(limit, left));
@@ -117,8 +158,8 @@ ViStatus Instrument::Read(std::uint64_t boot, ViByte* buffer, std::uint32_t limi
 void Instrument::NormalCommand(std::string_view line) {
     std::string upper = Upper(line);
     if (upper == "*IDN?") {
-        Identify("SIMULATED," + config_.model + "," + config_.serial + "," + RevisionField() +
-                 "\n");
+        Identify("SIMULATED," + config_.model + "," + config_.serial + "," +
+                 sim::RevisionField(config_.revisions) + "\n");
     } else if (upper == "DISP:TEXT:CLEAR") {
         display_.clear();
     } else if (StartsWith(upper, "DISP:TEXT ")) {
@@ -134,7 +175,8 @@ void Instrument::NormalCommand(std::string_view line) {
 // The loader answers only the identity query among text commands.
 void Instrument::LoaderText(std::string_view line) {
     if (Upper(line) == "*IDN?")
-        Identify("WRITER," + config_.model + "," + config_.serial + "," + RevisionField());
+        Identify("WRITER," + config_.model + "," + config_.serial + "," +
+                 sim::RevisionField(config_.revisions));
 }
 
 bool Instrument::IdentityWriteRefused(const ViByte* data, std::uint32_t count) const {

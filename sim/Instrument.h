@@ -2,6 +2,8 @@
 
 // One simulated TQ4800 on the bus: its normal firmware's text commands, the reboot into its
 // loader, and the queue of replies waiting to be read. All time is taken from the clock.
+// Sessions on several threads may talk to it at once: each call takes the instrument's
+// lock, and its waits on the clock happen after the lock is let go.
 
 #include "link/visa/visa.h"
 #include "seams/Clock.h"
@@ -11,6 +13,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <mutex>
 #include <string>
 #include <string_view>
 
@@ -29,7 +32,7 @@ public:
     bool Present();
     // Changes whenever the instrument leaves the bus; a session opened under an older boot
     // has lost its connection.
-    std::uint64_t Boot() const { return boot_; }
+    std::uint64_t Boot() const;
 
     ViStatus Write(std::uint64_t boot, const ViByte* data, std::uint32_t count);
     // Up to limit bytes of the current reply; end when its last byte is among them. With no
@@ -38,20 +41,27 @@ public:
                   std::uint32_t& count, bool& end);
 
     // Test controls and what a test may inspect.
-    void Unplug() { unplugged_ = true; }
+    void Unplug();
     Mode CurrentMode();
-    const std::string& DisplayText() const { return display_; }
-    std::string RevisionField() const { return sim::RevisionField(config_.revisions); }
+    std::string DisplayText() const;
+    std::string RevisionField() const;
+    // The flash and the revisions, to be inspected once no session is talking to it.
     const Revisions& CurrentRevisions() const { return config_.revisions; }
     const Loader& GetLoader() const { return loader_; }
 
 private:
+    bool PresentLocked();
+    // The reply part of Read; sleepMs is how long the read waited on the clock.
+    ViStatus TakeReply(std::uint64_t boot, ViByte* buffer, std::uint32_t limit,
+                       std::uint32_t timeoutMs, std::uint32_t& count, bool& end,
+                       std::uint32_t& sleepMs);
     void NormalCommand(std::string_view line);
     void LoaderText(std::string_view line);
     bool IdentityWriteRefused(const ViByte* data, std::uint32_t count) const;
     void Identify(std::string reply);
     void BeginReboot();
 
+    mutable std::mutex lock_; // guards everything below but the clock
     InstrumentConfig config_;
     Clock& clock_;
     std::string name_;

@@ -21,8 +21,16 @@ std::string HexStatus(ViStatus status) {
 }
 
 bool Transcript::WriteTo(const std::string& path) {
+    std::lock_guard lock(lock_);
     file_.open(path, std::ios::out | std::ios::trunc);
+    recording_ = keep_ || file_.is_open();
     return file_.is_open();
+}
+
+void Transcript::KeepLines(bool keep) {
+    std::lock_guard lock(lock_);
+    keep_ = keep;
+    recording_ = keep_ || file_.is_open();
 }
 
 void Transcript::Open(int session, std::string_view name) {
@@ -58,6 +66,7 @@ void Transcript::Close(int session) {
 }
 
 void Transcript::Add(std::string line) {
+    std::lock_guard lock(lock_);
     if (file_.is_open())
         file_ << line << '\n' << std::flush;
     if (keep_)

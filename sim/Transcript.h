@@ -8,11 +8,14 @@
 //   read S HEX           a reply read
 //   close S              the session closed
 // A failed write or read has "!" and the status as eight upper-case hex digits for HEX.
+// Sessions on several threads may add lines at once; each line goes in whole.
 
 #include "link/visa/visa.h"
 
+#include <atomic>
 #include <cstdint>
 #include <fstream>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,7 +30,7 @@ public:
     // Whether lines are also kept in memory (Lines()). Tests read them; a long-running program
     // on the simulated instrument turns this off, so its memory does not grow with every
     // update, and then formats nothing unless a file is being written.
-    void KeepLines(bool keep) { keep_ = keep; }
+    void KeepLines(bool keep);
 
     void Open(int session, std::string_view name);
     void FailedOpen(std::string_view name, ViStatus status);
@@ -37,14 +40,16 @@ public:
     void Failed(std::string_view operation, int session, ViStatus status);
     void Close(int session);
 
+    // The lines kept so far; read it once no session is adding lines.
     const std::vector<std::string>& Lines() const { return lines_; }
 
 private:
-    bool Recording() const { return keep_ || file_.is_open(); }
+    bool Recording() const { return recording_.load(std::memory_order_relaxed); }
     void Add(std::string line);
 
+    mutable std::mutex lock_; // guards everything below
     bool keep_ = true;
-
+    std::atomic<bool> recording_{true}; // keep_ or a file is open
     std::vector<std::string> lines_;
     std::ofstream file_;
 };

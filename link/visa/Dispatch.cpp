@@ -1,23 +1,36 @@
 #include "link/visa/Dispatch.h"
 
+#include <atomic>
+#include <mutex>
+
 namespace visa {
 
 namespace {
 
-std::unique_ptr<Backend>& Installed() {
-    static std::unique_ptr<Backend> backend;
-    return backend;
+struct Installation {
+    std::mutex lock; // serialises installs
+    std::unique_ptr<Backend> owned;
+    // What the calls read, from any thread, without taking the lock.
+    std::atomic<Backend*> current{nullptr};
+};
+
+Installation& Installed() {
+    static Installation installation;
+    return installation;
 }
 
 } // namespace
 
 std::unique_ptr<Backend> InstallBackend(std::unique_ptr<Backend> backend) {
-    Installed().swap(backend);
+    Installation& installed = Installed();
+    std::lock_guard lock(installed.lock);
+    installed.current.store(backend.get(), std::memory_order_release);
+    installed.owned.swap(backend);
     return backend;
 }
 
 Backend* CurrentBackend() {
-    return Installed().get();
+    return Installed().current.load(std::memory_order_acquire);
 }
 
 ViStatus viOpenDefaultRM(ViSession* sesn) {

@@ -28,14 +28,28 @@ ResourceBackend::~ResourceBackend() {
     objects_.clear();
 }
 
-ResourceBackend::Object* ResourceBackend::Find(ViObject handle, Kind kind) {
+ResourceBackend::Shared ResourceBackend::Find(ViObject handle, Kind kind) const {
+    std::lock_guard lock(tableLock_);
     auto found = objects_.find(handle);
-    if (found == objects_.end() || found->second.kind != kind)
+    if (found == objects_.end() || found->second->kind != kind)
         return nullptr;
-    return &found->second;
+    return found->second;
 }
 
-ViObject ResourceBackend::Add(Object object) {
+bool ResourceBackend::Known(ViObject handle) const {
+    std::lock_guard lock(tableLock_);
+    return objects_.count(handle) != 0;
+}
+
+// VI_NULL, and the object dropped, when the resource manager it was opened through has been
+// closed by another thread meanwhile.
+ViObject ResourceBackend::Add(Shared object) {
+    std::lock_guard lock(tableLock_);
+    if (object->kind != Kind::Manager) {
+        auto manager = objects_.find(object->manager);
+        if (manager == objects_.end() || manager->second->kind != Kind::Manager)
+            return VI_NULL;
+    }
     ViObject handle = nextHandle_++;
     objects_.emplace(handle, std::move(object));
     return handle;
@@ -44,7 +58,7 @@ ViObject ResourceBackend::Add(Object object) {
 ViStatus ResourceBackend::OpenDefaultRM(ViSession* sesn) {
     if (!sesn)
         return VI_ERROR_INV_PARAMETER;
-    *sesn = Add(Object{});
+    *sesn = Add(std::make_shared<Object>());
     return VI_SUCCESS;
 }
 
@@ -67,28 +81,31 @@ ViStatus ResourceBackend::FindRsrc(ViSession sesn, ViConstString expr, ViFindLis
     if (status != VI_SUCCESS)
         return status;
 
-    Object list;
-    list.kind = Kind::FindList;
-    list.manager = sesn;
+    auto list = std::make_shared<Object>();
+    list->kind = Kind::FindList;
+    list->manager = sesn;
     for (std::string& name : present)
         if (MatchesWhole(pattern, name))
-            list.matches.push_back(std::move(name));
-    if (list.matches.empty())
+            list->matches.push_back(std::move(name));
+    if (list->matches.empty())
         return VI_ERROR_RSRC_NFOUND;
-    CopyName(list.matches.front(), desc);
-    list.next = 1;
+    list->next = 1;
+    ViFindList handle = Add(list);
+    if (handle == VI_NULL)
+        return VI_ERROR_INV_OBJECT;
+    CopyName(list->matches.front(), desc);
     if (retcnt)
-        *retcnt = static_cast<ViUInt32>(list.matches.size());
-    ViFindList handle = Add(std::move(list));
+        *retcnt = static_cast<ViUInt32>(list->matches.size());
     if (findList)
         *findList = handle;
     return VI_SUCCESS;
 }
 
 ViStatus ResourceBackend::FindNext(ViFindList findList, ViChar desc[VI_FIND_BUFLEN]) {
-    Object* list = Find(findList, Kind::FindList);
+    Shared list = Find(findList, Kind::FindList);
     if (!list)
         return VI_ERROR_INV_OBJECT;
+    std::lock_guard use(list->use);
     if (list->next >= list->matches.size())
         return VI_ERROR_RSRC_NFOUND;
     CopyName(list->matches[list->next++], desc);
@@ -107,24 +124,25 @@ ViStatus ResourceBackend::Open(ViSession sesn, ViConstRsrc name, ViAccessMode mo
         return VI_ERROR_INV_RSRC_NAME;
     if (mode != VI_NO_LOCK)
         return VI_ERROR_INV_ACC_MODE; // locks are not offered
-    Object session;
-    session.kind = Kind::Session;
-    session.manager = sesn;
-    ViStatus status = provider_->Open(name, timeout, session.connection);
+    auto session = std::make_shared<Object>();
+    session->kind = Kind::Session;
+    session->manager = sesn;
+    ViStatus status = provider_->Open(name, timeout, session->connection);
     if (status != VI_SUCCESS)
         return status;
     *vi = Add(std::move(session));
-    return VI_SUCCESS;
+    return *vi == VI_NULL ? VI_ERROR_INV_OBJECT : VI_SUCCESS;
 }
 
 ViStatus ResourceBackend::SetAttribute(ViObject vi, ViAttr attrName, ViAttrState attrValue) {
-    Object* session = Find(vi, Kind::Session);
+    Shared session = Find(vi, Kind::Session);
     if (!session)
-        return objects_.count(vi) ? VI_ERROR_NSUP_ATTR : VI_ERROR_INV_OBJECT;
+        return Known(vi) ? VI_ERROR_NSUP_ATTR : VI_ERROR_INV_OBJECT;
     if (attrName != VI_ATTR_TMO_VALUE)
         return VI_ERROR_NSUP_ATTR;
     if (attrValue > VI_TMO_INFINITE)
         return VI_ERROR_NSUP_ATTR_STATE;
+    std::lock_guard use(session->use);
     session->timeoutMs = static_cast<ViUInt32>(attrValue);
     session->connection->TimeoutSet(session->timeoutMs);
     return VI_SUCCESS;
@@ -132,12 +150,12 @@ ViStatus ResourceBackend::SetAttribute(ViObject vi, ViAttr attrName, ViAttrState
 
 // The session a read or write goes to, with its count cleared; nullptr and the reason when
 // the handle is no session or the buffer is missing.
-ResourceBackend::Object* ResourceBackend::TransferSession(ViSession vi, bool hasBuffer,
-                                                          ViUInt32 cnt, ViUInt32* retCnt,
-                                                          ViStatus& refused) {
+ResourceBackend::Shared ResourceBackend::TransferSession(ViSession vi, bool hasBuffer, ViUInt32 cnt,
+                                                         ViUInt32* retCnt,
+                                                         ViStatus& refused) const {
     if (retCnt)
         *retCnt = 0;
-    Object* session = Find(vi, Kind::Session);
+    Shared session = Find(vi, Kind::Session);
     if (!session)
         refused = VI_ERROR_INV_OBJECT;
     else if (!hasBuffer && cnt > 0)
@@ -147,9 +165,10 @@ ResourceBackend::Object* ResourceBackend::TransferSession(ViSession vi, bool has
 
 ViStatus ResourceBackend::Write(ViSession vi, ViConstBuf buf, ViUInt32 cnt, ViUInt32* retCnt) {
     ViStatus refused = VI_SUCCESS;
-    Object* session = TransferSession(vi, buf != nullptr, cnt, retCnt, refused);
+    Shared session = TransferSession(vi, buf != nullptr, cnt, retCnt, refused);
     if (!session)
         return refused;
+    std::lock_guard use(session->use);
     ViUInt32 written = 0;
     ViStatus status = session->connection->Write(buf, cnt, session->timeoutMs, written);
     if (retCnt)
@@ -160,9 +179,10 @@ ViStatus ResourceBackend::Write(ViSession vi, ViConstBuf buf, ViUInt32 cnt, ViUI
 // A message may come in pieces; reading goes on until its end or the limit.
 ViStatus ResourceBackend::Read(ViSession vi, ViBuf buf, ViUInt32 cnt, ViUInt32* retCnt) {
     ViStatus refused = VI_SUCCESS;
-    Object* session = TransferSession(vi, buf != nullptr, cnt, retCnt, refused);
+    Shared session = TransferSession(vi, buf != nullptr, cnt, retCnt, refused);
     if (!session)
         return refused;
+    std::lock_guard use(session->use);
     ViUInt32 total = 0;
     bool end = false;
     while (!end && (total < cnt || cnt == 0)) {
@@ -185,25 +205,35 @@ ViStatus ResourceBackend::Read(ViSession vi, ViBuf buf, ViUInt32 cnt, ViUInt32* 
 ViStatus ResourceBackend::Close(ViObject vi) {
     if (vi == VI_NULL)
         return VI_WARN_NULL_OBJECT;
-    auto found = objects_.find(vi);
-    if (found == objects_.end())
-        return VI_ERROR_INV_OBJECT;
-    if (found->second.kind == Kind::Manager) {
-        for (auto it = objects_.begin(); it != objects_.end();) {
-            if (it->second.kind != Kind::Manager && it->second.manager == vi)
-                it = objects_.erase(it);
-            else
-                ++it;
+    // What is closed is destroyed after the table is let go, in the order it was opened:
+    // closing a connection may talk to its instrument.
+    std::vector<Shared> closed;
+    {
+        std::lock_guard lock(tableLock_);
+        auto found = objects_.find(vi);
+        if (found == objects_.end())
+            return VI_ERROR_INV_OBJECT;
+        if (found->second->kind == Kind::Manager) {
+            for (auto it = objects_.begin(); it != objects_.end();) {
+                if (it->second->kind != Kind::Manager && it->second->manager == vi) {
+                    closed.push_back(std::move(it->second));
+                    it = objects_.erase(it);
+                } else {
+                    ++it;
+                }
+            }
         }
+        closed.push_back(std::move(objects_.at(vi)));
+        objects_.erase(vi);
     }
-    objects_.erase(vi);
     return VI_SUCCESS;
 }
 
 std::size_t ResourceBackend::Count(Kind kind) const {
+    std::lock_guard lock(tableLock_);
     std::size_t count = 0;
     for (const auto& entry : objects_)
-        if (entry.second.kind == kind)
+        if (entry.second->kind == kind)
             ++count;
     return count;
 }

@@ -3,7 +3,13 @@
 // The part of a backend that every resource-based one shares: resource-manager, find-list
 // and instrument-session handles, search patterns, per-session time-outs and the read rules
 // of the standard, over a ResourceProvider that supplies the resources themselves.
-// Single-threaded, like the utility.
+//
+// Safe to call from several threads at once, as VISA allows: the table of handles is
+// guarded by one lock that is never held while an instrument is talked to, so a read that
+// waits for its time-out on one session does not hold up the others. Calls on one session
+// (or one find list) run one at a time. A session closed while another thread still reads
+// or writes through it stays alive until that call returns. The provider is asked for its
+// resources from several threads too.
 
 #include "link/visa/Backend.h"
 #include "link/visa/Connection.h"
@@ -11,6 +17,7 @@
 #include <cstddef>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -43,20 +50,25 @@ private:
     struct Object {
         Kind kind = Kind::Manager;
         ViSession manager = VI_NULL; // the resource manager it was opened through
+        // Held for the whole of a call on this object; the fields below are its.
+        std::mutex use;
         std::vector<std::string> matches;
         std::size_t next = 0;
         std::unique_ptr<Connection> connection;
         ViUInt32 timeoutMs = DEFAULT_TIMEOUT_MS;
     };
+    using Shared = std::shared_ptr<Object>;
 
-    Object* Find(ViObject handle, Kind kind);
-    Object* TransferSession(ViSession vi, bool hasBuffer, ViUInt32 cnt, ViUInt32* retCnt,
-                            ViStatus& refused);
-    ViObject Add(Object object);
+    Shared Find(ViObject handle, Kind kind) const;
+    bool Known(ViObject handle) const;
+    Shared TransferSession(ViSession vi, bool hasBuffer, ViUInt32 cnt, ViUInt32* retCnt,
+                           ViStatus& refused) const;
+    ViObject Add(Shared object);
     std::size_t Count(Kind kind) const;
 
     std::unique_ptr<ResourceProvider> provider_;
-    std::map<ViObject, Object> objects_;
+    mutable std::mutex tableLock_; // guards objects_ and nextHandle_
+    std::map<ViObject, Shared> objects_;
     ViObject nextHandle_ = 0x1000;
 };
 

@@ -132,4 +132,45 @@ TEST(ResourceBackend, OpenChecksNameModeAndPresence) {
     }
 }
 
+// Another thread closes the resource manager while a search or an open through it is under
+// way: the call fails and leaves nothing open that no manager would ever close.
+TEST(ResourceBackend, ManagerClosedDuringASearchOrAnOpenLeavesNothingOpen) {
+    struct ClosingProvider final : visa::ResourceProvider {
+        ViStatus List(std::vector<std::string>& names) override {
+            visa::viClose(rm);
+            return inner->List(names);
+        }
+        ViStatus Open(const std::string& name, ViUInt32 timeoutMs,
+                      std::unique_ptr<visa::Connection>& connection) override {
+            visa::viClose(rm);
+            return inner->Open(name, timeoutMs, connection);
+        }
+        std::unique_ptr<visa::ResourceProvider> inner;
+        ViSession rm = VI_NULL;
+    };
+    FakeClock clock;
+    auto provider = std::make_unique<ClosingProvider>();
+    provider->inner =
+        visa::MakeSimProvider(std::make_shared<sim::Bench>(sim::DefaultBench(), clock));
+    ClosingProvider& closing = *provider;
+    auto backend = std::make_unique<visa::ResourceBackend>(std::move(provider));
+    visa::ResourceBackend& table = *backend;
+    visa::InstallBackend(std::move(backend));
+
+    ViFindList list = 5;
+    ViUInt32 count = 5;
+    char desc[VI_FIND_BUFLEN] = {};
+    closing.rm = OpenDefaultRM();
+    EXPECT_EQ(VI_ERROR_INV_OBJECT, visa::viFindRsrc(closing.rm, "?*", &list, &count, desc));
+    ViSession vi = 5;
+    closing.rm = OpenDefaultRM();
+    EXPECT_EQ(
+        VI_ERROR_INV_OBJECT,
+        visa::viOpen(closing.rm, sim::ResourceNameOf("TW00012345").c_str(), VI_NO_LOCK, 1000, &vi));
+    EXPECT_EQ(
+        (std::vector<std::size_t>{0, 0, 0, 0, 0}),
+        (std::vector<std::size_t>{list, count, vi, table.OpenFindLists(), table.OpenSessions()}));
+    visa::InstallBackend(nullptr);
+}
+
 } // namespace

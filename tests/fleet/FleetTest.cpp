@@ -1,0 +1,201 @@
+// Several instruments of one bench updated at once, each in its own thread: every update must
+// be exactly the update of that instrument alone - the same outcome, the same log and the
+// same bytes on the wire - and a fault of one instrument must stay its own.
+
+#include "update/FleetUpdate.h"
+#include "update/UpdateRig.h"
+
+#include <array>
+#include <functional>
+#include <gtest/gtest.h>
+#include <map>
+#include <mutex>
+#include <regex>
+#include <sstream>
+#include <thread>
+
+namespace {
+
+using sim::FaultKind;
+
+// A fake clock that keeps time per thread: each update, and the instrument it talks to, sees
+// only its own waits, as on a bench of its own.
+class PerThreadClock final : public Clock {
+public:
+    void SleepMs(std::uint32_t ms) override {
+        std::lock_guard lock(lock_);
+        elapsed_[std::this_thread::get_id()] += ms;
+    }
+    std::uint64_t NowMs() const override {
+        std::lock_guard lock(lock_);
+        auto found = elapsed_.find(std::this_thread::get_id());
+        return FakeClock().now + (found == elapsed_.end() ? 0 : found->second);
+    }
+
+private:
+    mutable std::mutex lock_;
+    std::map<std::thread::id, std::uint64_t> elapsed_;
+};
+
+constexpr std::array<const char*, 4> SERIALS = {"TW00000001", "TW00000002", "TW00000003",
+                                                "TW00000004"};
+
+// What one update left behind.
+struct Result {
+    UpdateOutcome outcome;
+    std::string log;
+    std::vector<std::string> wire;
+};
+
+// The lines of the sessions opened to one resource, numbered again from 1 in the order they
+// were opened.
+std::vector<std::string> WireOf(const std::vector<std::string>& lines, const std::string& name) {
+    std::map<std::string, int> renumbered;
+    std::vector<std::string> wire;
+    for (const std::string& line : lines) {
+        std::istringstream words(line);
+        std::string operation, session, rest;
+        words >> operation >> session;
+        std::getline(words, rest);
+        if (operation == "open" && rest.substr(1, name.size()) == name) {
+            if (session != "-")
+                renumbered.emplace(session, static_cast<int>(renumbered.size()) + 1);
+            session = session == "-" ? session : std::to_string(renumbered.at(session));
+        } else if (renumbered.count(session)) {
+            session = std::to_string(renumbered.at(session));
+        } else {
+            continue;
+        }
+        wire.push_back(operation + " " + session + rest);
+    }
+    return wire;
+}
+
+Result UpdateAlone(const sim::InstrumentConfig& instrument) {
+    UpdateRig rig(sim::BenchConfig{{instrument}});
+    Result result{rig.Run(), rig.log.text(), {}};
+    result.wire = WireOf(rig.bus.bench->Trace().Lines(), sim::ResourceNameOf(instrument.serial));
+    return result;
+}
+
+// A bench with its instruments updated side by side through the installed VISA backend.
+struct Fleet {
+    explicit Fleet(const sim::BenchConfig& config)
+        : bench(std::make_shared<sim::Bench>(config, clock)), windows(config.instruments.size()) {
+        visa::InstallBackend(visa::MakeSimBackend(bench));
+        EXPECT_EQ(STATUS_COMPLETE, LoadBytes(WriteImageFile(TestFirmware()), image));
+        EXPECT_EQ(STATUS_COMPLETE, ValidateImage(image));
+    }
+    ~Fleet() { visa::InstallBackend(nullptr); }
+    Fleet(const Fleet&) = delete;
+    Fleet& operator=(const Fleet&) = delete;
+
+    std::vector<Result> Run(const sim::BenchConfig& config) {
+        std::vector<FleetMember> members;
+        for (std::size_t i = 0; i < windows.size(); ++i) {
+            RecordingWindow& window = windows[i];
+            members.push_back({sim::ResourceNameOf(config.instruments[i].serial), window.log,
+                               window.progress, window.progress, window.boxes, window.busy,
+                               window.pump, clock});
+        }
+        std::vector<UpdateOutcome> outcomes = UpdateFleet(image, members);
+        std::vector<Result> results;
+        for (std::size_t i = 0; i < windows.size(); ++i)
+            results.push_back({outcomes[i], windows[i].log.text(),
+                               WireOf(bench->Trace().Lines(), members[i].resourceName)});
+        return results;
+    }
+
+    PerThreadClock clock;
+    std::shared_ptr<sim::Bench> bench;
+    std::vector<RecordingWindow> windows;
+    ImageInfo image;
+};
+
+sim::BenchConfig FourInstruments() {
+    sim::BenchConfig config;
+    for (const char* serial : SERIALS)
+        config.instruments.push_back(Instrument(serial));
+    config.instruments[2].mode = sim::Mode::Loader; // one needs no switch to the loader
+    return config;
+}
+
+struct FleetCase {
+    const char* label;
+    StatusCode code; // of the second instrument; the others complete
+    std::function<void(sim::InstrumentConfig&)> change;
+};
+
+const FleetCase FLEET_CASES[] = {
+    {"no fault", STATUS_COMPLETE, [](sim::InstrumentConfig&) {}},
+    {"a loader step fails", STATUS_LOAD_END_FAILED,
+     [](sim::InstrumentConfig& i) {
+         i.faults.push_back({FaultKind::NoReply, sim::LOADER_LOAD_DONE, 2, "", 0});
+     }},
+    {"unplugged during a segment", STATUS_LOAD_FAILED,
+     [](sim::InstrumentConfig& i) {
+         i.faults.push_back({FaultKind::UnplugAfterData, sim::DATA_WRITE, 4, "", 70000});
+     }},
+    {"holds a newer revision", STATUS_DEVICE_NEWER,
+     [](sim::InstrumentConfig& i) { i.revisions.fpga2 = "09"; }},
+};
+
+class FleetUpdate : public testing::TestWithParam<FleetCase> {};
+
+TEST_P(FleetUpdate, EachInstrumentIsUpdatedAsIfAloneAndFailsOnItsOwn) {
+    sim::BenchConfig config = FourInstruments();
+    GetParam().change(config.instruments[1]);
+    Fleet fleet(config);
+    std::vector<Result> results = fleet.Run(config);
+
+    for (std::size_t i = 0; i < results.size(); ++i) {
+        SCOPED_TRACE(SERIALS[i]);
+        Result alone = UpdateAlone(config.instruments[i]);
+        ASSERT_FALSE(alone.wire.empty());
+        EXPECT_EQ(i == 1 ? GetParam().code : STATUS_COMPLETE, results[i].outcome.status);
+        EXPECT_EQ(alone.outcome.status, results[i].outcome.status);
+        EXPECT_EQ(alone.log, results[i].log);
+        EXPECT_EQ(alone.wire, results[i].wire);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Bench, FleetUpdate, testing::ValuesIn(FLEET_CASES),
+                         [](const testing::TestParamInfo<FleetCase>& info) {
+                             std::string name = info.param.label;
+                             std::replace(name.begin(), name.end(), ' ', '_');
+                             return name;
+                         });
+
+// Lines of several sessions never mix, and sessions are numbered in the order they opened.
+TEST(FleetTranscript, LinesStayWholeAndSessionsCountInOpeningOrder) {
+    sim::BenchConfig config = FourInstruments();
+    Fleet fleet(config);
+    fleet.Run(config);
+
+    const std::regex whole(
+        R"((open \d+ USB0::\S+|tmo \d+ \d+|(write|read) \d+ ([0-9A-F]{2})*|(write|read) \d+ ![0-9A-F]{8}|close \d+))");
+    int opened = 0;
+    for (const std::string& line : fleet.bench->Trace().Lines()) {
+        EXPECT_TRUE(std::regex_match(line, whole)) << line;
+        if (line.starts_with("open ")) {
+            EXPECT_EQ("open " + std::to_string(++opened), line.substr(0, line.find(' ', 5)));
+        }
+    }
+    EXPECT_EQ(10, opened); // three to each instrument that switches, one to the one that does not
+}
+
+// An instrument that left the bus before its update is not replaced by another one found.
+TEST(FleetUpdate, AnInstrumentGoneFromTheBusFailsToConnectAndTheOthersComplete) {
+    sim::BenchConfig config = FourInstruments();
+    Fleet fleet(config);
+    fleet.bench->At(3).Unplug();
+    std::vector<Result> results = fleet.Run(config);
+
+    EXPECT_EQ((std::vector<StatusCode>{STATUS_COMPLETE, STATUS_COMPLETE, STATUS_COMPLETE,
+                                       STATUS_CONNECT_FAILED}),
+              (std::vector<StatusCode>{results[0].outcome.status, results[1].outcome.status,
+                                       results[2].outcome.status, results[3].outcome.status}));
+    EXPECT_TRUE(results[3].wire.empty());
+}
+
+} // namespace

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "image/ImageInfo.h"
+#include "update/UpdateSequence.h"
+
+#include <string>
+#include <vector>
+
+// One instrument of a fleet update: its resource name as the search gave it, and the seams
+// its update reports to. Every member has seams of its own; the clock may be shared when it
+// is safe to use from several threads (the real one is).
+struct FleetMember {
+    std::string resourceName;
+    Log& log;
+    StepIndicator& step;
+    Progress& progress;
+    MessageBoxes& boxes;
+    BusyGuard& busy;
+    EventPump& pump;
+    Clock& clock;
+};
+
+// The whole update of one member on the calling thread, exactly as a single update of that
+// instrument: a resource-manager session of its own, a search, the instrument named and no
+// other (when it is no longer on the bus, the connection fails with code 3), and the close
+// of the session at the end. The confirmation box is the member's own to answer.
+UpdateOutcome UpdateFleetMember(const ImageInfo& image, const FleetMember& member);
+
+// Updates all members at once, each in a thread of its own, and returns when every update
+// has ended: the outcomes in the order of members. The image is only read.
+std::vector<UpdateOutcome> UpdateFleet(const ImageInfo& image,
+                                       const std::vector<FleetMember>& members);
