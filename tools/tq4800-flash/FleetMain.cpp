@@ -28,7 +28,7 @@ std::unique_ptr<FleetReport> MakeReport(const FlashOptions& options) {
 
 // The question of a single update when one instrument waits for it, else one naming all.
 std::string Question(const std::vector<std::size_t>& waiting,
-                     const std::vector<FleetMember>& members, const ImageInfo& image) {
+                     const std::vector<FleetInstrument>& members, const ImageInfo& image) {
     const std::string model(image.ModelName, strnlen(image.ModelName, sizeof image.ModelName));
     if (waiting.size() == 1)
         return "Are you sure you want to update " + model +
@@ -57,7 +57,7 @@ int FirstFailure(const std::vector<MemberResult>& results) {
 } // namespace
 
 int RunFleet(const FlashOptions& options, const ImageInfo& image) {
-    std::vector<FleetMember> members;
+    std::vector<FleetInstrument> members;
     std::string error;
     if (int code = ChooseFleet(options, members, error)) {
         std::fprintf(stderr, "%s\n", error.c_str());

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
-void FleetReport::Found(const std::vector<FleetMember>& members) {
+void FleetReport::Found(const std::vector<FleetInstrument>& members) {
     std::lock_guard hold(lock_);
     members_ = members;
     OnFound();
@@ -43,7 +43,7 @@ std::string ResultText(const MemberResult& result) {
     return result.text.empty() ? "Error number: " + std::to_string(result.code) : result.text;
 }
 
-std::string SummaryTable(const std::vector<FleetMember>& members,
+std::string SummaryTable(const std::vector<FleetInstrument>& members,
                          const std::vector<MemberResult>& results) {
     std::size_t resultWidth = 6;
     for (const MemberResult& result : results)

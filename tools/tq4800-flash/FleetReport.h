@@ -10,7 +10,7 @@
 
 // One instrument of the fleet, in the order of the list (search order, or the order of the
 // --device options).
-struct FleetMember {
+struct FleetInstrument {
     std::string resourceName;
     std::string serial;
 };
@@ -32,7 +32,7 @@ class FleetReport {
 public:
     virtual ~FleetReport() = default;
 
-    void Found(const std::vector<FleetMember>& members);
+    void Found(const std::vector<FleetInstrument>& members);
     // The question has been answered: the updates go on from here.
     void Begin();
     void Log(std::size_t member, std::string_view text);
@@ -41,7 +41,7 @@ public:
     void Summary(const std::vector<MemberResult>& results, int exitCode, double seconds);
 
 protected:
-    const std::vector<FleetMember>& Members() const { return members_; }
+    const std::vector<FleetInstrument>& Members() const { return members_; }
 
 private:
     virtual void OnFound() {}
@@ -53,7 +53,7 @@ private:
                            double seconds) = 0;
 
     std::mutex lock_;
-    std::vector<FleetMember> members_;
+    std::vector<FleetInstrument> members_;
 };
 
 // The segment names in file order, as the summary and the JSON events give them.
@@ -64,5 +64,5 @@ std::string_view SegmentName(int segment);
 std::string ResultText(const MemberResult& result);
 
 // The results as a table: serial, result, code and time, one instrument a line.
-std::string SummaryTable(const std::vector<FleetMember>& members,
+std::string SummaryTable(const std::vector<FleetInstrument>& members,
                          const std::vector<MemberResult>& results);

@@ -66,7 +66,7 @@ int MatchPrefixes(const std::vector<std::string>& prefixes, const std::vector<st
 
 } // namespace
 
-int ChooseFleet(const FlashOptions& options, std::vector<FleetMember>& members,
+int ChooseFleet(const FlashOptions& options, std::vector<FleetInstrument>& members,
                 std::string& error) {
     const std::vector<std::string> found = Search();
     if (found.empty()) {

@@ -22,7 +22,7 @@ double Tenths(double seconds) {
 void JsonEvents::OnFound() {
     percentShown_.assign(Members().size(), -1);
     json instruments = json::array();
-    for (const FleetMember& member : Members())
+    for (const FleetInstrument& member : Members())
         instruments.push_back({{"resource", member.resourceName}, {"serial", member.serial}});
     Print(Dump({{"event", "instruments"}, {"instruments", instruments}}));
 }

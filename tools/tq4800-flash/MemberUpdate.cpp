@@ -1,10 +1,8 @@
 #include "tools/tq4800-flash/MemberUpdate.h"
 
-#include "link/InstrumentSession.h"
 #include "tools/tq4800-flash/ExitCodes.h"
 #include "tools/tq4800-flash/MemberSeams.h"
-#include "tools/tq4800-flash/OwnInstrumentList.h"
-#include "update/UpdateSequence.h"
+#include "update/FleetUpdate.h"
 
 namespace {
 
@@ -21,20 +19,13 @@ MemberResult ResultOf(const UpdateOutcome& outcome) {
 MemberResult UpdateMember(std::size_t member, const std::string& resourceName,
                           const FleetShared& shared) {
     const std::uint64_t startMs = shared.clock.NowMs();
-    OwnInstrumentList devices(resourceName);
-    InstrumentSession session(devices);
     MemberLog log(shared.report, member);
     MemberProgress progress(shared.report, member, shared.image, shared.clock);
     MemberPrompt prompt(shared.gate, member);
     MemberGuard guard(shared.interrupts);
     NoEvents events;
-    UpdateSequence sequence(
-        session, shared.image,
-        {log, devices, progress, progress, prompt, guard, events, shared.clock});
-
-    session.OpenResourceManager();
-    const UpdateOutcome outcome = sequence.OnUpdate();
-    session.CloseResourceManager();
+    const UpdateOutcome outcome = UpdateFleetMember(
+        shared.image, {resourceName, log, progress, progress, prompt, guard, events, shared.clock});
     shared.gate.Leave(member);
 
     MemberResult result = ResultOf(outcome);

@@ -16,8 +16,8 @@ struct FleetShared {
     Clock& clock;
 };
 
-// One instrument's whole update, on the calling thread, exactly as a single update of it:
-// its own resource manager session, instrument session and update sequence, and a Device
-// list that holds only this instrument. Reports its result and returns it.
+// One instrument's whole update on the calling thread, exactly as a single update of it and
+// of no other instrument, with its log, progress and question going to the fleet's report
+// and gate. Reports its result and returns it.
 MemberResult UpdateMember(std::size_t member, const std::string& resourceName,
                           const FleetShared& shared);
