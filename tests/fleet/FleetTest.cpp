@@ -185,7 +185,7 @@ TEST(FleetTranscript, LinesStayWholeAndSessionsCountInOpeningOrder) {
 }
 
 // An instrument that left the bus before its update is not replaced by another one found.
-TEST(FleetUpdate, AnInstrumentGoneFromTheBusFailsToConnectAndTheOthersComplete) {
+TEST(FleetMembers, AnInstrumentGoneFromTheBusFailsToConnectAndTheOthersComplete) {
     sim::BenchConfig config = FourInstruments();
     Fleet fleet(config);
     fleet.bench->At(3).Unplug();
