@@ -19,14 +19,18 @@ UpdateOutcome UpdateFleetMember(const ImageInfo& image, const FleetMember& membe
 }
 
 std::vector<UpdateOutcome> UpdateFleet(const ImageInfo& image,
-                                       const std::vector<FleetMember>& members) {
+                                       const std::vector<FleetMember>& members,
+                                       const FleetMemberEnded& ended) {
     std::vector<UpdateOutcome> outcomes(members.size());
     {
         std::vector<std::jthread> threads;
         threads.reserve(members.size());
         for (std::size_t index = 0; index < members.size(); ++index)
-            threads.emplace_back(
-                [&, index] { outcomes[index] = UpdateFleetMember(image, members[index]); });
+            threads.emplace_back([&, index] {
+                outcomes[index] = UpdateFleetMember(image, members[index]);
+                if (ended)
+                    ended(index, outcomes[index]);
+            });
     }
     return outcomes;
 }

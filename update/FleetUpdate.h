@@ -3,6 +3,8 @@
 #include "image/ImageInfo.h"
 #include "update/UpdateSequence.h"
 
+#include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -26,7 +28,11 @@ struct FleetMember {
 // of the session at the end. The confirmation box is the member's own to answer.
 UpdateOutcome UpdateFleetMember(const ImageInfo& image, const FleetMember& member);
 
+// Told on a member's thread as soon as its update has ended: its index and outcome.
+using FleetMemberEnded = std::function<void(std::size_t member, const UpdateOutcome& outcome)>;
+
 // Updates all members at once, each in a thread of its own, and returns when every update
 // has ended: the outcomes in the order of members. The image is only read.
 std::vector<UpdateOutcome> UpdateFleet(const ImageInfo& image,
-                                       const std::vector<FleetMember>& members);
+                                       const std::vector<FleetMember>& members,
+                                       const FleetMemberEnded& ended = {});

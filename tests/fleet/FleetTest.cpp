@@ -2,6 +2,7 @@
 // be exactly the update of that instrument alone - the same outcome, the same log and the
 // same bytes on the wire - and a fault of one instrument must stay its own.
 
+#include "update/FleetConfirmation.h"
 #include "update/FleetUpdate.h"
 #include "update/UpdateRig.h"
 
@@ -90,15 +91,27 @@ struct Fleet {
     Fleet(const Fleet&) = delete;
     Fleet& operator=(const Fleet&) = delete;
 
-    std::vector<Result> Run(const sim::BenchConfig& config) {
+    // With a question, the members' confirmations go to it and it is told when each ends.
+    std::vector<Result> Run(const sim::BenchConfig& config, FleetConfirmation* question = nullptr) {
+        std::vector<std::unique_ptr<FleetMemberBoxes>> asking;
         std::vector<FleetMember> members;
         for (std::size_t i = 0; i < windows.size(); ++i) {
             RecordingWindow& window = windows[i];
+            MessageBoxes* boxes = &window.boxes;
+            if (question)
+                boxes = asking
+                            .emplace_back(
+                                std::make_unique<FleetMemberBoxes>(*question, i, window.boxes))
+                            .get();
             members.push_back({sim::ResourceNameOf(config.instruments[i].serial), window.log,
-                               window.progress, window.progress, window.boxes, window.busy,
-                               window.pump, clock});
+                               window.progress, window.progress, *boxes, window.busy, window.pump,
+                               clock});
         }
-        std::vector<UpdateOutcome> outcomes = UpdateFleet(image, members);
+        std::vector<UpdateOutcome> outcomes =
+            UpdateFleet(image, members, [question](std::size_t member, const UpdateOutcome&) {
+                if (question)
+                    question->Ended(member);
+            });
         std::vector<Result> results;
         for (std::size_t i = 0; i < windows.size(); ++i)
             results.push_back({outcomes[i], windows[i].log.text(),
@@ -196,6 +209,36 @@ TEST(FleetMembers, AnInstrumentGoneFromTheBusFailsToConnectAndTheOthersComplete)
               (std::vector<StatusCode>{results[0].outcome.status, results[1].outcome.status,
                                        results[2].outcome.status, results[3].outcome.status}));
     EXPECT_TRUE(results[3].wire.empty());
+}
+
+// One question for the whole fleet: it comes once every instrument still on the bus shows its
+// name and waits, and its one answer goes to all of them.
+TEST(FleetMembers, AskedOnceWhileEveryInstrumentShowsItsNameAndAllTakeTheAnswer) {
+    const struct {
+        MessageAnswer answer;
+        StatusCode code;
+    } cases[] = {{MessageAnswer::Yes, STATUS_COMPLETE}, {MessageAnswer::No, STATUS_CANCELLED}};
+    for (const auto& c : cases) {
+        sim::BenchConfig config = FourInstruments();
+        config.instruments[2].mode = sim::Mode::Normal;
+        Fleet fleet(config);
+        fleet.bench->At(3).Unplug();
+        FleetConfirmation question(config.instruments.size());
+        std::vector<Result> results;
+        std::jthread updates([&] { results = fleet.Run(config, &question); });
+
+        EXPECT_EQ((std::vector<std::size_t>{0, 1, 2}), question.WaitForQuestions());
+        for (std::size_t i = 0; i < 3; ++i)
+            EXPECT_EQ(fleet.bench->At(i).Name(), fleet.bench->At(i).DisplayText());
+        question.Answer(c.answer);
+        updates.join();
+
+        std::vector<StatusCode> codes;
+        for (const Result& result : results)
+            codes.push_back(result.outcome.status);
+        EXPECT_EQ((std::vector<StatusCode>{c.code, c.code, c.code, STATUS_CONNECT_FAILED}), codes);
+        EXPECT_EQ("", fleet.bench->At(0).DisplayText());
+    }
 }
 
 } // namespace
