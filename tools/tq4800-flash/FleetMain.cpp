@@ -1,15 +1,17 @@
 #include "tools/tq4800-flash/FleetMain.h"
 
 #include "seams/Clock.h"
-#include "tools/tq4800-flash/ConfirmationGate.h"
+#include "tools/tq4800-flash/ExitCodes.h"
 #include "tools/tq4800-flash/FleetInterruptGuard.h"
 #include "tools/tq4800-flash/FleetScreen.h"
 #include "tools/tq4800-flash/FleetTargets.h"
 #include "tools/tq4800-flash/JsonEvents.h"
-#include "tools/tq4800-flash/MemberUpdate.h"
+#include "tools/tq4800-flash/MemberSeams.h"
 #include "tools/tq4800-flash/SerialLog.h"
 #include "tools/tq4800-flash/TerminalPrompt.h"
 #include "tools/tq4800-flash/TerminalScreen.h"
+#include "update/FleetConfirmation.h"
+#include "update/FleetUpdate.h"
 
 #include <cstring>
 #include <memory>
@@ -47,6 +49,14 @@ bool Ask(const std::string& question, bool assumeYes) {
                               MessageIcon::Question) == MessageAnswer::Yes;
 }
 
+MemberResult ResultOf(const UpdateOutcome& outcome) {
+    if (!outcome.instrumentFound)
+        return {EXIT_UNAVAILABLE, "No instrument found.", 0};
+    if (outcome.status == STATUS_COMPLETE)
+        return {0, "Update is complete.", 0};
+    return {outcome.status, std::string(StatusText(outcome.status)), 0};
+}
+
 int FirstFailure(const std::vector<MemberResult>& results) {
     for (const MemberResult& result : results)
         if (result.code != 0)
@@ -57,32 +67,41 @@ int FirstFailure(const std::vector<MemberResult>& results) {
 } // namespace
 
 int RunFleet(const FlashOptions& options, const ImageInfo& image) {
-    std::vector<FleetInstrument> members;
+    std::vector<FleetInstrument> instruments;
     std::string error;
-    if (int code = ChooseFleet(options, members, error)) {
+    if (int code = ChooseFleet(options, instruments, error)) {
         std::fprintf(stderr, "%s\n", error.c_str());
         return code;
     }
     const std::unique_ptr<FleetReport> report = MakeReport(options);
-    report->Found(members);
-    ConfirmationGate gate(members.size());
+    report->Found(instruments);
+    FleetConfirmation question(instruments.size());
     FleetInterruptGuard interrupts;
-    const FleetShared shared{image, *report, gate, interrupts, SystemClock()};
-    std::vector<MemberResult> results(members.size());
-    const std::uint64_t startMs = SystemClock().NowMs();
+    Clock& clock = SystemClock();
+    std::vector<std::unique_ptr<MemberSeams>> seams;
+    for (std::size_t i = 0; i < instruments.size(); ++i)
+        seams.push_back(std::make_unique<MemberSeams>(i, instruments[i].resourceName, image,
+                                                      *report, question, interrupts, clock));
+    std::vector<FleetMember> members;
+    for (const auto& member : seams)
+        members.push_back(member->Member());
+    std::vector<MemberResult> results(instruments.size());
+    const std::uint64_t startMs = clock.NowMs();
+    auto ended = [&](std::size_t member, const UpdateOutcome& outcome) {
+        question.Ended(member);
+        results[member] = ResultOf(outcome);
+        results[member].seconds = static_cast<double>(clock.NowMs() - startMs) / 1000.0;
+        report->Result(member, results[member]);
+    };
     {
-        std::vector<std::jthread> threads;
-        for (std::size_t i = 0; i < members.size(); ++i)
-            threads.emplace_back(
-                [&, i] { results[i] = UpdateMember(i, members[i].resourceName, shared); });
-        const std::vector<std::size_t> waiting = gate.WaitForQuestion();
+        std::jthread updates([&] { UpdateFleet(image, members, ended); });
+        const std::vector<std::size_t> asked = question.WaitForQuestions();
         const bool yes =
-            !waiting.empty() && Ask(Question(waiting, members, image), options.assumeYes);
+            !asked.empty() && Ask(Question(asked, instruments, image), options.assumeYes);
         report->Begin();
-        gate.Answer(yes);
+        question.Answer(yes ? MessageAnswer::Yes : MessageAnswer::No);
     }
     const int exitCode = FirstFailure(results);
-    report->Summary(results, exitCode,
-                    static_cast<double>(SystemClock().NowMs() - startMs) / 1000.0);
+    report->Summary(results, exitCode, static_cast<double>(clock.NowMs() - startMs) / 1000.0);
     return exitCode;
 }

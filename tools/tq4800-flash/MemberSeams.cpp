@@ -47,9 +47,10 @@ void MemberProgress::StepIt() {
     report_.Progress(member_, progress);
 }
 
-MessageAnswer MemberPrompt::ShowMessage(std::string_view, std::string_view, MessageButtons buttons,
-                                        MessageIcon) {
-    if (buttons != MessageButtons::YesNo)
-        return MessageAnswer::Ok;
-    return gate_.AwaitAnswer(member_) ? MessageAnswer::Yes : MessageAnswer::No;
-}
+MemberSeams::MemberSeams(std::size_t member, const std::string& resourceName,
+                         const ImageInfo& image, FleetReport& report, FleetConfirmation& question,
+                         FleetInterruptGuard& interrupts, Clock& clock)
+    : log_(report, member), progress_(report, member, image, clock),
+      boxes_(question, member, otherBoxes_),
+      guard_(interrupts), member_{resourceName, log_,   progress_, progress_,
+                                  boxes_,       guard_, events_,   clock} {}

@@ -1,8 +1,8 @@
 #pragma once
 
 // What one instrument's update of a fleet has in place of the window: its log, bar and step
-// counter go to the fleet's report under its own number, its question to the fleet's one
-// question, and nothing is pumped.
+// counter go to the fleet's report under its own number, its confirmation to the fleet's one
+// question, its busy flag to the fleet's interrupt guard, and nothing is pumped.
 
 #include "image/ImageInfo.h"
 #include "seams/Clock.h"
@@ -10,8 +10,10 @@
 #include "seams/Log.h"
 #include "seams/MessageBoxes.h"
 #include "seams/Progress.h"
-#include "tools/tq4800-flash/ConfirmationGate.h"
+#include "tools/tq4800-flash/FleetInterruptGuard.h"
 #include "tools/tq4800-flash/FleetReport.h"
+#include "update/FleetConfirmation.h"
+#include "update/FleetUpdate.h"
 
 #include <array>
 #include <cstdint>
@@ -56,20 +58,38 @@ private:
     int step_ = 1;
 };
 
-// The confirmation waits for the fleet's one answer; other boxes are told by the result.
-class MemberPrompt final : public MessageBoxes {
+// Boxes other than the confirmation ("Update is complete.", "No instrument found.") are told
+// by the instrument's result.
+class NoBoxes final : public MessageBoxes {
 public:
-    MemberPrompt(ConfirmationGate& gate, std::size_t member) : gate_(gate), member_(member) {}
-
-    MessageAnswer ShowMessage(std::string_view text, std::string_view caption,
-                              MessageButtons buttons, MessageIcon icon) override;
-
-private:
-    ConfirmationGate& gate_;
-    std::size_t member_;
+    MessageAnswer ShowMessage(std::string_view, std::string_view, MessageButtons,
+                              MessageIcon) override {
+        return MessageAnswer::Ok;
+    }
 };
 
 class NoEvents final : public EventPump {
 public:
     void PumpMessages() override {}
+};
+
+// Everything one instrument's update reports to, as the update of a fleet member takes it.
+class MemberSeams {
+public:
+    MemberSeams(std::size_t member, const std::string& resourceName, const ImageInfo& image,
+                FleetReport& report, FleetConfirmation& question, FleetInterruptGuard& interrupts,
+                Clock& clock);
+    MemberSeams(const MemberSeams&) = delete;
+    MemberSeams& operator=(const MemberSeams&) = delete;
+
+    const FleetMember& Member() const { return member_; }
+
+private:
+    MemberLog log_;
+    MemberProgress progress_;
+    NoBoxes otherBoxes_;
+    FleetMemberBoxes boxes_;
+    MemberGuard guard_;
+    NoEvents events_;
+    FleetMember member_;
 };
