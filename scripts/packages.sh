@@ -9,6 +9,7 @@ TQ4800_PACKAGES=(
     xvfb xauth imagemagick
     dpkg-dev file
     lintian man-db bash-completion
+    nlohmann-json3-dev
 )
 
 # Installs whatever of the list is missing: apt-get as root, through sudo otherwise.

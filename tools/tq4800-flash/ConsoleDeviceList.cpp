@@ -14,13 +14,13 @@ bool LessNoCase(std::string_view a, std::string_view b) {
                                         [](char x, char y) { return Lower(x) < Lower(y); });
 }
 
+} // namespace
+
 bool StartsNoCase(std::string_view text, std::string_view prefix) {
     return prefix.size() <= text.size() &&
            std::equal(prefix.begin(), prefix.end(), text.begin(),
                       [](char x, char y) { return Lower(x) == Lower(y); });
 }
-
-} // namespace
 
 void ConsoleDeviceList::ResetContent() {
     items_.clear();

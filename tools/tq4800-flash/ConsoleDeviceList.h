@@ -24,3 +24,6 @@ private:
     std::vector<std::string> items_;
     int selected_ = -1;
 };
+
+// Whether text begins with prefix, compared without regard to case.
+bool StartsNoCase(std::string_view text, std::string_view prefix);

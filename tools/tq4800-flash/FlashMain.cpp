@@ -9,6 +9,7 @@
 #include "tools/tq4800-flash/ConsoleDeviceList.h"
 #include "tools/tq4800-flash/ExitCodes.h"
 #include "tools/tq4800-flash/FlashOptions.h"
+#include "tools/tq4800-flash/FleetMain.h"
 #include "tools/tq4800-flash/InterruptGuard.h"
 #include "tools/tq4800-flash/ListInstruments.h"
 #include "tools/tq4800-flash/TerminalLog.h"
@@ -116,6 +117,8 @@ int RunUpdate(const FlashOptions& options) {
         return code;
     // A backend that cannot start says why on standard error; the search then finds nothing.
     visa::InstallBackendFromEnvironment();
+    if (options.UpdatesFleet() || options.json)
+        return RunFleet(options, image);
     return UpdateInstrument(options, image, screen);
 }
 

@@ -5,18 +5,22 @@ namespace {
 bool TakeDevice(const std::vector<std::string_view>& args, std::size_t& index,
                 FlashOptions& options, std::string& error) {
     std::string_view arg = args[index];
+    std::string prefix;
     if (arg.starts_with("--device=")) {
-        options.devicePrefix = arg.substr(9);
+        prefix = arg.substr(9);
     } else if (index + 1 < args.size()) {
-        options.devicePrefix = args[++index];
+        prefix = args[++index];
     } else {
         error = "option " + std::string(arg) + " needs a value";
         return false;
     }
-    if (options.devicePrefix.empty()) {
+    if (prefix.empty()) {
         error = "option --device needs a non-empty value";
         return false;
     }
+    if (options.devicePrefixes.empty())
+        options.devicePrefix = prefix;
+    options.devicePrefixes.push_back(prefix);
     return true;
 }
 
@@ -30,6 +34,10 @@ bool CheckCombination(const FlashOptions& options, bool sawUpdateOption, std::st
     }
     if (options.file.empty()) {
         error = "no firmware revision file given";
+        return false;
+    }
+    if (options.all && !options.devicePrefixes.empty()) {
+        error = "--all and --device exclude each other";
         return false;
     }
     return true;
@@ -60,6 +68,9 @@ bool ParseFlashOptions(const std::vector<std::string_view>& args, FlashOptions& 
             if (!TakeDevice(args, index, options, error))
                 return false;
             sawUpdateOption = true;
+        } else if (!optionsEnded && (arg == "--all" || arg == "--json")) {
+            (arg == "--all" ? options.all : options.json) = true;
+            sawUpdateOption = true;
         } else if (!optionsEnded && arg.size() > 1 && arg[0] == '-') {
             error = "unknown option " + std::string(arg);
             return false;
@@ -75,6 +86,9 @@ bool ParseFlashOptions(const std::vector<std::string_view>& args, FlashOptions& 
 
 std::string_view FlashUsage() {
     return R"(Usage: tq4800-flash [--device PREFIX] [--yes] FILE
+       tq4800-flash [--device PREFIX] [--yes] --json FILE
+       tq4800-flash --all [--yes] [--json] FILE
+       tq4800-flash --device PREFIX --device PREFIX... [--yes] [--json] FILE
        tq4800-flash --list
        tq4800-flash --help
 
@@ -89,8 +103,13 @@ question and, when standard error is a terminal, a progress bar go to standard e
 
 Options:
   -d, --device PREFIX  update the first instrument whose resource name begins with
-                       PREFIX (case-insensitive); without it, the first one found
+                       PREFIX (case-insensitive); without it, the first one found.
+                       Given more than once, updates each instrument so named at once;
+                       each PREFIX must then name exactly one instrument
+      --all            update every instrument found, all at once
   -y, --yes            do not ask for confirmation on the terminal
+      --json           write one JSON object a line on standard output instead of
+                       the log (events: instruments, log, progress, result, summary)
       --list           list the instruments found, one resource name a line
   -h, --help           show this help
 
@@ -99,7 +118,13 @@ else (or the end of input) declines. While segments are being flashed, Ctrl-C, a
 and a termination request do not stop the update: a half-written flash may leave the
 instrument unable to start.
 
-Exit status:
+With --all or several --device, one question names every instrument; then all of them
+are updated side by side, each exactly as a single update. On a terminal each instrument
+has a live line (serial number, segment, bar, percentage, time left); otherwise every log
+line begins with the instrument's serial number. A table of the results ends the run.
+
+Exit status: of several instruments, 0 when all completed, else the code of the first in
+the table that failed; of one:
    0  the update completed (--list: at least one instrument found)
    1  the instrument did not answer as expected
    2  the confirmation was declined
@@ -114,7 +139,7 @@ Exit status:
   19  FILE is corrupted or not for this model
   20  a header value in FILE is too long
   21  FILE needs a newer version of this utility
-  64  wrong arguments
+  64  wrong arguments (or a PREFIX that names several instruments of a fleet)
   66  FILE cannot be opened
   69  no instrument found (or none whose name begins with PREFIX)
 

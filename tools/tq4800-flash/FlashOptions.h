@@ -11,6 +11,13 @@ struct FlashOptions {
     std::string devicePrefix; // empty: the first instrument found
     bool assumeYes = false;
     std::string file;
+    // Every --device given, in order; the first is devicePrefix.
+    std::vector<std::string> devicePrefixes;
+    bool all = false;  // --all: every instrument found
+    bool json = false; // --json: JSON lines instead of the text log
+
+    // Several instruments at once: --all, or --device more than once.
+    bool UpdatesFleet() const { return all || devicePrefixes.size() > 1; }
 };
 
 // Parses the arguments after the program name. On a usage error returns false and sets

@@ -1,0 +1,107 @@
+#include "tools/tq4800-flash/FleetScreen.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr int BAR_WIDTH = 20;
+constexpr std::uint64_t REDRAW_INTERVAL_MS = 100;
+
+// VT100: erase the whole line; the cursor up n lines.
+constexpr char ERASE_LINE[] = "\r\033[2K";
+
+std::string Bar(int percent) {
+    const int filled = std::clamp(percent, 0, 100) * BAR_WIDTH / 100;
+    return "[" + std::string(static_cast<std::size_t>(filled), '#') +
+           std::string(static_cast<std::size_t>(BAR_WIDTH - filled), '.') + "]";
+}
+
+std::string TimeLeft(double seconds) {
+    if (seconds < 0)
+        return "--:-- left";
+    const long whole = static_cast<long>(seconds + 0.5);
+    char text[32];
+    std::snprintf(text, sizeof text, "%ld:%02ld left", whole / 60, whole % 60);
+    return text;
+}
+
+// The step of a log piece: "Connect ... " stays, the line ends and "OK" do not matter here.
+std::string Trimmed(std::string_view text) {
+    while (!text.empty() && (text.front() == '\r' || text.front() == '\n' || text.front() == ' '))
+        text.remove_prefix(1);
+    while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' '))
+        text.remove_suffix(1);
+    return std::string(text);
+}
+
+} // namespace
+
+void FleetScreen::OnFound() {
+    lines_.assign(Members().size(), Line());
+}
+
+void FleetScreen::OnBegin() {
+    live_ = true;
+    Redraw(true);
+}
+
+void FleetScreen::OnLog(std::size_t member, std::string_view text) {
+    const std::string step = Trimmed(text);
+    if (step.empty() || step == "OK")
+        return;
+    lines_[member].step = step;
+    Redraw(false);
+}
+
+void FleetScreen::OnProgress(std::size_t member, const SegmentProgress& progress) {
+    lines_[member].inSegments = true;
+    lines_[member].progress = progress;
+    Redraw(false);
+}
+
+void FleetScreen::OnResult(std::size_t member, const MemberResult& result) {
+    lines_[member].result =
+        result.code == 0 || result.text.empty()
+            ? ResultText(result)
+            : "Error number: " + std::to_string(result.code) + "  " + result.text;
+    Redraw(true);
+}
+
+void FleetScreen::OnSummary(const std::vector<MemberResult>& results, int, double) {
+    live_ = true;
+    Redraw(true);
+    const std::string table = SummaryTable(Members(), results);
+    std::fprintf(out_, "\n%s", table.c_str());
+    std::fflush(out_);
+}
+
+void FleetScreen::Redraw(bool now) {
+    if (!live_)
+        return;
+    const std::uint64_t nowMs = clock_.NowMs();
+    if (!now && drawn_ != 0 && nowMs - lastDrawMs_ < REDRAW_INTERVAL_MS)
+        return;
+    lastDrawMs_ = nowMs;
+    std::string screen;
+    if (drawn_ > 0)
+        screen += "\033[" + std::to_string(drawn_) + "A";
+    for (std::size_t i = 0; i < lines_.size(); ++i)
+        screen += ERASE_LINE + Text(i) + "\n";
+    drawn_ = static_cast<int>(lines_.size());
+    std::fwrite(screen.data(), 1, screen.size(), out_);
+    std::fflush(out_);
+}
+
+std::string FleetScreen::Text(std::size_t member) const {
+    const Line& line = lines_[member];
+    const std::string serial = Members()[member].serial + "  ";
+    if (!line.result.empty())
+        return serial + line.result;
+    if (!line.inSegments)
+        return serial + line.step;
+    const SegmentProgress& progress = line.progress;
+    char percent[8];
+    std::snprintf(percent, sizeof percent, "%3d%%", progress.percent);
+    return serial + std::to_string(progress.segment + 1) + " / 5  " + Bar(progress.percent) + "  " +
+           percent + "  " + TimeLeft(progress.secondsLeft);
+}

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "seams/Clock.h"
+#include "tools/tq4800-flash/FleetReport.h"
+
+#include <cstdint>
+#include <cstdio>
+
+// A fleet's update on a terminal: one line per instrument, redrawn in place:
+//   TW00012345  3 / 5  [##########..........]  47%  0:11 left
+// Before its segments a line shows the instrument's last log step ("Testing ... "), at
+// the end its result. Redraws come at most ten times a second, and at every result.
+class FleetScreen final : public FleetReport {
+public:
+    FleetScreen(std::FILE* out, Clock& clock) : out_(out), clock_(clock) {}
+
+private:
+    struct Line {
+        std::string step; // the last log step, until the segments begin
+        SegmentProgress progress;
+        bool inSegments = false;
+        std::string result; // set at the end
+    };
+
+    void OnFound() override;
+    void OnBegin() override;
+    void OnLog(std::size_t member, std::string_view text) override;
+    void OnProgress(std::size_t member, const SegmentProgress& progress) override;
+    void OnResult(std::size_t member, const MemberResult& result) override;
+    void OnSummary(const std::vector<MemberResult>& results, int exitCode, double seconds) override;
+    void Redraw(bool now);
+    std::string Text(std::size_t member) const;
+
+    std::FILE* out_;
+    Clock& clock_;
+    std::vector<Line> lines_;
+    bool live_ = false;
+    int drawn_ = 0; // lines on the screen from the last redraw
+    std::uint64_t lastDrawMs_ = 0;
+};
