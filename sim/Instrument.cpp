@@ -59,6 +59,11 @@ bool Instrument::Present() {
     return !rebooting_;
 }
 
+void Instrument::NoteListed() {
+    if (config_.leaveAfterSearches != 0 && ++timesListed_ >= config_.leaveAfterSearches)
+        Unplug();
+}
+
 Mode Instrument::CurrentMode() {
     Present();
     return mode_;
