@@ -1,6 +1,7 @@
 #include "app/UpdateApp.h"
 #include "app/UpdateDlg.h"
 #include "backend/BackendFactory.h"
+#include "update/StandardDescriptors.h"
 
 #include <QApplication>
 #include <QPixmap>
@@ -42,6 +43,7 @@ bool AskedForHelp(int argc, char* argv[]) {
 // options (-platform and so on) out of the arguments; the hidden --screenshot FILE and
 // --expanded are for the documentation's pictures.
 int main(int argc, char* argv[]) {
+    OpenClosedStandardDescriptors();
     if (AskedForHelp(argc, argv)) {
         std::fputs(USAGE, stdout);
         return 0;

@@ -2,13 +2,15 @@
 
 #include "image/ImageStream.h"
 
-#include <cstdio>
+#include <cstdint>
+#include <vector>
 
-// An image stream over a file opened for reading in binary mode. A read error counts as
-// the end of the file, so that no reader loops on a stream that gives nothing.
+// An image stream over a regular file opened for reading, with a buffer of its own so that
+// the header scan reads the file in large pieces rather than a byte at a time. A read error
+// counts as the end of the file, so that no reader loops on a stream that gives nothing.
 class FileImageStream final : public ImageStream {
 public:
-    explicit FileImageStream(std::FILE* file) : file_(file) {}
+    explicit FileImageStream(int descriptor);
     ~FileImageStream() override;
     FileImageStream(const FileImageStream&) = delete;
     FileImageStream& operator=(const FileImageStream&) = delete;
@@ -17,12 +19,19 @@ public:
     std::size_t Read(std::uint8_t* buffer, std::size_t count) override;
     bool Seek(std::uint64_t offset) override;
     std::uint64_t Tell() const override;
-    bool AtEnd() const override;
+    bool AtEnd() const override { return atEnd_; }
 
     int NextByte();
-    void PutBack();
+    void PutBack() { --next_; }
 
 private:
-    std::FILE* file_;
-    int lastByte_ = -1;
+    // Reads up to count bytes from the file at its position; 0 at the end or on an error.
+    std::size_t ReadFile(void* buffer, std::size_t count);
+
+    int descriptor_;
+    std::vector<char> buffer_;
+    std::size_t next_ = 0;
+    std::size_t filled_ = 0;
+    std::uint64_t fileOffset_ = 0; // the file's position: the offset after the buffered bytes
+    bool atEnd_ = false;
 };

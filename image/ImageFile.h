@@ -10,7 +10,8 @@
 #include <string>
 
 // Opens a firmware revision file for reading in binary mode; nullptr when it cannot be
-// opened or is a folder.
+// opened, and nullptr with errno 0 when it is not a regular file (a folder, a device, a
+// FIFO or a socket).
 std::unique_ptr<ImageStream> OpenImageFile(const std::string& path);
 
 // Releases image's buffers, clears it, then reads the header and the five segment records.

@@ -52,11 +52,15 @@ std::string FindRecordProblem(const SegmentRecord& record, int position) {
                           "takes %u (a payload of at most %u)",
                           kind.name, record.payload.size(),
                           static_cast<unsigned long long>(recordSize), kind.maxSize,
-                          kind.maxSize - RECORD_OVERHEAD -
-                              (RECORD_FIXED_SIZE - RECORD_LENGTH_START));
+                          LargestPayload(position));
     return {};
 }
 } // namespace
+
+std::uint32_t LargestPayload(int position) {
+    return FileSegmentKind(position).maxSize - RECORD_OVERHEAD -
+           (RECORD_FIXED_SIZE - RECORD_LENGTH_START);
+}
 
 std::uint64_t RecordLength(const SegmentRecord& record) {
     if (record.length)

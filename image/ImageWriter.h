@@ -43,6 +43,9 @@ struct ImageContents {
 // an oversized payload is seen as such.
 std::uint64_t RecordLength(const SegmentRecord& record);
 
+// The most payload bytes a record of a position (0 to 4) can carry and still fit its region.
+std::uint32_t LargestPayload(int position);
+
 // The first reason why a header would not load back as given; empty when there is none.
 std::string FindHeaderProblem(const ImageHeader& header);
 

@@ -117,7 +117,7 @@ StatusCode LoadImageFile(ImageStream& stream, ImageInfo& image) {
 StatusCode LoadImageFile(ImageStream& stream, ImageInfo& image, ImageProblem* problem) {
     ReleaseImage(image);
     std::string line;
-    for (int lineNumber = 1;; ++lineNumber) {
+    for (std::uint64_t lineNumber = 1;; ++lineNumber) {
         if (stream.AtEnd())
             return NoteProblem(problem, ImageProblem::HEADER,
                                "the file ends before a \"#FileStart\" line", STATUS_FILE_CORRUPT);
@@ -126,9 +126,10 @@ StatusCode LoadImageFile(ImageStream& stream, ImageInfo& image, ImageProblem* pr
         switch (result.kind) {
         case HeaderLine::ValueTooLong:
             return NoteProblem(problem, ImageProblem::HEADER,
-                               FormatText("header line %d: the value of \"%.*s\" has %zu "
+                               FormatText("header line %llu: the value of \"%.*s\" has %zu "
                                           "characters, at most %zu fit",
-                                          lineNumber, static_cast<int>(result.key->key.size()),
+                                          static_cast<unsigned long long>(lineNumber),
+                                          static_cast<int>(result.key->key.size()),
                                           result.key->key.data(), result.valueLength,
                                           result.key->longestValue),
                                STATUS_FILE_VALUE_TOO_LONG);

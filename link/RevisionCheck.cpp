@@ -82,6 +82,11 @@ const RevisionKind* FindKind(std::uint8_t type) {
 
 } // namespace
 
+bool IsFlashableRevision(std::uint8_t type, const char* fileRevision) {
+    const RevisionKind* kind = FindKind(type);
+    return kind != nullptr && fileRevision != nullptr && HasForm(fileRevision, kind->form);
+}
+
 StatusCode CheckRevision(std::uint8_t type, const char* fileRevision, const char* reply) {
     const char* field = FindRevisionField(reply);
     if (field == nullptr)
@@ -89,7 +94,7 @@ StatusCode CheckRevision(std::uint8_t type, const char* fileRevision, const char
     const RevisionKind* kind = FindKind(type);
     if (kind == nullptr)
         return STATUS_NOT_COMPLETE;
-    if (fileRevision == nullptr || !HasForm(fileRevision, kind->form))
+    if (!IsFlashableRevision(type, fileRevision))
         return STATUS_FILE_REV_BAD;
     // Compared as signed characters: digits rank below letters, and a byte of 0x80 or above
     // in the instrument's field ranks below both.

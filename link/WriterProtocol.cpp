@@ -3,8 +3,10 @@
 #include "image/BigEndian.h"
 #include "seams/Clock.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstring>
+#include <string_view>
 
 namespace {
 
@@ -19,23 +21,31 @@ constexpr std::uint32_t FRAME_PAUSE_MS = 10;
 constexpr std::uint32_t BODY_WITHOUT_PAYLOAD = 7;
 constexpr std::uint32_t LENGTH_FIELD_SIZE = 12;
 
-bool IsWhiteSpace(char c) {
-    return c == ' ' || (c >= '\t' && c <= '\r');
+// A loader that refuses the query answers with words ("NG", "ERROR"); read as 0 they would
+// pass for any segment whose sum is 0. Only a decimal number counts: an optional sign,
+// digits, and an optional line end.
+bool IsDecimalReply(std::string_view text) {
+    if (text.ends_with("\r\n"))
+        text.remove_suffix(2);
+    else if (text.ends_with('\n'))
+        text.remove_suffix(1);
+    if (text.starts_with('+') || text.starts_with('-'))
+        text.remove_prefix(1);
+    return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
 }
 
-// Reads a decimal number the way atoi does (white space, sign, digits up to the first other
-// character, 0 without digits) but without overflow: the value is taken to 64 bits and its
-// low 32 bits are kept, so a loader that prints its sum unsigned ("4294967295") gives the
-// same 32-bit value as one that prints it signed ("-1").
-std::int32_t ParseChecksum(const char* text) {
-    while (IsWhiteSpace(*text))
-        ++text;
+// Reads a decimal number of IsDecimalReply's form without overflow: the value is taken to
+// 64 bits and its low 32 bits are kept, so a loader that prints its sum unsigned
+// ("4294967295") gives the same 32-bit value as one that prints it signed ("-1").
+std::int32_t ParseChecksum(std::string_view text) {
     bool negative = false;
-    if (*text == '+' || *text == '-')
-        negative = *text++ == '-';
+    if (text.starts_with('+') || text.starts_with('-')) {
+        negative = text.front() == '-';
+        text.remove_prefix(1);
+    }
     std::uint64_t value = 0;
-    for (; *text >= '0' && *text <= '9'; ++text)
-        value = value * 10 + static_cast<std::uint64_t>(*text - '0');
+    for (std::size_t i = 0; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
+        value = value * 10 + static_cast<std::uint64_t>(text[i] - '0');
     if (negative)
         value = ~value + 1;
     return static_cast<std::int32_t>(static_cast<std::uint32_t>(value));
@@ -137,7 +147,6 @@ StatusCode WriterProtocol::SetSegmentLength(std::uint32_t count) {
     return ExpectOk(STATUS_SET_LENGTH_FAILED);
 }
 
-// The reply text is not checked: a reply without digits is the value 0.
 StatusCode WriterProtocol::ReadChecksum(std::int32_t& checksum) {
     if (const StatusCode code =
             SendFrame(BODY_WITHOUT_PAYLOAD, CMD_GET_CHECKSUM, STATUS_CHECKSUM_QUERY_FAILED))
@@ -147,7 +156,11 @@ StatusCode WriterProtocol::ReadChecksum(std::int32_t& checksum) {
         return STATUS_CHECKSUM_QUERY_FAILED;
     if (reply.count == 0)
         return STATUS_NOT_COMPLETE;
-    checksum = ParseChecksum(reply.text);
+    // The whole reply is looked at: a NUL inside it is no part of a number.
+    const std::string_view text(reply.text, std::min<std::size_t>(reply.count, REPLY_LIMIT));
+    if (!IsDecimalReply(text))
+        return STATUS_CHECKSUM_QUERY_FAILED;
+    checksum = ParseChecksum(text);
     return STATUS_COMPLETE;
 }
 

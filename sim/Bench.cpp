@@ -41,9 +41,12 @@ Bench::Bench(const BenchConfig& config, Clock& clock) {
 
 std::vector<std::string> Bench::PresentNames() {
     std::vector<std::string> names;
-    for (auto& instrument : instruments_)
-        if (instrument->Present())
+    for (auto& instrument : instruments_) {
+        if (instrument->Present()) {
             names.push_back(instrument->Name());
+            instrument->NoteListed();
+        }
+    }
     return names;
 }
 

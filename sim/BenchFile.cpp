@@ -1,6 +1,7 @@
 #include "sim/BenchFile.h"
 
 #include <charconv>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -128,6 +129,8 @@ std::string ApplySetting(const std::string& key, std::istringstream& rest,
         ;
     else if (key == "flash-line-ms" && ParseUnsigned(value, instrument.flashLineMs))
         ;
+    else if (key == "leave-after-searches" && ParseUnsigned(value, instrument.leaveAfterSearches))
+        ;
     else
         return "bad setting \"" + key + " " + value + "\"";
     return "";
@@ -180,6 +183,12 @@ bool ParseBench(std::istream& in, BenchConfig& config, std::string& error) {
 }
 
 bool LoadBenchFile(const std::string& path, BenchConfig& config, std::string& error) {
+    // A folder opens as a stream without lines, which would be an empty bus.
+    std::error_code ignored;
+    if (std::filesystem::is_directory(path, ignored)) {
+        error = path + ": is a folder, not a bench file";
+        return false;
+    }
     std::ifstream in(path);
     if (!in) {
         error = path + ": cannot be read";

@@ -8,6 +8,7 @@
 //   main X.YY | writer L | fpga1 NN | fpga2 NN | fpga3 NN | http X.YY    revisions
 //   reboot-ms N                 time off the bus when switching to the loader
 //   flash-line-ms N             delay before each erase, program and result line
+//   leave-after-searches N      leaves the bus once N searches have listed it
 //   fault KIND [command=C] [segment=N] [count=N] [reply=TEXT]
 // Fault kinds: no-reply, wrong-reply, fail-write, erase-ng, program-ng, latest,
 // corrupt-byte, unplug-after, checksum-unsigned. C is a command code or one of reset,

@@ -59,6 +59,8 @@ struct InstrumentConfig {
     Revisions revisions;
     std::uint32_t rebootMs = 1500; // time off the bus while switching to the loader
     std::uint32_t flashLineMs = 0; // delay before each erase, program or result line
+    // Leaves the bus once this many searches have listed it; 0: stays.
+    std::uint32_t leaveAfterSearches = 0;
     std::vector<Fault> faults;
 };
 

@@ -64,6 +64,12 @@ bool Instrument::PresentLocked() {
     return !rebooting_;
 }
 
+void Instrument::NoteListed() {
+    std::lock_guard lock(lock_);
+    if (config_.leaveAfterSearches != 0 && ++timesListed_ >= config_.leaveAfterSearches)
+        unplugged_ = true;
+}
+
 Mode Instrument::CurrentMode() {
     std::lock_guard lock(lock_);
     PresentLocked();

@@ -42,6 +42,8 @@ public:
 
     // Test controls and what a test may inspect.
     void Unplug();
+    // A search has listed the instrument; it may be set to leave the bus after some.
+    void NoteListed();
     Mode CurrentMode();
     std::string DisplayText() const;
     std::string RevisionField() const;
@@ -70,6 +72,7 @@ private:
     bool rebooting_ = false;
     std::uint64_t rebootEnd_ = 0;
     bool unplugged_ = false;
+    std::uint32_t timesListed_ = 0;
     std::uint64_t boot_ = 1;
     std::deque<Reply> replies_;
     std::size_t replyOffset_ = 0;

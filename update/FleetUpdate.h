@@ -24,7 +24,8 @@ struct FleetMember {
 
 // The whole update of one member on the calling thread, exactly as a single update of that
 // instrument: a resource-manager session of its own, a search, the instrument named and no
-// other (when it is no longer on the bus, the connection fails with code 3), and the close
+// other (when it is no longer on the bus, nothing is touched and the outcome says no
+// instrument was found), and the close
 // of the session at the end. The confirmation box is the member's own to answer.
 UpdateOutcome UpdateFleetMember(const ImageInfo& image, const FleetMember& member);
 

@@ -62,6 +62,10 @@ UpdateOutcome UpdateSequence::OnUpdate() {
         return {false, STATUS_COMPLETE};
     }
     seams_.devices.SelectPrefixOrFirst(remembered);
+    // A list that takes only some instruments (the terminal's --device) selects none when
+    // none of them is on the bus any more; its front end says so.
+    if (seams_.devices.CurrentText().empty())
+        return {false, STATUS_COMPLETE};
 
     const StatusCode status = RunSteps(count);
     if (status == STATUS_COMPLETE) {

@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 #include <array>
 #include <fstream>
+#include <sys/stat.h>
 
 namespace {
 // Model, revision, description and path as the window shows them.
@@ -52,12 +53,16 @@ protected:
 TEST_F(BrowseTest, OnlyAnAcceptedFileIsShownAndEnablesUpdate) {
     struct Case {
         const char* label;
-        std::optional<std::vector<std::uint8_t>> bytes; // nothing: no such file
+        std::optional<std::vector<std::uint8_t>> bytes; // nothing: the path below
         bool cancel;
         const char* boxText; // nullptr: no box
         const char* boxCaption;
         const char* log;
+        std::string path = {}; // empty: no such file
     };
+    // What is not a regular file would never reach the end the header scan waits for.
+    const std::string fifo = folder.filePath(QStringLiteral("fifo")).toStdString();
+    ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
     ImageContents tooNew = AcceptedContents();
     tooNew.header.utilityRev = "1.0.1";
     const std::vector<std::uint8_t> headerOnly = Bytes("#ImageRev=1.10\n#ModelName=TQ4800\n");
@@ -66,6 +71,11 @@ TEST_F(BrowseTest, OnlyAnAcceptedFileIsShownAndEnablesUpdate) {
         {"cancelled", std::nullopt, true, nullptr, nullptr, ""},
         {"missing file", std::nullopt, false, "Can't open file.", "Open Firmware Revision File",
          ""},
+        {"device file", std::nullopt, false, "Can't open file.", "Open Firmware Revision File", "",
+         "/dev/zero"},
+        {"FIFO", std::nullopt, false, "Can't open file.", "Open Firmware Revision File", "", fifo},
+        {"folder", std::nullopt, false, "Can't open file.", "Open Firmware Revision File", "",
+         folder.path().toStdString()},
         {"no FileStart", headerOnly, false, "The firmware revision file is corrupted.", "Error",
          "\r\nError number: 19"},
         {"value too long", tooLong, false, "The firmware revision file is corrupted.", "Error",
@@ -96,6 +106,8 @@ TEST_F(BrowseTest, OnlyAnAcceptedFileIsShownAndEnablesUpdate) {
             Browse(std::nullopt);
         else if (c.bytes)
             Browse(Write("candidate.bin", *c.bytes));
+        else if (!c.path.empty())
+            Browse(c.path);
         else
             Browse(folder.filePath(QStringLiteral("absent.bin")).toStdString());
 

@@ -11,7 +11,11 @@ TEST_F(FileStream, LoadsLikeTheMemoryStream) {
     const auto good = WriteImageFile(AcceptedContents()) + Bytes("trailing");
     const auto longLine = Bytes("#ImageRev=1\r\n" + std::string(1500, 'x') + "\n#FileStart") +
                           RecordsOf(AcceptedContents());
-    for (const auto& file : {good, longLine, Bytes("#ImageRev=1"), Bytes("#FileStart\n")}) {
+    // Records that begin and end across the stream's 64 KiB buffer.
+    const auto pastBuffer = Bytes("#ImageRev=1\n" + std::string(65530, '\n') + "#FileStart\n") +
+                            RecordsOf(AcceptedContents());
+    for (const auto& file :
+         {good, longLine, pastBuffer, Bytes("#ImageRev=1"), Bytes("#FileStart\n")}) {
         auto stream = OpenImageFile(Write("case.img", file));
         ASSERT_NE(stream, nullptr);
         ImageInfo fromFile, fromMemory;

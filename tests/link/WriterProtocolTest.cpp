@@ -44,34 +44,43 @@ TEST_F(WriterProtocolTest, OkRepliesAreExactlyTwoLetters) {
         EXPECT_EQ(writer.ResetWriter(), expected) << testing::PrintToString(std::string(reply));
 }
 
-// The checksum converts like atoi but keeps the low 32 bits of the number; an empty reply
-// fails and keeps the value.
-TEST_F(WriterProtocolTest, ChecksumRepliesConvertLikeAtoiKeepingTheLow32Bits) {
-    const std::pair<std::string_view, std::int32_t> cases[] = {
-        {"-5", -5},
-        {"123abc", 123},
-        {"abc", 0},
-        {" \t\r\n+42\r\n", 42},
-        {"- 5", 0},
-        {"2147483647", INT32_MAX},
-        {"-2147483648", INT32_MIN},
-        {"2147483648", INT32_MIN},
-        {"4294967295", -1},
-        {"4294967297", 1},
-        {"-4294967295", 1},
-        {"00000000000000000000000000000000000000009", 9},
+// A decimal reply keeps the low 32 bits of its number; any other reply fails the query
+// and an empty one is a wrong reply, both keeping the value.
+TEST_F(WriterProtocolTest, ChecksumRepliesAreDecimalNumbersKeepingTheLow32Bits) {
+    const struct {
+        std::string_view reply;
+        StatusCode status;
+        std::int32_t value;
+    } cases[] = {
+        {"-5", STATUS_COMPLETE, -5},
+        {"+42\r\n", STATUS_COMPLETE, 42},
+        {"42\n", STATUS_COMPLETE, 42},
+        {"2147483647", STATUS_COMPLETE, INT32_MAX},
+        {"-2147483648", STATUS_COMPLETE, INT32_MIN},
+        {"2147483648", STATUS_COMPLETE, INT32_MIN},
+        {"4294967295", STATUS_COMPLETE, -1},
+        {"4294967297", STATUS_COMPLETE, 1},
+        {"-4294967295", STATUS_COMPLETE, 1},
+        {"00000000000000000000000000000000000000009", STATUS_COMPLETE, 9},
+        {"NG", STATUS_CHECKSUM_QUERY_FAILED, 12345},
+        {"ERROR", STATUS_CHECKSUM_QUERY_FAILED, 12345},
+        {"123abc", STATUS_CHECKSUM_QUERY_FAILED, 12345},
+        {" 42", STATUS_CHECKSUM_QUERY_FAILED, 12345},
+        {"- 5", STATUS_CHECKSUM_QUERY_FAILED, 12345},
+        {"-", STATUS_CHECKSUM_QUERY_FAILED, 12345},
+        {"\r\n", STATUS_CHECKSUM_QUERY_FAILED, 12345},
+        {"42\n\n", STATUS_CHECKSUM_QUERY_FAILED, 12345},
+        {std::string_view("0\0", 2), STATUS_CHECKSUM_QUERY_FAILED, 12345},
+        {"", STATUS_NOT_COMPLETE, 12345},
     };
-    for (const auto& [reply, value] : cases)
-        device.Write(Frame(7, CMD_GET_CHECKSUM)).Read(reply);
-    for (const auto& [reply, value] : cases) {
+    for (const auto& row : cases)
+        device.Write(Frame(7, CMD_GET_CHECKSUM)).Read(row.reply);
+    for (const auto& row : cases) {
         std::int32_t checksum = 12345;
-        EXPECT_EQ(writer.ReadChecksum(checksum), STATUS_COMPLETE);
-        EXPECT_EQ(checksum, value) << testing::PrintToString(std::string(reply));
+        EXPECT_EQ(writer.ReadChecksum(checksum), row.status)
+            << testing::PrintToString(std::string(row.reply));
+        EXPECT_EQ(checksum, row.value) << testing::PrintToString(std::string(row.reply));
     }
-    device.Write(Frame(7, CMD_GET_CHECKSUM)).Read("");
-    std::int32_t checksum = 12345;
-    EXPECT_EQ(writer.ReadChecksum(checksum), STATUS_NOT_COMPLETE);
-    EXPECT_EQ(checksum, 12345);
 }
 
 } // namespace

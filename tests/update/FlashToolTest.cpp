@@ -5,7 +5,11 @@
 #include "fakes/ProgramRun.h"
 #include "image/ImageTestFiles.h"
 
+#include <csignal>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -94,6 +98,15 @@ TEST_F(FlashTool, ChoosesTheInstrumentByPrefix) {
     EXPECT_EQ(69, missing.exitCode);
     EXPECT_TRUE(Contains(missing.err, "no instrument whose name begins with"));
     EXPECT_TRUE(Contains(missing.err, "USB0::0x1D7A::0x52C1::TW00067890::INSTR"));
+
+    // Listed by the check of the prefix, gone at the update's own search: another instrument
+    // is still on the bus, and nothing is touched.
+    const std::string leaving = Bench("leaving", "instrument TW00012345\nleave-after-searches 1\n"
+                                                 "instrument TW00067890\n");
+    ProgramRun gone = Run("-d USB0::0x1D7A::0x52C1::TW00012 --yes " + demoFile, leaving);
+    EXPECT_EQ(69, gone.exitCode);
+    EXPECT_EQ("", gone.out);
+    EXPECT_TRUE(Contains(gone.err, "no instrument whose name begins with")) << gone.err;
 }
 
 TEST_F(FlashTool, ExitCodes) {
@@ -104,6 +117,10 @@ TEST_F(FlashTool, ExitCodes) {
         Write("garbage.bin", Bytes("#ImageRev=1.10\n#ModelName=TQ4800\n#FileStart\nshort"));
     const std::string longValue =
         Write("long-value.bin", Bytes("#ImageRev=" + std::string(40, '1') + "\n#FileStart\n"));
+    ImageContents otherModel = AcceptedContents();
+    otherModel.header.modelName = "TQ\033[2J4800";
+    const std::string escapes = Write("escapes.bin", WriteImageFile(otherModel));
+    ASSERT_EQ(0, mkfifo(Path("fifo").c_str(), 0600));
     struct Case {
         std::string arguments;
         std::string bench;
@@ -112,6 +129,12 @@ TEST_F(FlashTool, ExitCodes) {
     } cases[] = {
         {"--yes " + demoFile, empty, 69, "No instrument found."},
         {"--yes " + Path("absent.bin"), "", 66, "absent.bin"},
+        {"--yes /dev/zero", "", 66, "/dev/zero: Can't open file."},
+        {"--yes " + Path("fifo"), "", 66, "fifo: Can't open file."},
+        {"--yes " + folder_.string(), "", 66, "Can't open file."},
+        {"--yes " + escapes, "", 19, "TQ\\x1B[2J4800"},
+        {"'' " + demoFile, "", 64, "an empty argument"},
+        {"--yes " + demoFile, folder_.string(), 69, "is a folder"},
         {"--yes " + garbage, "", 19, "Error number: 19"},
         {"--yes " + longValue, "", 20, "Error number: 20"},
         {"--yes " + tooNew, "", 21,
@@ -127,6 +150,7 @@ TEST_F(FlashTool, ExitCodes) {
         ProgramRun result = Run(c.arguments, c.bench);
         EXPECT_EQ(c.exitCode, result.exitCode) << c.arguments << "\n" << result.err;
         EXPECT_TRUE(Contains(result.err, c.err)) << c.arguments << "\n" << result.err;
+        EXPECT_FALSE(Contains(result.err, "\033")) << c.arguments;
         EXPECT_EQ("", result.out) << c.arguments;
     }
 }
@@ -156,6 +180,67 @@ TEST_F(FlashTool, UpdatesOnWhenTheLogReaderLeaves) {
     for (std::string line; std::getline(lines, line);)
         programs += Contains(line, " AB0000000703") ? 1 : 0;
     EXPECT_EQ(5, programs);
+}
+
+// Started with standard output closed, the program must not hand descriptor 1 to the wire
+// transcript, which would then receive the log.
+TEST_F(FlashTool, ClosedStandardOutputLeavesTheTranscriptClean) {
+    const std::string trace = Path("trace");
+    ProgramRun result = RunCommand("(exec >&-; TQ4800_VISA=sim TQ4800_SIM_TRACE=" + trace + " " +
+                                       TQ4800_FLASH_PROGRAM + " --yes " + demoFile + ")",
+                                   folder_.string());
+    EXPECT_EQ(0, result.exitCode) << result.err;
+    std::istringstream lines(ReadWholeFile(trace));
+    int count = 0;
+    for (std::string line; std::getline(lines, line); ++count) {
+        const std::string kind = line.substr(0, line.find(' '));
+        EXPECT_TRUE(kind == "open" || kind == "tmo" || kind == "write" || kind == "read" ||
+                    kind == "close")
+            << line;
+    }
+    EXPECT_GT(count, 100);
+}
+
+// Ctrl-C and Ctrl-\ while the flash is written: the update completes, and the note of the
+// refusal stands on a line of its own between the log's lines.
+TEST_F(FlashTool, RefusesInterruptAndQuitWhileFlashing) {
+    const std::string bench = Bench("slow", LOADER_BENCH + "flash-line-ms 50\n");
+    const std::string output = Path("output");
+    const pid_t child = fork();
+    if (child == 0) {
+        std::signal(SIGINT, SIG_DFL);
+        std::signal(SIGQUIT, SIG_DFL);
+        setenv("TQ4800_VISA", "sim", 1);
+        setenv("TQ4800_SIM", bench.c_str(), 1);
+        const int file = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND, 0600);
+        dup2(file, STDOUT_FILENO);
+        dup2(file, STDERR_FILENO);
+        execl(TQ4800_FLASH_PROGRAM, TQ4800_FLASH_PROGRAM, "--yes", demoFile.c_str(), nullptr);
+        _exit(127);
+    }
+    ASSERT_GT(child, 0);
+    int status = 0;
+    while (!Contains(ReadWholeFile(output), "-> Update 1C3") &&
+           waitpid(child, &status, WNOHANG) == 0)
+        usleep(10000);
+    kill(child, SIGQUIT);
+    kill(child, SIGINT);
+    ASSERT_EQ(child, waitpid(child, &status, 0));
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(0, WEXITSTATUS(status));
+    const std::string text = ReadWholeFile(output);
+    EXPECT_TRUE(Contains(text, "\ntq4800-flash: the instrument's flash is being written; the "
+                               "update goes on.\n"))
+        << text;
+    std::istringstream lines(text);
+    int loaded = 0;
+    for (std::string line; std::getline(lines, line);) {
+        loaded += line == "    Loading ... OK" ? 1 : 0;
+        EXPECT_TRUE(line.find("tq4800-flash") == std::string::npos ||
+                    line.starts_with("tq4800-flash"))
+            << line;
+    }
+    EXPECT_EQ(5, loaded) << text;
 }
 
 } // namespace

@@ -147,8 +147,8 @@ const FaultCase FAULT_CASES[] = {
     Row("checksum query not written", STATUS_CHECKSUM_QUERY_FAILED, ASKED,
         "!" + Frame(CMD_GET_CHECKSUM))
         .Sim(FaultKind::FailWrite, CMD_GET_CHECKSUM),
-    Row("checksum not a number", STATUS_CHECKSUM_MISMATCH, ASKED, Frame(CMD_GET_CHECKSUM))
-        .Sim(FaultKind::WrongReply, CMD_GET_CHECKSUM, 1, 0, "X"),
+    Row("checksum refused", STATUS_CHECKSUM_QUERY_FAILED, ASKED, Frame(CMD_GET_CHECKSUM))
+        .Sim(FaultKind::WrongReply, CMD_GET_CHECKSUM, 1, 0, "NG"),
     Row("data corrupted", STATUS_CHECKSUM_MISMATCH, ASKED, Frame(CMD_GET_CHECKSUM), 0b00001)
         .Sim(FaultKind::CorruptByte, sim::DATA_WRITE, 2, 30),
     Row("program command not written", STATUS_PROGRAM_FAILED, ASKED, "!" + Frame(CMD_PROGRAM))

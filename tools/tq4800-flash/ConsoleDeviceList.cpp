@@ -35,10 +35,12 @@ void ConsoleDeviceList::AddString(std::string_view name) {
 }
 
 void ConsoleDeviceList::SelectPrefixOrFirst(std::string_view prefix) {
-    if (items_.empty())
-        return;
-    selected_ = 0;
+    selected_ = -1;
     for (std::size_t i = 0; i < items_.size(); ++i) {
+        if (!StartsNoCase(items_[i], requiredPrefix_))
+            continue;
+        if (selected_ < 0)
+            selected_ = static_cast<int>(i);
         if (StartsNoCase(items_[i], prefix)) {
             selected_ = static_cast<int>(i);
             return;

@@ -12,10 +12,12 @@
 #include "tools/tq4800-flash/FleetMain.h"
 #include "tools/tq4800-flash/InterruptGuard.h"
 #include "tools/tq4800-flash/ListInstruments.h"
+#include "tools/tq4800-flash/RequestedDevice.h"
 #include "tools/tq4800-flash/TerminalLog.h"
 #include "tools/tq4800-flash/TerminalProgress.h"
 #include "tools/tq4800-flash/TerminalPrompt.h"
 #include "tools/tq4800-flash/TerminalScreen.h"
+#include "update/StandardDescriptors.h"
 #include "update/UpdateSequence.h"
 
 #include <cerrno>
@@ -72,11 +74,7 @@ bool SelectRequestedDevice(InstrumentSession& session, ConsoleDeviceList& device
         return false;
     }
     if (!devices.HasPrefix(prefix)) {
-        std::string found;
-        for (const std::string& name : devices.Items())
-            found += "\n  " + name;
-        screen.PrintError(PROGRAM + "no instrument whose name begins with \"" + prefix +
-                          "\"; found:" + found);
+        ReportNoMatchingDevice(devices, prefix, screen);
         return false;
     }
     devices.SelectPrefixOrFirst(prefix);
@@ -84,7 +82,7 @@ bool SelectRequestedDevice(InstrumentSession& session, ConsoleDeviceList& device
 }
 
 int UpdateInstrument(const FlashOptions& options, const ImageInfo& image, TerminalScreen& screen) {
-    ConsoleDeviceList devices;
+    ConsoleDeviceList devices(options.devicePrefix);
     InstrumentSession session(devices);
     TerminalLog log(screen);
     TerminalProgress progress(screen);
@@ -101,6 +99,8 @@ int UpdateInstrument(const FlashOptions& options, const ImageInfo& image, Termin
         const UpdateOutcome outcome = sequence.OnUpdate();
         if (outcome.instrumentFound)
             exitCode = outcome.status;
+        else if (devices.Count() > 0)
+            ReportNoMatchingDevice(devices, options.devicePrefix, screen);
     }
     session.CloseResourceManager();
     screen.EndLog();
@@ -125,6 +125,7 @@ int RunUpdate(const FlashOptions& options) {
 } // namespace
 
 int main(int argc, char** argv) {
+    OpenClosedStandardDescriptors();
     const std::vector<std::string_view> args(argv + 1, argv + argc);
     FlashOptions options;
     std::string error;

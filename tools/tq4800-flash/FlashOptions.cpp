@@ -52,6 +52,10 @@ bool ParseFlashOptions(const std::vector<std::string_view>& args, FlashOptions& 
     bool optionsEnded = false;
     for (std::size_t index = 0; index < args.size(); ++index) {
         std::string_view arg = args[index];
+        if (arg.empty()) {
+            error = "an empty argument";
+            return false;
+        }
         if (!optionsEnded && (arg == "--help" || arg == "-h")) {
             options.action = FlashOptions::Action::Help;
             return true;
@@ -104,6 +108,8 @@ question and, when standard error is a terminal, a progress bar go to standard e
 Options:
   -d, --device PREFIX  update the first instrument whose resource name begins with
                        PREFIX (case-insensitive); without it, the first one found.
+                       Only such an instrument is ever updated: when none is on the bus
+                       any more at the update's own search, nothing is flashed (69).
                        Given more than once, updates each instrument so named at once;
                        each PREFIX must then name exactly one instrument
       --all            update every instrument found, all at once
@@ -114,8 +120,8 @@ Options:
   -h, --help           show this help
 
 The confirmation question is answered on standard input: "y" or "yes" updates, anything
-else (or the end of input) declines. While segments are being flashed, Ctrl-C, a hang-up
-and a termination request do not stop the update: a half-written flash may leave the
+else (or the end of input) declines. While segments are being flashed, Ctrl-C, Ctrl-\, a
+hang-up and a termination request do not stop the update: a half-written flash may leave the
 instrument unable to start.
 
 With --all or several --device, one question names every instrument; then all of them

@@ -1,15 +1,14 @@
 #include "tools/tq4800-flash/InterruptGuard.h"
 
+#include "tools/tq4800-flash/TerminalScreen.h"
+
 #include <iterator>
-#include <unistd.h>
 
 namespace {
 
+// The note is printed by the screen, between the log's lines.
 void RefuseInterrupt(int) {
-    static constexpr char note[] =
-        "\ntq4800-flash: the instrument's flash is being written; the update goes on.\n";
-    // write(2) is safe in a signal handler; a failure to print the note changes nothing.
-    [[maybe_unused]] ssize_t written = write(STDERR_FILENO, note, sizeof note - 1);
+    TerminalScreen::NoteRefusedStop();
 }
 
 } // namespace
@@ -22,6 +21,10 @@ void InterruptGuard::SetUpdating(bool updating) {
     if (updating == updating_)
         return;
     updating_ = updating;
+    if (updating)
+        echo_.Silence();
+    else
+        echo_.Restore();
     for (std::size_t i = 0; i < std::size(GUARDED_SIGNALS); ++i) {
         if (updating) {
             struct sigaction refuse = {};

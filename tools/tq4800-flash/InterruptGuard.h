@@ -1,13 +1,15 @@
 #pragma once
 
 #include "seams/BusyGuard.h"
+#include "tools/tq4800-flash/ControlKeyEcho.h"
 
 #include <csignal>
+#include <iterator>
 
 // The terminal's counterpart of the window's close guard: while segments are being flashed,
-// Ctrl-C, a hang-up and a termination request do not end the program, since an instrument
-// left with a half-written flash may not start again. Each such request is answered with a
-// note on standard error. There are no buttons to disable.
+// Ctrl-C, Ctrl-\, a hang-up and a termination request do not end the program, since an
+// instrument left with a half-written flash may not start again. Such requests are answered
+// with a note on standard error. There are no buttons to disable.
 class InterruptGuard final : public BusyGuard {
 public:
     InterruptGuard() = default;
@@ -21,8 +23,9 @@ public:
     bool IsUpdating() const override { return updating_; }
 
 private:
-    static constexpr int GUARDED_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP};
+    static constexpr int GUARDED_SIGNALS[] = {SIGINT, SIGQUIT, SIGTERM, SIGHUP};
 
     bool updating_ = false;
-    struct sigaction previous_[3] = {};
+    struct sigaction previous_[std::size(GUARDED_SIGNALS)] = {};
+    ControlKeyEcho echo_;
 };

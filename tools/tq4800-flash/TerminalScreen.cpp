@@ -1,6 +1,15 @@
 #include "tools/tq4800-flash/TerminalScreen.h"
 
+#include "image/PrintableText.h"
+
+#include <csignal>
+
 namespace {
+
+volatile std::sig_atomic_t refusedStops = 0;
+
+constexpr char REFUSAL_NOTE[] =
+    "tq4800-flash: the instrument's flash is being written; the update goes on.\n";
 
 // VT100 save and restore cursor, and erase to the end of the line.
 constexpr char SAVE_CURSOR[] = "\0337";
@@ -23,31 +32,39 @@ std::string WithUnixLineEnds(std::string_view text) {
 TerminalScreen::TerminalScreen(std::FILE* out, std::FILE* err, bool drawBar)
     : out_(out), err_(err), drawBar_(drawBar) {}
 
+void TerminalScreen::NoteRefusedStop() {
+    refusedStops = 1;
+}
+
 void TerminalScreen::AppendLog(std::string_view text) {
-    const std::string lines = WithUnixLineEnds(text);
+    const std::string lines = PrintableLines(WithUnixLineEnds(text));
     if (lines.empty())
         return;
     WipeBar();
     std::fwrite(lines.data(), 1, lines.size(), out_);
     std::fflush(out_);
     logAtLineStart_ = lines.back() == '\n';
+    PrintRefusalNote();
 }
 
 void TerminalScreen::PrintError(std::string_view line) {
     WipeBar();
     EndLog();
-    std::fprintf(err_, "%.*s\n", static_cast<int>(line.size()), line.data());
+    const std::string printable = PrintableLines(line);
+    std::fprintf(err_, "%s\n", printable.c_str());
     std::fflush(err_);
 }
 
 void TerminalScreen::PrintPrompt(std::string_view question) {
     WipeBar();
     EndLog();
-    std::fprintf(err_, "%.*s ", static_cast<int>(question.size()), question.data());
+    const std::string printable = PrintableLines(question);
+    std::fprintf(err_, "%s ", printable.c_str());
     std::fflush(err_);
 }
 
 void TerminalScreen::DrawBar(std::string_view bar) {
+    PrintRefusalNote();
     if (!drawBar_)
         return;
     std::fprintf(err_, "%s%s%.*s%s", SAVE_CURSOR, ERASE_TO_END, static_cast<int>(bar.size()),
@@ -57,11 +74,21 @@ void TerminalScreen::DrawBar(std::string_view bar) {
 }
 
 void TerminalScreen::EndLog() {
-    if (logAtLineStart_)
+    if (!logAtLineStart_) {
+        std::fputc('\n', out_);
+        std::fflush(out_);
+        logAtLineStart_ = true;
+    }
+    PrintRefusalNote();
+}
+
+void TerminalScreen::PrintRefusalNote() {
+    if (refusedStops == 0 || !logAtLineStart_)
         return;
-    std::fputc('\n', out_);
-    std::fflush(out_);
-    logAtLineStart_ = true;
+    refusedStops = 0;
+    WipeBar();
+    std::fputs(REFUSAL_NOTE, err_);
+    std::fflush(err_);
 }
 
 void TerminalScreen::WipeBar() {

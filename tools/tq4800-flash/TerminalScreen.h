@@ -8,7 +8,8 @@
 // output as it grows, with the window's "\r\n" line ends written as "\n". The bar is drawn on
 // standard error right after the log's unfinished line (after "    Loading ... ", say) and
 // wiped before the log goes on, so the log itself stays plain text; it is drawn only when
-// standard error is a terminal.
+// standard error is a terminal. Text that may come from a file (the model, an answer) is
+// printed with control characters escaped, so nothing but the bar controls the terminal.
 class TerminalScreen {
 public:
     TerminalScreen(std::FILE* out, std::FILE* err, bool drawBar);
@@ -22,8 +23,14 @@ public:
     // Ends the log's last line at exit, so the shell prompt starts on a line of its own.
     void EndLog();
 
+    // Safe in a signal handler: notes that a request to stop the program was refused. The
+    // note is printed on standard error at the next output once the log's line has ended, on
+    // a line of its own, so that it splits neither the log's line nor the bar.
+    static void NoteRefusedStop();
+
 private:
     void WipeBar();
+    void PrintRefusalNote();
 
     std::FILE* out_;
     std::FILE* err_;

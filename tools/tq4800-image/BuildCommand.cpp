@@ -1,11 +1,15 @@
 #include "Commands.h"
 #include "DemoPayloads.h"
 #include "ExitCodes.h"
+#include "OutputFile.h"
 #include "ToolOutput.h"
+#include "image/FormatText.h"
 #include "image/ImageFile.h"
 #include "image/MemoryImageStream.h"
+#include "image/PrintableText.h"
 #include "image/SegmentCatalogue.h"
 #include "image/ValidateImage.h"
+#include "link/RevisionCheck.h"
 
 #include <array>
 #include <cerrno>
@@ -25,6 +29,13 @@ struct BuildRequest {
     bool demo = false;
     std::array<std::optional<SegmentArgument>, SEGMENT_COUNT> segments;
 };
+
+// The form of a revision the update takes, for the message that refuses another.
+const char* RevisionExample(int position) {
+    return position < 3 ? "an FPGA segment takes two digits, such as \"02\""
+                        : "MAIN and HTTP take a digit or capital letter, \".\" and two digits, "
+                          "such as \"1.10\"";
+}
 
 int FindPosition(const std::string& name) {
     for (int position = 0; position < SEGMENT_COUNT; ++position) {
@@ -69,13 +80,18 @@ std::string* OptionField(const std::string& option, BuildRequest& request) {
 }
 
 std::string ParseArguments(const std::vector<std::string>& arguments, BuildRequest& request) {
+    bool optionsEnded = false;
     for (std::size_t index = 0; index < arguments.size(); ++index) {
         const std::string& argument = arguments[index];
-        if (argument == "--demo") {
+        if (!optionsEnded && argument == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        if (!optionsEnded && argument == "--demo") {
             request.demo = true;
             continue;
         }
-        if (argument.empty() || argument[0] != '-') {
+        if (optionsEnded || argument[0] != '-') {
             if (std::string problem = ParseSegment(argument, request); !problem.empty())
                 return problem;
             continue;
@@ -111,22 +127,46 @@ std::string FindMissing(const BuildRequest& request) {
     return {};
 }
 
-// Reads a payload file whole; false with a message when it cannot be read.
-bool ReadPayload(const std::string& path, std::vector<std::uint8_t>& payload) {
+// A revision the update's comparison refuses would make a file that can never be flashed.
+std::string FindUnflashableRevision(const BuildRequest& request) {
+    for (int position = 0; position < SEGMENT_COUNT && !request.demo; ++position) {
+        const SegmentKind& kind = FileSegmentKind(position);
+        const std::string& revision = request.segments[position]->revision;
+        if (!IsFlashableRevision(kind.firstBlock, revision.c_str()))
+            return FormatText("%s: the revision \"%s\" cannot be flashed (the update refuses "
+                              "it with error number %d); %s",
+                              kind.name, Printable(revision).c_str(), STATUS_FILE_REV_BAD,
+                              RevisionExample(position));
+    }
+    return {};
+}
+
+// Reads a payload whole, but never more than its region takes, so that a device such as
+// /dev/zero or an oversized file is refused before it fills the memory: 0, EXIT_DATA_ERROR
+// or EXIT_NO_INPUT, with a message.
+int ReadPayload(const std::string& path, int position, std::vector<std::uint8_t>& payload) {
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr) {
         PrintError(path + ": cannot open: " + std::strerror(errno));
-        return false;
+        return EXIT_NO_INPUT;
     }
-    std::uint8_t chunk[65536];
-    std::size_t count = 0;
-    while ((count = std::fread(chunk, 1, sizeof chunk, file)) > 0)
-        payload.insert(payload.end(), chunk, chunk + count);
+    const std::size_t largest = LargestPayload(position);
+    payload.resize(largest + 1);
+    const std::size_t count = std::fread(payload.data(), 1, payload.size(), file);
     const bool failed = std::ferror(file) != 0;
     std::fclose(file);
-    if (failed)
+    payload.resize(count);
+    if (failed) {
         PrintError(path + ": cannot read");
-    return !failed;
+        return EXIT_NO_INPUT;
+    }
+    if (count > largest) {
+        PrintError(FormatText("%s: more than %zu bytes; the %s region takes a payload of at "
+                              "most %zu",
+                              path.c_str(), largest, FileSegmentKind(position).name, largest));
+        return EXIT_DATA_ERROR;
+    }
+    return 0;
 }
 
 int MakeContents(const BuildRequest& request, ImageContents& contents) {
@@ -138,25 +178,11 @@ int MakeContents(const BuildRequest& request, ImageContents& contents) {
     for (int position = 0; position < SEGMENT_COUNT; ++position) {
         const SegmentArgument& argument = *request.segments[position];
         contents.segments[position].revision = argument.revision;
-        if (!ReadPayload(argument.path, contents.segments[position].payload))
-            return EXIT_NO_INPUT;
+        if (const int code =
+                ReadPayload(argument.path, position, contents.segments[position].payload))
+            return code;
     }
     return 0;
-}
-
-bool WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr) {
-        PrintError(path + ": cannot create: " + std::strerror(errno));
-        return false;
-    }
-    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    if (std::fclose(file) != 0 || !written) {
-        PrintError(path + ": cannot write: " + std::strerror(errno));
-        std::remove(path.c_str());
-        return false;
-    }
-    return true;
 }
 
 // A file the utility would refuse is still written, as asked; the builder is told why.
@@ -184,6 +210,10 @@ int RunBuild(const std::vector<std::string>& arguments) {
         problem = FindHeaderProblem(request.header);
     if (!problem.empty())
         return UsageError(problem);
+    if (problem = FindUnflashableRevision(request); !problem.empty()) {
+        PrintError(problem);
+        return EXIT_DATA_ERROR;
+    }
     ImageContents contents;
     if (const int code = MakeContents(request, contents); code != 0)
         return code;
@@ -192,7 +222,7 @@ int RunBuild(const std::vector<std::string>& arguments) {
         return EXIT_DATA_ERROR;
     }
     const std::vector<std::uint8_t> bytes = WriteImageFile(contents);
-    if (!WriteFile(request.output, bytes))
+    if (!WriteOutputFile(request.output, bytes))
         return EXIT_CANT_CREATE;
     WarnIfRefused(request.output, bytes);
     return 0;

@@ -5,6 +5,7 @@
 #include "image/FormatText.h"
 #include "image/HeaderKeys.h"
 #include "image/ImageFile.h"
+#include "image/PrintableText.h"
 #include "image/SegmentCatalogue.h"
 #include "image/ValidateImage.h"
 
@@ -35,8 +36,13 @@ std::string DescribeStatus(StatusCode status) {
     return std::string(StatusText(status)) + " Error number: " + std::to_string(status);
 }
 
+// FILE, or "--" and a FILE that may begin with "-".
 bool TakeFileArgument(const std::vector<std::string>& arguments, std::string& path) {
-    if (arguments.size() != 1 || arguments[0].empty() || arguments[0][0] == '-')
+    if (arguments.size() == 2 && arguments[0] == "--") {
+        path = arguments[1];
+        return true;
+    }
+    if (arguments.size() != 1 || arguments[0].starts_with('-'))
         return false;
     path = arguments[0];
     return true;
@@ -47,7 +53,7 @@ std::string FieldText(const char* field, std::size_t size) {
 }
 
 void PrintHeader(const std::string& path, const ImageInfo& image) {
-    std::printf("%-20s%s\n", "File", path.c_str());
+    std::printf("%-20s%s\n", "File", Printable(path).c_str());
     for (const HeaderKey& key : HeaderKeys) {
         const std::span<const char> field = HeaderFieldText(image, key.field);
         std::printf("%-20s%s\n", std::string(key.key).c_str(),
@@ -81,7 +87,7 @@ void PrintResult(const CheckedFile& file) {
     }
     std::printf("\nResult              %d %s\n%-20s%s\n", file.status,
                 std::string(StatusText(file.status)).c_str(), "",
-                DescribeProblem(file.problem).c_str());
+                Printable(DescribeProblem(file.problem)).c_str());
 }
 } // namespace
 

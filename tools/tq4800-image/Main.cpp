@@ -2,6 +2,7 @@
 #include "ExitCodes.h"
 #include "ToolOutput.h"
 #include "image/ValidateImage.h"
+#include "update/StandardDescriptors.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -14,8 +15,8 @@ const char HELP[] = R"(Usage:
                      [--description TEXT] [--revs-not-support X]
                      FPGA1=FILE:REV FPGA2=FILE:REV FPGA3=FILE:REV MAIN=FILE:REV HTTP=FILE:REV
   tq4800-image build -o OUT --model M --image-rev R --utility-rev U [...] --demo
-  tq4800-image check FILE
-  tq4800-image show FILE
+  tq4800-image check [--] FILE
+  tq4800-image show [--] FILE
   tq4800-image --help | --version
 
 Builds, checks and shows firmware revision files of the TQ4800.
@@ -25,6 +26,11 @@ Commands:
           FPGA1, FPGA2, FPGA3, MAIN and HTTP: the bytes of FILE as its payload, REV (at
           most 4 characters) as its revision, and the type and flag bytes that the update
           utility requires. The revision follows the last ":", so FILE may contain ":".
+          A revision the update would refuse is not written: an FPGA segment takes two
+          digits ("02"), MAIN and HTTP a digit or capital letter, "." and two digits
+          ("1.10"). OUT is written to a temporary file beside it and renamed into place;
+          a symlink OUT replaces the file it leads to, and anything else that is not a
+          regular file is left alone.
           Values may also be given as --option=VALUE. A file the utility would refuse
           (another model, a newer utility) is written with a warning.
           --demo makes deterministic payloads instead of reading files: FPGA1 8 KiB,
@@ -44,7 +50,7 @@ Exit status:
   20  check, show: a header value is longer than its field
   21  check, show: the file needs a newer utility
   64  wrong arguments
-  65  build: a payload too large for its region
+  65  build: a payload too large for its region, or a revision the update refuses
   66  an input file cannot be opened
   73  build: the output file cannot be written
 )";
@@ -71,9 +77,12 @@ int UsageError(const std::string& message) {
 }
 
 int main(int argc, char** argv) {
+    OpenClosedStandardDescriptors();
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     if (arguments.empty())
         return UsageError("no command");
+    if (std::find(arguments.begin(), arguments.end(), "") != arguments.end())
+        return UsageError("an empty argument");
     if (AsksForHelp(arguments))
         return Help();
     const std::string& command = arguments[0];
