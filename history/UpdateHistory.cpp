@@ -27,3 +27,14 @@ std::unique_ptr<UpdateJournal> UpdateHistory::JournalFor(const FirmwareFileFacts
             notice_(problem + "; the update runs on without it");
         });
 }
+
+std::unique_ptr<UpdateJournal> UpdateHistory::JournalFor(const std::string& path,
+                                                         const ImageInfo& image) {
+    if (location_.off)
+        return std::make_unique<NullUpdateJournal>();
+    std::string problem;
+    const FirmwareFileFacts facts = DescribeFirmwareFile(path, image, problem);
+    if (!problem.empty())
+        notice_(problem);
+    return JournalFor(facts);
+}

@@ -20,6 +20,9 @@ public:
     // A journal of a run with the file described by file; a journal that records nothing
     // when the history is off.
     std::unique_ptr<UpdateJournal> JournalFor(const FirmwareFileFacts& file);
+    // The same for the file at path, loaded as image; a file that cannot be read again for
+    // its digest is said through notice and recorded without size and digest.
+    std::unique_ptr<UpdateJournal> JournalFor(const std::string& path, const ImageInfo& image);
 
     const HistoryLocation& Location() const { return location_; }
 

@@ -18,11 +18,7 @@ RunServices::RunServices(TerminalScreen& screen)
 
 void RunServices::AttachTo(UpdateSequence& sequence, const std::string& path,
                            const ImageInfo& image) {
-    std::string problem;
-    const FirmwareFileFacts facts = DescribeFirmwareFile(path, image, problem);
-    if (!problem.empty() && !history_.Location().off)
-        historyNotice_(problem);
-    journal_ = history_.JournalFor(facts);
+    journal_ = history_.JournalFor(path, image);
     sequence.SetJournal(journal_.get());
     sequence.SetPowerHold(&powerHold_);
 }
