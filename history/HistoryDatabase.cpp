@@ -166,9 +166,9 @@ bool HistoryDatabase::SchemaVersion(int& version, std::string& error) {
     }
     version = sqlite3_column_int(raw, 0);
     if (version > SCHEMA_VERSION) {
-        error = "update history " + path_ + " has schema version " + std::to_string(version) +
-                ", newer than version " + std::to_string(SCHEMA_VERSION) +
-                " that this program knows; it is left as it is";
+        error = "update history " + path_ + ": schema version " + std::to_string(version) +
+                " is newer than version " + std::to_string(SCHEMA_VERSION) +
+                " that this program knows; the file is left as it is";
         return false;
     }
     return true;
