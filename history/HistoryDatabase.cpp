@@ -221,27 +221,10 @@ bool HistoryDatabase::Open(const std::string& path, Access access, std::string& 
     return SchemaVersion(version, error);
 }
 
-bool HistoryDatabase::Insert(HistoryRecord& record, std::string& error) {
-    const std::string sql = std::string("INSERT INTO updates (") + COLUMNS + ") VALUES (" +
-                            Placeholders(COLUMN_COUNT, false) + ")";
-    sqlite3_stmt* raw = nullptr;
-    if (sqlite3_prepare_v2(connection_, sql.c_str(), -1, &raw, nullptr) != SQLITE_OK) {
-        error = Failure("cannot be written");
-        return false;
-    }
-    Statement statement(raw, sqlite3_finalize);
-    Bind(raw, record);
-    if (sqlite3_step(raw) != SQLITE_DONE) {
-        error = Failure("cannot be written");
-        return false;
-    }
-    record.id = sqlite3_last_insert_rowid(connection_);
-    return true;
-}
-
-bool HistoryDatabase::Update(const HistoryRecord& record, std::string& error) {
-    const std::string sql = "UPDATE updates SET " + Placeholders(COLUMN_COUNT, true) +
-                            " WHERE id = ?" + std::to_string(COLUMN_COUNT + 1);
+// Binds every column of record, and id as the parameter after them (the WHERE of an
+// UPDATE; an INSERT has no such parameter, and binding it is then a harmless no-op).
+bool HistoryDatabase::WriteRecord(const std::string& sql, const HistoryRecord& record,
+                                  std::string& error) {
     sqlite3_stmt* raw = nullptr;
     if (sqlite3_prepare_v2(connection_, sql.c_str(), -1, &raw, nullptr) != SQLITE_OK) {
         error = Failure("cannot be written");
@@ -255,6 +238,21 @@ bool HistoryDatabase::Update(const HistoryRecord& record, std::string& error) {
         return false;
     }
     return true;
+}
+
+bool HistoryDatabase::Insert(HistoryRecord& record, std::string& error) {
+    if (!WriteRecord(std::string("INSERT INTO updates (") + COLUMNS + ") VALUES (" +
+                         Placeholders(COLUMN_COUNT, false) + ")",
+                     record, error))
+        return false;
+    record.id = sqlite3_last_insert_rowid(connection_);
+    return true;
+}
+
+bool HistoryDatabase::Update(const HistoryRecord& record, std::string& error) {
+    return WriteRecord("UPDATE updates SET " + Placeholders(COLUMN_COUNT, true) + " WHERE id = ?" +
+                           std::to_string(COLUMN_COUNT + 1),
+                       record, error);
 }
 
 bool HistoryDatabase::Read(std::string_view serialPrefix, int limit,

@@ -38,6 +38,7 @@ public:
 
 private:
     bool Execute(const char* sql, std::string& error);
+    bool WriteRecord(const std::string& sql, const HistoryRecord& record, std::string& error);
     bool PrepareSchema(std::string& error);
     bool SchemaVersion(int& version, std::string& error);
     std::string Failure(std::string_view what) const;

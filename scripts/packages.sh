@@ -8,6 +8,7 @@ TQ4800_PACKAGES=(
     fonts-liberation
     xvfb xauth imagemagick
     dpkg-dev file
+    libsqlite3-dev libssl-dev libsystemd-dev nlohmann-json3-dev dbus-daemon
 )
 
 # Installs whatever of the list is missing: apt-get as root, through sudo otherwise.

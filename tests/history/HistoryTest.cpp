@@ -172,6 +172,14 @@ void SetSchemaVersion(const std::string& path, int version) {
     sqlite3_close(connection);
 }
 
+// A history file as a first run leaves it.
+std::string Created(const std::string& path) {
+    HistoryDatabase database;
+    std::string error;
+    EXPECT_TRUE(database.Open(path, HistoryDatabase::Access::Write, error)) << error;
+    return path;
+}
+
 struct BrokenCase {
     const char* label;
     // Spoils the history at the given path; returns the path the history is then told.
@@ -204,24 +212,14 @@ const BrokenCase BROKEN_CASES[] = {
      "unable to open database file"},
     {"newer schema",
      [](HistoryTest&, const std::string& path) {
-         {
-             HistoryDatabase database;
-             std::string error;
-             EXPECT_TRUE(database.Open(path, HistoryDatabase::Access::Write, error)) << error;
-         }
-         SetSchemaVersion(path, 99);
+         SetSchemaVersion(Created(path), 99);
          return path;
      },
      "schema version 99 is newer than version 1 that this program knows; the file is left as "
      "it is"},
     {"read-only file",
      [](HistoryTest&, const std::string& path) {
-         {
-             HistoryDatabase database;
-             std::string error;
-             EXPECT_TRUE(database.Open(path, HistoryDatabase::Access::Write, error)) << error;
-         }
-         chmod(path.c_str(), 0444);
+         chmod(Created(path).c_str(), 0444);
          return path;
      },
      "readonly database", true},
