@@ -216,7 +216,7 @@ bool HistoryDatabase::Open(const std::string& path, Access access, std::string& 
     }
     sqlite3_busy_timeout(connection_, BUSY_TIMEOUT_MS);
     if (access == Access::Write)
-        return PrepareSchema(error);
+        return Execute("PRAGMA synchronous = FULL", error) && PrepareSchema(error);
     int version = 0;
     return SchemaVersion(version, error);
 }
@@ -249,7 +249,20 @@ bool HistoryDatabase::Insert(HistoryRecord& record, std::string& error) {
     return true;
 }
 
-bool HistoryDatabase::Update(const HistoryRecord& record, std::string& error) {
+// In WAL mode, FULL waits for the disk at every commit; NORMAL only at checkpoints, and a
+// later FULL commit makes the commits before it durable too.
+bool HistoryDatabase::UseCommit(Commit commit, std::string& error) {
+    if (commit == commit_)
+        return true;
+    commit_ = commit;
+    return Execute(commit == Commit::Durable ? "PRAGMA synchronous = FULL"
+                                             : "PRAGMA synchronous = NORMAL",
+                   error);
+}
+
+bool HistoryDatabase::Update(const HistoryRecord& record, std::string& error, Commit commit) {
+    if (!UseCommit(commit, error))
+        return false;
     return WriteRecord("UPDATE updates SET " + Placeholders(COLUMN_COUNT, true) + " WHERE id = ?" +
                            std::to_string(COLUMN_COUNT + 1),
                        record, error);

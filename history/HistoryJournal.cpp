@@ -47,7 +47,9 @@ void HistoryJournal::SegmentDone(int position, bool alreadyHeld) {
     if (position < 0 || position >= static_cast<int>(std::size(SEGMENT_NAMES)))
         return;
     AddName(alreadyHeld ? record_.segmentsHeld : record_.segmentsFlashed, SEGMENT_NAMES[position]);
-    Save();
+    // Where a run stopped matters after a crash; the start and the end are what a power cut
+    // must not take, so only they wait for the disk.
+    Save(HistoryDatabase::Commit::Quick);
 }
 
 void HistoryJournal::RunEnded(StatusCode status) {
@@ -58,12 +60,12 @@ void HistoryJournal::RunEnded(StatusCode status) {
     record_.durationMs = std::chrono::duration_cast<std::chrono::milliseconds>(
                              std::chrono::steady_clock::now() - started_)
                              .count();
-    Save();
+    Save(HistoryDatabase::Commit::Durable);
 }
 
-void HistoryJournal::Save() {
+void HistoryJournal::Save(HistoryDatabase::Commit commit) {
     std::string error;
-    if (usable_ && !database_.Update(record_, error)) {
+    if (usable_ && !database_.Update(record_, error, commit)) {
         usable_ = false;
         report_(error);
     }

@@ -23,7 +23,7 @@ public:
     void RunEnded(StatusCode status) override;
 
 private:
-    void Save();
+    void Save(HistoryDatabase::Commit commit);
 
     std::string path_;
     HistoryRecord record_;
