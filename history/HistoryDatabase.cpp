@@ -216,7 +216,7 @@ bool HistoryDatabase::Open(const std::string& path, Access access, std::string& 
     }
     sqlite3_busy_timeout(connection_, BUSY_TIMEOUT_MS);
     if (access == Access::Write)
-        return Execute("PRAGMA synchronous = FULL", error) && PrepareSchema(error);
+        return PrepareSchema(error) && Execute("PRAGMA synchronous = FULL", error);
     int version = 0;
     return SchemaVersion(version, error);
 }
