@@ -18,7 +18,7 @@ public:
     UpdateHistory(HistoryLocation location, std::string frontEnd, OnceNotice& notice);
 
     // A journal of a run with the file described by file; a journal that records nothing
-    // when the history is off.
+    // when the history is off. A journal must not outlive the history that made it.
     std::unique_ptr<UpdateJournal> JournalFor(const FirmwareFileFacts& file);
     // The same for the file at path, loaded as image; a file that cannot be read again for
     // its digest is said through notice and recorded without size and digest.

@@ -3,6 +3,7 @@
 
 #include "HistoryFixture.h"
 #include "fakes/ProgramRun.h"
+#include "history/HistoryLocation.h"
 
 #include <csignal>
 #include <sqlite3.h>
@@ -247,5 +248,42 @@ TEST_P(BrokenHistory, DoesNotStopTheUpdate) {
 
 INSTANTIATE_TEST_SUITE_P(EveryProblem, BrokenHistory, testing::ValuesIn(BROKEN_CASES),
                          LabelName<BrokenCase>);
+
+// Where the history lives, by the environment of the program.
+TEST(HistoryLocation, FollowsTheEnvironment) {
+    struct Case {
+        const char* history;
+        const char* stateHome;
+        const char* home;
+        HistoryLocation expected;
+    } cases[] = {
+        {nullptr, "/var/state", "/home/op", {false, "/var/state/tq4800-update/history.sqlite3"}},
+        {nullptr,
+         nullptr,
+         "/home/op",
+         {false, "/home/op/.local/state/tq4800-update/history.sqlite3"}},
+        {nullptr,
+         "relative/state",
+         "/home/op",
+         {false, "/home/op/.local/state/tq4800-update/history.sqlite3"}},
+        {"/srv/bench.sqlite3", "/var/state", "/home/op", {false, "/srv/bench.sqlite3"}},
+        {"off", "/var/state", "/home/op", {true, ""}},
+    };
+    auto set = [](const char* name, const char* value) {
+        value != nullptr ? setenv(name, value, 1) : unsetenv(name);
+    };
+    const std::string history = std::getenv("TQ4800_HISTORY") ? std::getenv("TQ4800_HISTORY") : "";
+    const std::string home = std::getenv("HOME") ? std::getenv("HOME") : "/";
+    for (const Case& c : cases) {
+        set("TQ4800_HISTORY", c.history);
+        set("XDG_STATE_HOME", c.stateHome);
+        set("HOME", c.home);
+        const HistoryLocation location = HistoryLocationFromEnvironment();
+        EXPECT_EQ(c.expected.off, location.off) << c.expected.path;
+        EXPECT_EQ(c.expected.path, location.path);
+    }
+    set("TQ4800_HISTORY", history.c_str());
+    set("HOME", home.c_str());
+}
 
 } // namespace
