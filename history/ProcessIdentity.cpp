@@ -59,7 +59,9 @@ const ProcessIdentity& ThisProcess() {
 
 bool IsStillRunning(const ProcessIdentity& identity) {
     const ProcessIdentity& self = ThisProcess();
-    if (identity.host != self.host || identity.bootId != self.bootId)
+    if (identity.host != self.host)
+        return true;
+    if (identity.bootId != self.bootId)
         return false;
     return identity.processId > 0 && ProcessStartTicks(identity.processId) == identity.processStart;
 }

@@ -17,5 +17,7 @@ struct ProcessIdentity {
 // This process.
 const ProcessIdentity& ThisProcess();
 
-// Whether the process named by identity runs now on this host in this boot.
+// Whether the process named by identity may still run: on this host, whether it runs now in
+// this boot; a process of another host (a history on a shared folder) cannot be seen from
+// here and is taken to run.
 bool IsStillRunning(const ProcessIdentity& identity);

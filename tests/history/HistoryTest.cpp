@@ -4,6 +4,7 @@
 #include "HistoryFixture.h"
 #include "fakes/ProgramRun.h"
 #include "history/HistoryLocation.h"
+#include "history/ProcessIdentity.h"
 
 #include <csignal>
 #include <sqlite3.h>
@@ -114,13 +115,30 @@ TEST_F(HistoryTest, ARunCutShortReadsInterrupted) {
         history.JournalFor(FirmwareFileFacts{"going.bin", 1, "", "TQ4800", "1.10"});
     going->RunStarted("USB0::0x1D7A::0x52C1::TW00099999::INSTR");
 
+    // This process in an earlier boot, and a process of another PC that shares the file.
+    HistoryDatabase database;
+    std::string error;
+    ASSERT_TRUE(database.Open(file, HistoryDatabase::Access::Write, error)) << error;
+    HistoryRecord earlierBoot;
+    earlierBoot.startedUtc = "2000-01-01 00:00:01";
+    earlierBoot.host = ThisProcess().host;
+    earlierBoot.processId = getpid();
+    earlierBoot.processStart = ThisProcess().processStart;
+    earlierBoot.bootId = "an earlier boot";
+    HistoryRecord otherPc;
+    otherPc.startedUtc = "2000-01-01 00:00:00";
+    otherPc.host = "bench-pc-2";
+    ASSERT_TRUE(database.Insert(earlierBoot, error) && database.Insert(otherPc, error)) << error;
+
     const std::vector<HistoryRecord> records = Records();
-    ASSERT_EQ(2u, records.size());
+    ASSERT_EQ(4u, records.size());
     EXPECT_EQ("running", records[0].state);
     EXPECT_EQ("interrupted", records[1].state);
     EXPECT_EQ("interrupted", ResultText(records[1]));
     EXPECT_EQ("FPGA1", records[1].segmentsFlashed);
     EXPECT_FALSE(records[1].statusCode);
+    EXPECT_EQ("interrupted", records[2].state);
+    EXPECT_EQ("running", records[3].state);
 }
 
 // Each writer records whole runs as fast as it can: eight threads of this process, each with
