@@ -104,9 +104,9 @@ Options:
 The confirmation question is answered on standard input: "y" or "yes" updates, anything
 else (or the end of input) declines. While segments are being flashed, Ctrl-C, a hang-up
 and a termination request do not stop the update: a half-written flash may leave the
-instrument unable to start. For the same reason systemd-logind is asked to hold off sleep,
-shutdown and the lid switch from the revision check to the end of the update; without it
-a note says that the PC is not held awake, and the update runs on.
+instrument unable to start. For the same reason systemd-logind is asked to hold off
+sleep, shutdown and the lid switch from the loader's identity check to the end of the
+update; without it a note says that the PC is not held awake, and the update runs on.
 
 Every update that found an instrument is recorded in the update history, when it starts
 and again when it ends; a record left running by a process that no longer exists reads
