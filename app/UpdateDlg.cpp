@@ -17,6 +17,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QThread>
+#include <iostream>
 
 namespace {
 constexpr char APPLICATION_TITLE[] = "Firmware Update Utility";
@@ -34,6 +35,10 @@ QIcon LoadAppIcon() {
     icon.addFile(QStringLiteral(":/icons/app-16.xpm"), QSize(16, 16));
     return icon;
 }
+void SayOnStandardError(const std::string& text) {
+    std::cerr << "tq4800-update: " << text << std::endl;
+}
+
 } // namespace
 
 CUpdateDlg::CUpdateDlg(const DesktopServices& desktop)
@@ -44,7 +49,11 @@ CUpdateDlg::CUpdateDlg(const DesktopServices& desktop)
       m_help(desktop.help ? *desktop.help : DesktopHtmlHelp()),
       m_update(m_session, m_image,
                {*this, m_combo, m_progress, m_progress, *this, *this, *this,
-                desktop.clock ? *desktop.clock : SystemClock()}) {
+                desktop.clock ? *desktop.clock : SystemClock()}),
+      m_historyNotice(SayOnStandardError), m_powerNotice(SayOnStandardError),
+      m_history(HistoryLocationFromEnvironment(), "window", m_historyNotice),
+      m_powerHold(m_powerNotice) {
+    m_update.SetPowerHold(&m_powerHold);
     const DialogBaseUnits units = BaseUnitsOf(font());
     resize(
         MapDialogRect(units, 0, 0, UpdateDialogTemplate.width, UpdateDialogTemplate.height).size());

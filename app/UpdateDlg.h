@@ -6,12 +6,15 @@
 #include "app/ProgressControl.h"
 #include "app/QtFileChooser.h"
 #include "app/QtMessageBoxes.h"
+#include "history/UpdateHistory.h"
 #include "image/ImageInfo.h"
 #include "link/InstrumentSession.h"
+#include "power/LogindPowerHold.h"
 #include "seams/BusyGuard.h"
 #include "seams/EventPump.h"
 #include "seams/Log.h"
 #include "seams/MessageBoxes.h"
+#include "seams/OnceNotice.h"
 #include "update/UpdateSequence.h"
 
 #include <QDialog>
@@ -106,6 +109,8 @@ private:
     // the constructor opens its resource manager last, and OnDestroy closes it first.
     InstrumentSession m_session;
     ImageInfo m_image;
+    // The path m_image was loaded from, for the update history.
+    std::string m_imagePath;
     bool m_bUpdating = false;
     ProgressControl m_progress;
     QIcon m_hIcon;
@@ -116,4 +121,10 @@ private:
     HtmlHelp& m_help;
     // What the Update button runs, over this window's controls and m_session.
     UpdateSequence m_update;
+    // The history of the updates and the PC held awake while one flashes. Their problems go
+    // to standard error only: the log's text is the update's own.
+    OnceNotice m_historyNotice;
+    OnceNotice m_powerNotice;
+    UpdateHistory m_history;
+    LogindPowerHold m_powerHold;
 };

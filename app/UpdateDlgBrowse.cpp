@@ -33,5 +33,6 @@ void CUpdateDlg::OnBrowse() {
         ->setPlainText(FromSystemText(FieldText(m_image.UpdatedDescription)));
     qobject_cast<QLineEdit*>(Control(IDC_FILE_PATH))
         ->setText(QString::fromLocal8Bit(path->data(), static_cast<qsizetype>(path->size())));
+    m_imagePath = *path;
     Control(IDC_UPDATE)->setEnabled(true);
 }

@@ -59,7 +59,15 @@ bool HasForm(const char* revision, RevisionForm form) {
     return false;
 }
 
-// The revision field, or nullptr when the reply has no field of the right length.
+const RevisionKind* FindKind(std::uint8_t type) {
+    for (const RevisionKind& kind : REVISION_KINDS)
+        if (SegmentCatalogue[kind.row].firstBlock == type)
+            return &kind;
+    return nullptr;
+}
+
+} // namespace
+
 const char* FindRevisionField(const char* reply) {
     if (reply == nullptr)
         return nullptr;
@@ -72,15 +80,6 @@ const char* FindRevisionField(const char* reply) {
     }
     return std::strlen(field) == REVISION_FIELD_LENGTH ? field : nullptr;
 }
-
-const RevisionKind* FindKind(std::uint8_t type) {
-    for (const RevisionKind& kind : REVISION_KINDS)
-        if (SegmentCatalogue[kind.row].firstBlock == type)
-            return &kind;
-    return nullptr;
-}
-
-} // namespace
 
 bool IsFlashableRevision(std::uint8_t type, const char* fileRevision) {
     const RevisionKind* kind = FindKind(type);

@@ -11,3 +11,7 @@ StatusCode CheckRevision(std::uint8_t type, const char* fileRevision, const char
 // Whether a file's revision of a segment of this type has the form the comparison needs
 // ("07" for an FPGA, "1.10" for MAIN and HTTP); CheckRevision refuses any other with 18.
 bool IsFlashableRevision(std::uint8_t type, const char* fileRevision);
+
+// The 22-character revision field of an identity reply (the rest of the reply after its
+// third comma), or nullptr when the reply has no field of the right length.
+const char* FindRevisionField(const char* reply);

@@ -10,6 +10,7 @@ TQ4800_PACKAGES=(
     dpkg-dev file
     lintian man-db bash-completion
     nlohmann-json3-dev
+    libsqlite3-dev libssl-dev libsystemd-dev dbus-daemon
 )
 
 # Installs whatever of the list is missing: apt-get as root, through sudo otherwise.

@@ -8,7 +8,9 @@
 #include "seams/DeviceList.h"
 #include "seams/Log.h"
 #include "seams/MessageBoxes.h"
+#include "seams/PowerHold.h"
 #include "seams/Progress.h"
+#include "seams/UpdateJournal.h"
 
 #include <cstring>
 
@@ -35,6 +37,28 @@ std::string_view FixedText(const char* field, std::size_t size) {
     return {field, strnlen(field, size)};
 }
 
+// The segment transfer logs "OK\r\n" after "Write to flash ... " only when the loader
+// programmed the flash; a segment the loader already holds ends without it. Watching the
+// log is how the sequence tells the two apart without asking more of the transfer.
+class FlashResultWatch final : public Log {
+public:
+    explicit FlashResultWatch(Log& log) : log_(log) {}
+    void AppendLog(std::string_view text) override {
+        lastWasOk_ = text == OK_LINE;
+        log_.AppendLog(text);
+    }
+    void ClearLog() override { log_.ClearLog(); }
+    void ReportStatus(StatusCode code) override { log_.ReportStatus(code); }
+    bool LastSegmentAlreadyHeld() const { return !lastWasOk_; }
+
+private:
+    Log& log_;
+    bool lastWasOk_ = false;
+};
+
+NullUpdateJournal NO_JOURNAL;
+NullPowerHold NO_POWER_HOLD;
+
 ViStatus WriteText(InstrumentSession& session, const std::string& text) {
     return session.DeviceWrite(text.data(), static_cast<ViUInt32>(text.size()));
 }
@@ -50,7 +74,16 @@ std::string SerialNumberOf(std::string_view resourceName) {
 
 UpdateSequence::UpdateSequence(InstrumentSession& session, const ImageInfo& image,
                                const UpdateSeams& seams)
-    : session_(session), image_(image), seams_(seams) {}
+    : session_(session), image_(image), seams_(seams), journal_(&NO_JOURNAL),
+      powerHold_(&NO_POWER_HOLD) {}
+
+void UpdateSequence::SetJournal(UpdateJournal* journal) {
+    journal_ = journal != nullptr ? journal : &NO_JOURNAL;
+}
+
+void UpdateSequence::SetPowerHold(PowerHold* powerHold) {
+    powerHold_ = powerHold != nullptr ? powerHold : &NO_POWER_HOLD;
+}
 
 UpdateOutcome UpdateSequence::OnUpdate() {
     seams_.log.ClearLog();
@@ -66,8 +99,13 @@ UpdateOutcome UpdateSequence::OnUpdate() {
     // none of them is on the bus any more; its front end says so.
     if (seams_.devices.CurrentText().empty())
         return {false, STATUS_COMPLETE};
+    journal_->RunStarted(seams_.devices.CurrentText());
 
     const StatusCode status = RunSteps(count);
+    // The run's record and the PC end with the flash, not when the operator has read the
+    // box that follows.
+    powerHold_->Release();
+    journal_->RunEnded(status);
     if (status == STATUS_COMPLETE) {
         seams_.log.AppendLog("--------------- Completed ---------------");
         seams_.boxes.ShowMessage("Update is complete.", "Firmware Update", MessageButtons::Ok,
@@ -86,6 +124,7 @@ StatusCode UpdateSequence::RunSteps(int count) {
     if (StatusCode status = SwitchToWriterIfNeeded(); status != STATUS_COMPLETE)
         return status;
     seams_.busy.SetBusy();
+    powerHold_->Hold(seams_.devices.CurrentText());
     if (StatusCode status = IdentifyAndCheckRevisions(); status != STATUS_COMPLETE)
         return status;
     return UpdateSegments();
@@ -142,6 +181,8 @@ StatusCode UpdateSequence::IdentifyAndCheckRevisions() {
     seams_.log.AppendLog("Testing ... ");
     if (StatusCode status = session_.QueryIdentity(reply); status != STATUS_COMPLETE)
         return status;
+    const char* field = FindRevisionField(reply.c_str());
+    journal_->InstrumentRevision(field != nullptr ? field : reply.c_str());
     seams_.log.AppendLog(OK_LINE);
     seams_.log.AppendLog("Check Revision ... ");
     for (const SegmentImage& segment : image_.segments) {
@@ -155,7 +196,8 @@ StatusCode UpdateSequence::IdentifyAndCheckRevisions() {
 
 StatusCode UpdateSequence::UpdateSegments() {
     seams_.busy.SetUpdating(true);
-    SegmentTransfer transfer(session_, seams_.clock, seams_.log, seams_.progress, seams_.pump);
+    FlashResultWatch watchedLog(seams_.log);
+    SegmentTransfer transfer(session_, seams_.clock, watchedLog, seams_.progress, seams_.pump);
     for (int index = 0; index < SEGMENT_COUNT; ++index) {
         seams_.step.SetStepText(SEGMENT_STEPS[index].stepText);
         seams_.log.AppendLog(SEGMENT_STEPS[index].logLine);
@@ -163,6 +205,7 @@ StatusCode UpdateSequence::UpdateSegments() {
             transfer.UpdateSegment(image_.segments[static_cast<std::size_t>(index)]);
         if (status != STATUS_COMPLETE)
             return status;
+        journal_->SegmentDone(index, watchedLog.LastSegmentAlreadyHeld());
     }
     return STATUS_COMPLETE;
 }

@@ -13,8 +13,10 @@ class EventPump;
 class InstrumentSession;
 class Log;
 class MessageBoxes;
+class PowerHold;
 class Progress;
 class StepIndicator;
+class UpdateJournal;
 
 // What the window's controls and the terminal front end offer the update.
 struct UpdateSeams {
@@ -45,6 +47,11 @@ public:
 
     UpdateOutcome OnUpdate();
 
+    // Who records the runs and who keeps the PC awake while segments are flashed; nullptr
+    // (the default) records nothing and holds nothing.
+    void SetJournal(UpdateJournal* journal);
+    void SetPowerHold(PowerHold* powerHold);
+
 private:
     StatusCode RunSteps(int count);
     StatusCode ConnectAndConfirm(int count);
@@ -57,6 +64,8 @@ private:
     InstrumentSession& session_;
     const ImageInfo& image_;
     UpdateSeams seams_;
+    UpdateJournal* journal_;
+    PowerHold* powerHold_;
 };
 
 // The instrument's serial number as the operator knows it: the 10 characters from the first

@@ -8,7 +8,9 @@
 #include "seams/EventPump.h"
 #include "seams/Log.h"
 #include "seams/MessageBoxes.h"
+#include "seams/PowerHold.h"
 #include "seams/Progress.h"
+#include "seams/UpdateJournal.h"
 
 #include <algorithm>
 #include <cctype>
@@ -155,4 +157,37 @@ public:
 
     bool busy = false, updating = false;
     std::vector<std::string> events;
+};
+
+// What the update tells its journal, one text a call, and the segments as bit masks.
+class RecordingJournal final : public UpdateJournal {
+public:
+    void RunStarted(std::string_view resourceName) override {
+        events.push_back("start " + std::string(resourceName));
+    }
+    void InstrumentRevision(std::string_view field) override {
+        events.push_back("revision " + std::string(field));
+    }
+    void SegmentDone(int position, bool alreadyHeld) override {
+        (alreadyHeld ? held : flashed) |= 1 << position;
+        events.push_back("segment " + std::to_string(position));
+    }
+    void RunEnded(StatusCode status) override { events.push_back("end " + std::to_string(status)); }
+
+    std::vector<std::string> events;
+    int flashed = 0, held = 0;
+};
+
+// Writes its holds and releases into another fake's event list, so that their order with
+// the buttons and the close guard shows.
+class RecordingPowerHold final : public PowerHold {
+public:
+    explicit RecordingPowerHold(std::vector<std::string>& events) : events_(events) {}
+    void Hold(std::string_view resourceName) override {
+        events_.push_back("Hold " + std::string(resourceName));
+    }
+    void Release() override { events_.push_back("Release"); }
+
+private:
+    std::vector<std::string>& events_;
 };

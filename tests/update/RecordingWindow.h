@@ -16,4 +16,6 @@ struct RecordingWindow {
     ScriptedMessageBoxes boxes;
     CountingPump pump;
     FakeBusyGuard busy;
+    RecordingJournal journal;
+    RecordingPowerHold power{busy.events};
 };

@@ -6,6 +6,7 @@
 #include "UpdateRig.h"
 #include "link/WriterProtocol.h"
 
+#include <bit>
 #include <functional>
 #include <gtest/gtest.h>
 
@@ -201,6 +202,20 @@ TEST_P(UpdateFaults, EndsWithOneReportAndAClosedSession) {
     }
     for (int position = 0; position < SEGMENT_COUNT; ++position)
         EXPECT_EQ((row.flashed >> position & 1) != 0, rig.Flash(position) != nullptr) << position;
+    // The record: the segments the loader confirmed (a segment whose result never came may
+    // be in the flash unconfirmed), the one code, the PC held exactly while the buttons were.
+    const unsigned unconfirmed = static_cast<unsigned>(row.flashed & ~rig.journal.flashed);
+    EXPECT_EQ(0, rig.journal.flashed & ~row.flashed);
+    EXPECT_EQ(row.code == STATUS_FLASH_REPLY_FAILED ? 1 : 0, std::popcount(unconfirmed));
+    EXPECT_EQ(row.code == STATUS_COMPLETE ? ALL & ~row.flashed : 0, rig.journal.held);
+    EXPECT_EQ("end " + std::to_string(row.code), rig.journal.events.back());
+    const auto& events = rig.busy.events;
+    const auto busy = std::find(events.begin(), events.end(), "SetBusy");
+    EXPECT_EQ(busy != events.end(), std::any_of(events.begin(), events.end(),
+                                                [](auto& e) { return e.starts_with("Hold "); }));
+    if (busy != events.end()) {
+        EXPECT_TRUE(busy[1].starts_with("Hold "));
+    }
     ExpectRunEndedCleanly(rig);
 }
 

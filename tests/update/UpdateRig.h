@@ -78,6 +78,8 @@ struct UpdateRig : RecordingWindow {
           sequence(session, image, {log, devices, progress, progress, boxes, busy, pump, clock}) {
         EXPECT_EQ(STATUS_COMPLETE, LoadBytes(WriteImageFile(firmware), image));
         EXPECT_EQ(STATUS_COMPLETE, ValidateImage(image));
+        sequence.SetJournal(&journal);
+        sequence.SetPowerHold(&power);
         session.OpenResourceManager();
     }
     ~UpdateRig() { session.CloseResourceManager(); }

@@ -17,10 +17,16 @@ TEST(UpdateSequence, CompletesAWholeUpdateWaitingOnlyWhereItMust) {
     UpdateRig rig;
     EXPECT_EQ(STATUS_COMPLETE, rig.Run().status);
     EXPECT_EQ(CompletedLog(), rig.log.text());
-    // Buttons held before the identity test, the close guard from the first segment, both
-    // released only after the session is closed.
-    EXPECT_EQ((std::vector<std::string>{"SetBusy", "Updating=1", "ClearBusy", "Updating=0"}),
+    // Buttons and the PC held before the identity test, the close guard from the first
+    // segment; the PC let go when the flash ends, the rest after the session is closed.
+    const std::string name = "USB0::0x1D7A::0x52C1::TW00012345::INSTR";
+    EXPECT_EQ((std::vector<std::string>{"SetBusy", "Hold " + name, "Updating=1", "Release",
+                                        "ClearBusy", "Updating=0"}),
               rig.busy.events);
+    EXPECT_EQ(
+        (std::vector<std::string>{"start " + name, "revision 1.05  A  01 01 01 1.05", "segment 0",
+                                  "segment 1", "segment 2", "segment 3", "segment 4", "end 0"}),
+        rig.journal.events);
     EXPECT_EQ(1, std::count(rig.clock.sleeps.begin(), rig.clock.sleeps.end(), 2500u));
     EXPECT_EQ((std::vector<ViUInt32>{1000, 1000, 1000}), rig.faults->OpenTimeouts());
     EXPECT_TRUE(std::all_of(rig.clock.sleeps.begin(), rig.clock.sleeps.end(),

@@ -3,6 +3,7 @@
 
 #include "UpdateRig.h"
 #include "app/WindowTestSupport.h"
+#include "history/HistoryDatabase.h"
 #include "res/Resource.h"
 
 #include <QKeyEvent>
@@ -39,7 +40,14 @@ protected:
         Button(IDC_BROWSE)->click();
         ASSERT_TRUE(Button(IDC_UPDATE)->isEnabled());
     }
+    // The window reads the history's place when it is made.
+    std::string HistoryAt(const char* name) {
+        const std::string path = folder.filePath(name).toStdString();
+        setenv("TQ4800_HISTORY", path.c_str(), 1);
+        return path;
+    }
     void TearDown() override {
+        setenv("TQ4800_HISTORY", "off", 1);
         dialog.reset();
         if (bus) {
             EXPECT_EQ(0u, bus->OpenSessions()); // the resource manager closed them all
@@ -72,6 +80,7 @@ protected:
 // While segments are written, the close box and Esc reach the window through the events the
 // transfer pumps; both are refused, and honoured again once the run has ended.
 TEST_F(WindowUpdate, AWholeUpdateThatCannotBeClosedWhileItRuns) {
+    const std::string history = HistoryAt("history.sqlite3");
     Open({{Instrument()}});
     BoxWatcher boxes;
     boxes.onShown = [this] { return bus->Device().DisplayText(); };
@@ -111,12 +120,25 @@ TEST_F(WindowUpdate, AWholeUpdateThatCannotBeClosedWhileItRuns) {
         EXPECT_TRUE(std::equal(flash->begin(), flash->end(), segment.data.begin()));
     }
     EXPECT_EQ("1.10  A  02 03 04 2.01", bus->Device().RevisionField());
+
+    HistoryDatabase database;
+    std::vector<HistoryRecord> records;
+    std::string error;
+    ASSERT_TRUE(database.Open(history, HistoryDatabase::Access::Read, error) &&
+                database.Read("", 0, records, error))
+        << error;
+    ASSERT_EQ(1u, records.size());
+    EXPECT_EQ("window ended 0 " + folder.filePath("firmware.bin").toStdString(),
+              records[0].frontEnd + " " + records[0].state + " " +
+                  std::to_string(records[0].statusCode.value_or(-1)) + " " + records[0].filePath);
     ExpectReadyForAnotherRun();
 }
 
 // Runs that end early: no instrument gives only its box and an empty log; a failed third
-// segment only its number (code 13 has no box) and "3 / 5"; the window is usable again.
+// segment only its number (code 13 has no box) and "3 / 5"; the window is usable again. A
+// history that is not a database changes nothing the operator sees.
 TEST_F(WindowUpdate, RunsThatEndEarlyLeaveTheWindowUsable) {
+    std::ofstream(HistoryAt("junk.sqlite3")) << std::string(4096, 'x');
     const sim::Fault eraseFails{sim::FaultKind::EraseNg, sim::ANY_COMMAND, 3, "", 0};
     const sim::BenchConfig benches[] = {{},
                                         {{Instrument(SERIAL, sim::Mode::Normal, {eraseFails})}}};

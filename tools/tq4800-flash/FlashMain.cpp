@@ -10,9 +10,11 @@
 #include "tools/tq4800-flash/ExitCodes.h"
 #include "tools/tq4800-flash/FlashOptions.h"
 #include "tools/tq4800-flash/FleetMain.h"
+#include "tools/tq4800-flash/HistoryCommand.h"
 #include "tools/tq4800-flash/InterruptGuard.h"
 #include "tools/tq4800-flash/ListInstruments.h"
 #include "tools/tq4800-flash/RequestedDevice.h"
+#include "tools/tq4800-flash/RunServices.h"
 #include "tools/tq4800-flash/TerminalLog.h"
 #include "tools/tq4800-flash/TerminalProgress.h"
 #include "tools/tq4800-flash/TerminalPrompt.h"
@@ -91,6 +93,8 @@ int UpdateInstrument(const FlashOptions& options, const ImageInfo& image, Termin
     NoEvents events;
     UpdateSequence sequence(
         session, image, {log, devices, progress, progress, prompt, guard, events, SystemClock()});
+    RunServices services(screen);
+    services.AttachTo(sequence, options.file, image);
 
     session.OpenResourceManager();
     int exitCode = EXIT_UNAVAILABLE;
@@ -127,6 +131,8 @@ int RunUpdate(const FlashOptions& options) {
 int main(int argc, char** argv) {
     OpenClosedStandardDescriptors();
     const std::vector<std::string_view> args(argv + 1, argv + argc);
+    if (IsHistoryCommand(args))
+        return RunHistoryCommand(args, std::cout, std::cerr);
     FlashOptions options;
     std::string error;
     if (!ParseFlashOptions(args, options, error)) {

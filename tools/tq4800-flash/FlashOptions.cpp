@@ -94,6 +94,7 @@ std::string_view FlashUsage() {
        tq4800-flash --all [--yes] [--json] FILE
        tq4800-flash --device PREFIX --device PREFIX... [--yes] [--json] FILE
        tq4800-flash --list
+       tq4800-flash --history [--serial PREFIX] [--limit N] [--json]
        tq4800-flash --help
 
 Updates the firmware of a TQ4800 instrument on the USB bus with the firmware revision
@@ -115,14 +116,26 @@ Options:
       --all            update every instrument found, all at once
   -y, --yes            do not ask for confirmation on the terminal
       --json           write one JSON object a line on standard output instead of
-                       the log (events: instruments, log, progress, result, summary)
+                       text: the update's events (instruments, log, progress, result,
+                       summary), or with --history one object a record, every field
       --list           list the instruments found, one resource name a line
+      --history        print the update history, newest first: start time (UTC),
+                       serial number, file revision, duration and result
+      --serial PREFIX  with --history: only serial numbers that begin with PREFIX
+                       (case-insensitive)
+      --limit N        with --history: at most N records
   -h, --help           show this help
 
 The confirmation question is answered on standard input: "y" or "yes" updates, anything
 else (or the end of input) declines. While segments are being flashed, Ctrl-C, Ctrl-\, a
-hang-up and a termination request do not stop the update: a half-written flash may leave the
-instrument unable to start.
+hang-up and a termination request do not stop the update: a half-written flash may leave
+the instrument unable to start. For the same reason systemd-logind is asked to hold off
+sleep, shutdown and the lid switch from the loader's identity check to the end of the
+update; without it a note says that the PC is not held awake, and the update runs on.
+
+Every update that found an instrument is recorded in the update history, when it starts
+and again when it ends; a record left running by a process that no longer exists reads
+"interrupted". A history that cannot be written is said once, and the update runs on.
 
 With --all or several --device, one question names every instrument; then all of them
 are updated side by side, each exactly as a single update. On a terminal each instrument
@@ -148,10 +161,16 @@ the table that failed; of one:
   64  wrong arguments (or a PREFIX that names several instruments of a fleet)
   66  FILE cannot be opened
   69  no instrument found (or none whose name begins with PREFIX)
+  74  the update history cannot be read (--history)
 
 Environment:
   TQ4800_VISA  the VISA backend: "sim" (the simulated instrument), "usb", or the path of
                a VISA library; unset, an installed VISA library, else "usb"
   TQ4800_SIM   the bench file of the simulated instrument (with TQ4800_VISA=sim)
+  TQ4800_HISTORY  the update history file, or "off" to keep none; unset,
+               $XDG_STATE_HOME/tq4800-update/history.sqlite3 (~/.local/state/... when
+               XDG_STATE_HOME is unset)
+  DBUS_SYSTEM_BUS_ADDRESS  the system bus on which logind is asked to keep the PC awake
+               while segments are flashed; unset, the standard system bus
 )";
 }

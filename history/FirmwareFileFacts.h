@@ -1,0 +1,20 @@
+#pragma once
+
+#include "image/ImageInfo.h"
+
+#include <cstdint>
+#include <string>
+
+// What the history keeps of the firmware file of a run.
+struct FirmwareFileFacts {
+    std::string path;
+    std::int64_t size = 0;
+    std::string sha256; // lower-case hex; empty when the file could not be read
+    std::string model;
+    std::string revision;
+};
+
+// The facts of the file at path, loaded as image. When the file cannot be read again, size
+// and digest stay empty and problem says why.
+FirmwareFileFacts DescribeFirmwareFile(const std::string& path, const ImageInfo& image,
+                                       std::string& problem);

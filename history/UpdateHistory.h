@@ -1,0 +1,33 @@
+#pragma once
+
+#include "history/FirmwareFileFacts.h"
+#include "history/HistoryLocation.h"
+#include "seams/OnceNotice.h"
+#include "seams/UpdateJournal.h"
+
+#include <memory>
+#include <string>
+
+// The update history of one program: hands out one journal per instrument and run, each
+// with a database connection of its own, so a fleet's threads may each hold one. History
+// is best effort: a journal that cannot open or write the file lets the update run on, and
+// the first such problem of the program is said through notice.
+class UpdateHistory {
+public:
+    // frontEnd is "window" or "terminal"; notice may be called from any journal's thread.
+    UpdateHistory(HistoryLocation location, std::string frontEnd, OnceNotice& notice);
+
+    // A journal of a run with the file described by file; a journal that records nothing
+    // when the history is off. A journal must not outlive the history that made it.
+    std::unique_ptr<UpdateJournal> JournalFor(const FirmwareFileFacts& file);
+    // The same for the file at path, loaded as image; a file that cannot be read again for
+    // its digest is said through notice and recorded without size and digest.
+    std::unique_ptr<UpdateJournal> JournalFor(const std::string& path, const ImageInfo& image);
+
+    const HistoryLocation& Location() const { return location_; }
+
+private:
+    HistoryLocation location_;
+    std::string frontEnd_;
+    OnceNotice& notice_;
+};

@@ -1,0 +1,158 @@
+// The PC held awake through a real dbus-daemon on a bus of the test's own, with a stand-in
+// logind: the lock is asked for when the flash phase starts, with the instrument's name, and
+// its descriptor is closed when the run ends, whether it completed or failed. Without logind
+// or without a bus the update completes and the note says the PC is not held awake.
+
+#include "fakes/ProgramRun.h"
+#include "power/LogindPowerHold.h"
+#include "update/UpdateRig.h"
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <thread>
+
+extern char** environ;
+
+namespace {
+
+using sim::FaultKind;
+
+const std::string LOCK = "inhibit sleep:shutdown:handle-lid-switch|TQ4800 firmware update|"
+                         "The firmware of USB0::0x1D7A::0x52C1::TW00012345::INSTR is being "
+                         "written|block\n";
+
+pid_t Start(const std::vector<std::string>& command) {
+    std::vector<char*> argv;
+    for (const std::string& word : command)
+        argv.push_back(const_cast<char*>(word.c_str()));
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    EXPECT_EQ(0, posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ)) << argv[0];
+    return pid;
+}
+
+// Waits for a helper that was just started, at most five seconds.
+bool Eventually(const std::function<bool()>& condition) {
+    for (int tries = 0; tries < 500; ++tries) {
+        if (condition())
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
+
+struct PowerCase {
+    const char* label;
+    bool bus;
+    bool logind;
+    std::vector<sim::Fault> faults;
+    StatusCode code;
+    const char* note; // empty: the lock was had
+};
+
+void PrintTo(const PowerCase& row, std::ostream* out) {
+    *out << row.label;
+}
+
+const PowerCase POWER_CASES[] = {
+    {"completed", true, true, {}, STATUS_COMPLETE, ""},
+    {"failed",
+     true,
+     true,
+     {{FaultKind::EraseNg, sim::ANY_COMMAND, 3, "", 0}},
+     STATUS_PROGRAM_FAILED,
+     ""},
+    {"no logind",
+     true,
+     false,
+     {},
+     STATUS_COMPLETE,
+     "the PC is not held awake during the update (logind refused or is missing: "},
+    {"no bus",
+     false,
+     false,
+     {},
+     STATUS_COMPLETE,
+     "the PC is not held awake during the update (no system bus: "},
+};
+
+class PowerHoldOverDBus : public TempFolderTest, public testing::WithParamInterface<PowerCase> {
+protected:
+    void SetUp() override {
+        TempFolderTest::SetUp();
+        const std::string socket = Path("system_bus_socket");
+        setenv("DBUS_SYSTEM_BUS_ADDRESS", ("unix:path=" + socket).c_str(), 1);
+        if (!GetParam().bus)
+            return;
+        Write("bus.conf", Bytes("<busconfig><type>system</type><listen>unix:path=" + socket +
+                                "</listen><auth>EXTERNAL</auth><policy context=\"default\">"
+                                "<allow user=\"*\"/><allow own=\"*\"/><allow send_type=\"*\"/>"
+                                "<allow receive_type=\"*\"/></policy></busconfig>\n"));
+        bus_ = Start({"/usr/bin/dbus-daemon", "--nofork", "--config-file=" + Path("bus.conf")});
+        ASSERT_TRUE(Eventually([&] { return std::filesystem::exists(socket); }));
+        if (!GetParam().logind)
+            return;
+        logind_ = Start({TQ4800_STAND_IN_LOGIND, Path("calls")});
+        ASSERT_TRUE(Eventually([&] { return Calls().starts_with("ready\n"); }));
+    }
+    void TearDown() override {
+        for (pid_t helper : {logind_, bus_}) {
+            if (helper > 0) {
+                kill(helper, SIGTERM);
+                waitpid(helper, nullptr, 0);
+            }
+        }
+        setenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent", 1);
+        TempFolderTest::TearDown();
+    }
+    std::string Calls() const { return ReadWholeFile(Path("calls")); }
+
+private:
+    pid_t bus_ = -1;
+    pid_t logind_ = -1;
+};
+
+TEST_P(PowerHoldOverDBus, HoldsThePcWhileTheFlashRuns) {
+    const PowerCase& row = GetParam();
+    std::vector<std::string> notes;
+    OnceNotice notice([&](const std::string& text) { notes.push_back(text); });
+    LogindPowerHold hold(notice);
+    UpdateRig rig({{Instrument(SERIAL, sim::Mode::Normal, row.faults)}});
+    rig.sequence.SetPowerHold(&hold);
+    std::string callsWhenAsked, callsWhenFlashing;
+    bool heldWhenFlashing = false;
+    rig.boxes.onShow = [&] {
+        if (callsWhenAsked.empty())
+            callsWhenAsked = Calls() + "-";
+    };
+    rig.pump.onPump = [&] {
+        if (callsWhenFlashing.empty()) {
+            callsWhenFlashing = Calls() + "-";
+            heldWhenFlashing = hold.Holding();
+        }
+    };
+
+    EXPECT_EQ(row.code, rig.Run().status);
+    EXPECT_FALSE(hold.Holding());
+    if (row.note[0] != '\0') {
+        ASSERT_EQ(1u, notes.size());
+        EXPECT_TRUE(notes[0].starts_with(row.note)) << notes[0];
+        EXPECT_TRUE(notes[0].ends_with("); the update runs on")) << notes[0];
+        EXPECT_EQ(CompletedLog(), rig.log.text());
+        return;
+    }
+    EXPECT_TRUE(notes.empty()) << notes[0];
+    EXPECT_EQ("ready\n-", callsWhenAsked);
+    EXPECT_EQ("ready\n" + LOCK + "-", callsWhenFlashing);
+    EXPECT_TRUE(heldWhenFlashing);
+    EXPECT_TRUE(Eventually([&] { return Calls() == "ready\n" + LOCK + "released\n"; })) << Calls();
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryBus, PowerHoldOverDBus, testing::ValuesIn(POWER_CASES),
+                         LabelName<PowerCase>);
+
+} // namespace

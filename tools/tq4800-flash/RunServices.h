@@ -1,0 +1,28 @@
+#pragma once
+
+#include "history/UpdateHistory.h"
+#include "power/LogindPowerHold.h"
+#include "seams/OnceNotice.h"
+
+#include <memory>
+#include <string>
+
+class TerminalScreen;
+class UpdateSequence;
+
+// The history record and the power hold of the updates of one terminal run; their
+// problems are said once each on the terminal, after the log's unfinished line.
+class RunServices {
+public:
+    explicit RunServices(TerminalScreen& screen);
+
+    // Gives sequence a journal of a run with the file at path, loaded as image, and the hold.
+    void AttachTo(UpdateSequence& sequence, const std::string& path, const ImageInfo& image);
+
+private:
+    OnceNotice historyNotice_;
+    OnceNotice powerNotice_;
+    UpdateHistory history_;
+    std::unique_ptr<UpdateJournal> journal_;
+    LogindPowerHold powerHold_;
+};
