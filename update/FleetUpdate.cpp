@@ -12,6 +12,8 @@ UpdateOutcome UpdateFleetMember(const ImageInfo& image, const FleetMember& membe
     UpdateSequence sequence(session, image,
                             {member.log, devices, member.step, member.progress, member.boxes,
                              member.busy, member.pump, member.clock});
+    sequence.SetJournal(member.journal);
+    sequence.SetPowerHold(member.powerHold);
     session.OpenResourceManager();
     UpdateOutcome outcome = sequence.OnUpdate();
     session.CloseResourceManager();

@@ -20,6 +20,9 @@ struct FleetMember {
     BusyGuard& busy;
     EventPump& pump;
     Clock& clock;
+    // The record of this instrument's run and its hold on the PC's power; none when null.
+    UpdateJournal* journal = nullptr;
+    PowerHold* powerHold = nullptr;
 };
 
 // The whole update of one member on the calling thread, exactly as a single update of that

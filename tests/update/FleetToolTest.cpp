@@ -77,12 +77,14 @@ protected:
                                   " --model TQ4800 --image-rev 1.10 --utility-rev 1.0.0";
         ASSERT_EQ(0, RunCommand(build, folder_.string()).exitCode);
     }
-    // Runs tq4800-flash on the bench, with the wire transcript in the file "trace".
+    // Runs tq4800-flash on the bench, with the wire transcript in the file "trace" and the
+    // update history in "history".
     ProgramRun Run(const std::string& arguments, const std::string& bench,
                    const std::string& answer = "") {
         const std::string input = Write("input", Bytes(answer));
         return RunCommand("TQ4800_VISA=sim TQ4800_SIM=" + Write("bench.conf", Bytes(bench)) +
-                              " TQ4800_SIM_TRACE=" + ShellWord(Path("trace")) + " " +
+                              " TQ4800_SIM_TRACE=" + ShellWord(Path("trace")) +
+                              " TQ4800_HISTORY=" + ShellWord(Path("history")) + " " +
                               TQ4800_FLASH_PROGRAM + " " + arguments + " <" + input,
                           folder_.string());
     }
@@ -107,7 +109,9 @@ TEST_F(FleetTool, TwoDevicesGetExactlyASingleUpdateEach) {
                                  THREE_IN_LOADER, "y\n");
     ASSERT_EQ(0, fleet.exitCode) << fleet.err;
     EXPECT_EQ("Are you sure you want to update 2 TQ4800 instruments: SN:TW00011111, "
-              "SN:TW00067890? [y/N] y\n",
+              "SN:TW00067890? [y/N] y\n"
+              "tq4800-flash: the PC is not held awake during the update (no system bus: No such "
+              "file or directory); the update runs on\n",
               fleet.err);
     const std::string trace = Trace();
     EXPECT_EQ(std::string::npos, trace.find("TW00012345"));
@@ -145,6 +149,17 @@ TEST_F(FleetTool, AFaultyInstrumentFailsAlone) {
             EXPECT_TRUE(row.starts_with(SERIALS[i] + "  ")) << row;
             EXPECT_NE(std::string::npos, row.find("  " + std::to_string(c.codes[i]) + "  ")) << row;
         }
+        // One history record per instrument, each with its own result.
+        const ProgramRun history = Run("--history --json --limit 3", bench);
+        std::map<std::string, int> recorded;
+        for (const std::string& line : Lines(history.out)) {
+            const nlohmann::json record = nlohmann::json::parse(line);
+            recorded[record["serial_number"]] = record["status"];
+        }
+        EXPECT_EQ((std::map<std::string, int>{{SERIALS[0], c.codes[0]},
+                                              {SERIALS[1], c.codes[1]},
+                                              {SERIALS[2], c.codes[2]}}),
+                  recorded);
     }
 }
 

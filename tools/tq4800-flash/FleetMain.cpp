@@ -4,6 +4,7 @@
 #include "tools/tq4800-flash/ExitCodes.h"
 #include "tools/tq4800-flash/FleetInterruptGuard.h"
 #include "tools/tq4800-flash/FleetScreen.h"
+#include "tools/tq4800-flash/FleetServices.h"
 #include "tools/tq4800-flash/FleetTargets.h"
 #include "tools/tq4800-flash/JsonEvents.h"
 #include "tools/tq4800-flash/MemberSeams.h"
@@ -82,9 +83,13 @@ int RunFleet(const FlashOptions& options, const ImageInfo& image) {
     for (std::size_t i = 0; i < instruments.size(); ++i)
         seams.push_back(std::make_unique<MemberSeams>(i, instruments[i].resourceName, image,
                                                       *report, question, interrupts, clock));
+    FleetServices services(options.file, image, instruments.size());
     std::vector<FleetMember> members;
-    for (const auto& member : seams)
-        members.push_back(member->Member());
+    for (std::size_t i = 0; i < seams.size(); ++i) {
+        members.push_back(seams[i]->Member());
+        members.back().journal = services.Journal(i);
+        members.back().powerHold = services.Hold(i);
+    }
     std::vector<MemberResult> results(instruments.size());
     const std::uint64_t startMs = clock.NowMs();
     auto ended = [&](std::size_t member, const UpdateOutcome& outcome) {
