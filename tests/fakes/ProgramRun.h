@@ -8,6 +8,7 @@
 #include <sstream>
 #include <string>
 #include <sys/wait.h>
+#include <vector>
 
 struct ProgramRun {
     int exitCode = -1;
@@ -23,6 +24,15 @@ inline std::string ReadWholeFile(const std::string& path) {
 }
 
 // The text as one single-quoted shell word.
+// The lines of text, without their line ends.
+inline std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
 inline std::string ShellWord(const std::string& text) {
     std::string word = "'";
     for (char c : text)

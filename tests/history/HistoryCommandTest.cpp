@@ -34,14 +34,6 @@ protected:
     }
 };
 
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
-}
-
 TEST_F(HistoryCommand, PrintsNewestFirst) {
     const std::string junk = Write("junk", std::vector<std::uint8_t>(4096, 'x'));
     struct Case {

@@ -19,14 +19,6 @@ const std::string THREE_IN_LOADER = "instrument TW00011111\nmode loader\n"
                                     "instrument TW00012345\nmode loader\n"
                                     "instrument TW00067890\nmode loader\n";
 
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream stream(text);
-    for (std::string line; std::getline(stream, line);)
-        lines.push_back(line);
-    return lines;
-}
-
 // The transcript lines of the sessions opened to one instrument, with the sessions numbered
 // from 1 in the order they were opened: a fleet's interleaving and its other instruments'
 // sessions fall away, what went over this instrument's wire stays.

@@ -83,7 +83,7 @@ int RunFleet(const FlashOptions& options, const ImageInfo& image) {
     for (std::size_t i = 0; i < instruments.size(); ++i)
         seams.push_back(std::make_unique<MemberSeams>(i, instruments[i].resourceName, image,
                                                       *report, question, interrupts, clock));
-    FleetServices services(options.file, image, instruments.size());
+    FleetServices services(options.file, image, instruments.size(), *report);
     std::vector<FleetMember> members;
     for (std::size_t i = 0; i < seams.size(); ++i) {
         members.push_back(seams[i]->Member());

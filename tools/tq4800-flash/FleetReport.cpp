@@ -1,5 +1,7 @@
 #include "tools/tq4800-flash/FleetReport.h"
 
+#include "tools/tq4800-flash/TerminalScreen.h"
+
 #include <algorithm>
 #include <cstdio>
 
@@ -16,12 +18,30 @@ void FleetReport::Begin() {
 
 void FleetReport::Log(std::size_t member, std::string_view text) {
     std::lock_guard hold(lock_);
+    NoteRefusedStop();
     OnLog(member, text);
 }
 
 void FleetReport::Progress(std::size_t member, const SegmentProgress& progress) {
     std::lock_guard hold(lock_);
+    NoteRefusedStop();
     OnProgress(member, progress);
+}
+
+void FleetReport::Note(std::string_view text) {
+    std::lock_guard hold(lock_);
+    OnNote(text);
+}
+
+void FleetReport::OnNote(std::string_view text) {
+    std::fprintf(stderr, "tq4800-flash: %.*s\n", static_cast<int>(text.size()), text.data());
+    std::fflush(stderr);
+}
+
+// The signal handler only notes a refused stop; it is told here, between whole lines.
+void FleetReport::NoteRefusedStop() {
+    if (TerminalScreen::TakeRefusedStop())
+        OnNote("the instruments' flash is being written; the update goes on.");
 }
 
 void FleetReport::Result(std::size_t member, const MemberResult& result) {

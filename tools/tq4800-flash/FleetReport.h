@@ -39,12 +39,18 @@ public:
     void Progress(std::size_t member, const SegmentProgress& progress);
     void Result(std::size_t member, const MemberResult& result);
     void Summary(const std::vector<MemberResult>& results, int exitCode, double seconds);
+    // A line for the operator beside the instruments' own (a service that is missing, a
+    // refused request to stop), from any thread.
+    void Note(std::string_view text);
 
 protected:
     const std::vector<FleetInstrument>& Members() const { return members_; }
+    // Notes go to standard error, whole lines, unless the report places them itself.
+    virtual void OnNote(std::string_view text);
 
 private:
     virtual void OnFound() {}
+    void NoteRefusedStop();
     virtual void OnBegin() {}
     virtual void OnLog(std::size_t member, std::string_view text) = 0;
     virtual void OnProgress(std::size_t member, const SegmentProgress& progress) = 0;

@@ -75,6 +75,18 @@ void FleetScreen::OnSummary(const std::vector<MemberResult>& results, int, doubl
     std::fflush(out_);
 }
 
+// Once the lines are live, a note printed elsewhere would shift them: it joins the block.
+void FleetScreen::OnNote(std::string_view text) {
+    if (!live_) {
+        FleetReport::OnNote(text);
+        return;
+    }
+    const std::string note = "tq4800-flash: " + std::string(text);
+    if (std::find(notes_.begin(), notes_.end(), note) == notes_.end())
+        notes_.push_back(note);
+    Redraw(true);
+}
+
 void FleetScreen::Redraw(bool now) {
     if (!live_)
         return;
@@ -87,7 +99,9 @@ void FleetScreen::Redraw(bool now) {
         screen += "\033[" + std::to_string(drawn_) + "A";
     for (std::size_t i = 0; i < lines_.size(); ++i)
         screen += ERASE_LINE + Text(i) + "\n";
-    drawn_ = static_cast<int>(lines_.size());
+    for (const std::string& note : notes_)
+        screen += ERASE_LINE + note + "\n";
+    drawn_ = static_cast<int>(lines_.size() + notes_.size());
     std::fwrite(screen.data(), 1, screen.size(), out_);
     std::fflush(out_);
 }

@@ -28,12 +28,14 @@ private:
     void OnProgress(std::size_t member, const SegmentProgress& progress) override;
     void OnResult(std::size_t member, const MemberResult& result) override;
     void OnSummary(const std::vector<MemberResult>& results, int exitCode, double seconds) override;
+    void OnNote(std::string_view text) override;
     void Redraw(bool now);
     std::string Text(std::size_t member) const;
 
     std::FILE* out_;
     Clock& clock_;
     std::vector<Line> lines_;
+    std::vector<std::string> notes_; // drawn below the instruments, once the lines are live
     bool live_ = false;
     int drawn_ = 0; // lines on the screen from the last redraw
     std::uint64_t lastDrawMs_ = 0;

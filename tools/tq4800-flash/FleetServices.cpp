@@ -1,18 +1,16 @@
 #include "tools/tq4800-flash/FleetServices.h"
 
-#include <cstdio>
-
 namespace {
 
-OnceNotice::Say OnStandardError() {
-    return
-        [](const std::string& text) { std::fprintf(stderr, "tq4800-flash: %s\n", text.c_str()); };
+OnceNotice::Say AsNote(FleetReport& report) {
+    return [&report](const std::string& text) { report.Note(text); };
 }
 
 } // namespace
 
-FleetServices::FleetServices(const std::string& path, const ImageInfo& image, std::size_t members)
-    : historyNotice_(OnStandardError()), powerNotice_(OnStandardError()),
+FleetServices::FleetServices(const std::string& path, const ImageInfo& image, std::size_t members,
+                             FleetReport& report)
+    : historyNotice_(AsNote(report)), powerNotice_(AsNote(report)),
       history_(HistoryLocationFromEnvironment(), "terminal", historyNotice_) {
     FirmwareFileFacts facts;
     if (!history_.Location().off) {

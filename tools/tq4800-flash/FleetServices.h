@@ -3,6 +3,7 @@
 #include "history/UpdateHistory.h"
 #include "power/LogindPowerHold.h"
 #include "seams/OnceNotice.h"
+#include "tools/tq4800-flash/FleetReport.h"
 
 #include <cstddef>
 #include <memory>
@@ -11,10 +12,11 @@
 
 // The history records and power holds of a fleet run: one journal and one logind lock per
 // instrument, each used on that instrument's thread. The file is described once for all of
-// them; a problem of either service is said once on standard error.
+// them; a problem of either service is said once, as a note of the fleet's report.
 class FleetServices {
 public:
-    FleetServices(const std::string& path, const ImageInfo& image, std::size_t members);
+    FleetServices(const std::string& path, const ImageInfo& image, std::size_t members,
+                  FleetReport& report);
 
     UpdateJournal* Journal(std::size_t member) { return journals_[member].get(); }
     PowerHold* Hold(std::size_t member) { return holds_[member].get(); }

@@ -36,6 +36,13 @@ void TerminalScreen::NoteRefusedStop() {
     refusedStops = 1;
 }
 
+bool TerminalScreen::TakeRefusedStop() {
+    if (refusedStops == 0)
+        return false;
+    refusedStops = 0;
+    return true;
+}
+
 void TerminalScreen::AppendLog(std::string_view text) {
     const std::string lines = PrintableLines(WithUnixLineEnds(text));
     if (lines.empty())

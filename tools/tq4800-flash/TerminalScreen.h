@@ -27,6 +27,8 @@ public:
     // note is printed on standard error at the next output once the log's line has ended, on
     // a line of its own, so that it splits neither the log's line nor the bar.
     static void NoteRefusedStop();
+    // Whether a stop was refused since the last call; for fronts that print their own note.
+    static bool TakeRefusedStop();
 
 private:
     void WipeBar();
