@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QStyle>
 #include <QTest>
+#include <QTextLayout>
 
 namespace {
 QPushButton& Button(CUpdateDlg& dialog, int id) {
@@ -43,6 +44,19 @@ QRect InkOf(const QWidget& widget) {
         return widget.geometry();
     const QSize text = label->fontMetrics().size(0, label->text());
     return QStyle::alignedRect(Qt::LeftToRight, label->alignment(), text, label->geometry());
+}
+
+// How many characters of text no font reachable through the font fallback can draw:
+// glyph 0 of a run is the empty box a font draws for a character it lacks.
+int MissingGlyphs(const QString& text, const QFont& font) {
+    QTextLayout layout(text, font);
+    layout.beginLayout();
+    layout.createLine();
+    layout.endLayout();
+    int missing = 0;
+    for (const QGlyphRun& run : layout.glyphRuns())
+        missing += static_cast<int>(run.glyphIndexes().count(0));
+    return missing;
 }
 
 using WindowLayoutTest = WindowTest;
@@ -98,6 +112,16 @@ TEST_F(WindowLayoutTest, BrowseButtonAndLogAreBoldCopiesOfTheDialogFont) {
     }
     EXPECT_FALSE(dialog.Control(IDC_UPDATE)->font().bold());
     EXPECT_FALSE(dialog.Control(IDC_DESCRIPTION)->font().bold());
+}
+
+// The labels' full-width colons come from a fallback font; without one they are boxes.
+TEST_F(WindowLayoutTest, EveryTextOfTheDialogHasItsGlyphs) {
+    CUpdateDlg dialog;
+    for (const DialogControls::Built& control : dialog.Controls().All()) {
+        const QString text = QString::fromUtf8(control.entry->text);
+        EXPECT_EQ(MissingGlyphs(text, control.widget->font()), 0)
+            << text.toStdString() << ": install fonts-sawarabi-gothic";
+    }
 }
 
 // Texts fit their controls, and every control that the template puts inside a group box
