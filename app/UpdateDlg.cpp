@@ -117,8 +117,7 @@ void CUpdateDlg::PumpMessages() {
 
 void CUpdateDlg::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
-    // The window's frame is known once it is shown; the layout's heights include it.
-    ShowMoreInfo(g_bMoreInfo);
+    FollowWindowFrame();
     Control(IDC_FILE_PATH)->setFocus(Qt::OtherFocusReason);
 }
 

@@ -16,6 +16,7 @@
 
 #include <QDialog>
 #include <QIcon>
+#include <QMargins>
 #include <memory>
 #include <string>
 
@@ -86,6 +87,7 @@ public:
     void OnMoreInfo();
 
 protected:
+    bool event(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
@@ -95,6 +97,9 @@ private:
     void DoDataExchange();
     void ConnectHandlers();
     void SetBoldFont(QWidget& control);
+    void KeepOuterHeight();
+    void FollowWindowFrame();
+    void CentreOnScreen();
     void OnDestroy();
     void OpenInstrumentLink();
     void CloseInstrumentLink();
@@ -107,6 +112,11 @@ private:
     InstrumentSession m_session;
     ImageInfo m_image;
     bool m_bUpdating = false;
+    // The window's outer height in the current layout, the frame the window manager last
+    // gave it, and whether it still waits for its first decoration to be centred.
+    int m_outerHeight = 0;
+    QMargins m_frame;
+    bool m_centreWhenDecorated = true;
     ProgressControl m_progress;
     QIcon m_hIcon;
     LogPane m_log;

@@ -28,10 +28,8 @@ void CUpdateDlg::OnMoreInfo() {
 void CUpdateDlg::ShowMoreInfo(bool expanded) {
     const DetailsLayout& layout = expanded ? EXPANDED : COLLAPSED;
     qobject_cast<QPushButton*>(Control(IDC_MORE_INFO))->setText(layout.buttonText);
-    // The heights are of the whole window; Qt sizes the client area, so the frame the
-    // window manager adds (none before the window is shown) is taken off.
-    const int frameHeight = frameGeometry().height() - geometry().height();
-    setFixedSize(width(), layout.windowHeight - frameHeight);
+    m_outerHeight = layout.windowHeight;
+    KeepOuterHeight();
     Control(IDC_LOG)->move(layout.logPosition);
     Control(IDC_NOTICE)->move(layout.noticePosition);
     // Moved windows come to the top of their siblings.

@@ -10,9 +10,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QStyle>
 #include <QTest>
 #include <QTextLayout>
+#include <QWindow>
 
 namespace {
 QPushButton& Button(CUpdateDlg& dialog, int id) {
@@ -26,8 +28,25 @@ struct DetailsState {
     QPoint notice;
 };
 
+bool OnDesktop() {
+    return QGuiApplication::platformName() != QLatin1String("offscreen");
+}
+
+// Shows the window and, on a desktop, waits until its window manager has decorated it.
+// Off screen there is no frame.
+void ShowDecorated(CUpdateDlg& dialog) {
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    if (!OnDesktop())
+        return;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !dialog.windowHandle()->frameMargins().isNull(); }))
+        << "no window manager decorated the window";
+}
+
+// The window manager answers a resize in its own time: the height may take a moment.
 void ExpectDetails(CUpdateDlg& dialog, const DetailsState& state) {
     EXPECT_EQ(Button(dialog, IDC_MORE_INFO).text().toStdString(), state.buttonText);
+    (void)QTest::qWaitFor([&] { return dialog.frameGeometry().height() == state.height; }, 1000);
     EXPECT_EQ(dialog.frameGeometry().height(), state.height);
     EXPECT_EQ(dialog.Control(IDC_LOG)->pos(), state.log);
     EXPECT_EQ(dialog.Control(IDC_NOTICE)->pos(), state.notice);
@@ -62,13 +81,15 @@ int MissingGlyphs(const QString& text, const QFont& font) {
 using WindowLayoutTest = WindowTest;
 } // namespace
 
-TEST_F(WindowLayoutTest, StartsCollapsedWithUpdateDisabledAndFocusInTheFileField) {
+TEST_F(WindowLayoutTest, StartsCollapsedAndCentredWithUpdateDisabledAndFocusInTheFileField) {
     CUpdateDlg dialog;
-    dialog.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    ShowDecorated(dialog);
 
     EXPECT_EQ(dialog.windowTitle().toStdString(), "Firmware Update Utility Version 1.0.0");
     ExpectDetails(dialog, COLLAPSED);
+    const QPoint offCentre =
+        dialog.frameGeometry().center() - dialog.screen()->availableGeometry().center();
+    EXPECT_LE(offCentre.manhattanLength(), 2) << offCentre.x() << ", " << offCentre.y();
     EXPECT_FALSE(dialog.Control(IDC_UPDATE)->isEnabled());
     EXPECT_TRUE(dialog.Control(IDC_BROWSE)->isEnabled());
     EXPECT_EQ(dialog.focusWidget(), dialog.Control(IDC_FILE_PATH));
@@ -81,16 +102,25 @@ TEST_F(WindowLayoutTest, StartsCollapsedWithUpdateDisabledAndFocusInTheFileField
     EXPECT_TRUE(iconSizes.contains(QSize(16, 16)));
 }
 
-TEST_F(WindowLayoutTest, MoreInfoExpandsAndCollapsesKeepingPositionAndWidth) {
+// Each switch, and a minimise and restore in each layout, keep the outer height of the
+// layout, the position and the width.
+TEST_F(WindowLayoutTest, MoreInfoAndMinimisingKeepHeightPositionAndWidth) {
     CUpdateDlg dialog;
-    dialog.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    ShowDecorated(dialog);
     dialog.move(123, 77);
+    (void)QTest::qWaitFor([&] { return dialog.pos() == QPoint(123, 77); }, 1000);
     const QPoint position = dialog.pos();
     const int width = dialog.frameGeometry().width();
 
     for (const DetailsState* expected : {&EXPANDED, &COLLAPSED, &EXPANDED}) {
         Button(dialog, IDC_MORE_INFO).click();
+        ExpectDetails(dialog, *expected);
+        dialog.showMinimized();
+        if (OnDesktop()) {
+            ASSERT_TRUE(QTest::qWaitFor([&] { return !dialog.windowHandle()->isExposed(); }));
+        }
+        dialog.showNormal();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
         ExpectDetails(dialog, *expected);
         EXPECT_EQ(dialog.pos(), position);
         EXPECT_EQ(dialog.frameGeometry().width(), width);
@@ -128,8 +158,7 @@ TEST_F(WindowLayoutTest, EveryTextOfTheDialogHasItsGlyphs) {
 // is inside the box's frame, below its title, on screen too.
 TEST_F(WindowLayoutTest, TextsFitAndGroupBoxesSurroundTheirFields) {
     CUpdateDlg dialog;
-    dialog.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    ShowDecorated(dialog);
     for (const DialogControls::Built& control : dialog.Controls().All()) {
         const char* text = control.entry->text;
         QWidget* widget = control.widget;
