@@ -9,10 +9,13 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QStyle>
 #include <QTest>
+#include <QTextBlock>
 #include <QTextLayout>
 #include <QWindow>
 
@@ -151,6 +154,24 @@ TEST_F(WindowLayoutTest, EveryTextOfTheDialogHasItsGlyphs) {
         const QString text = QString::fromUtf8(control.entry->text);
         EXPECT_EQ(MissingGlyphs(text, control.widget->font()), 0)
             << text.toStdString() << ": install fonts-sawarabi-gothic";
+    }
+}
+
+// A long description wraps within its field, which has no sideways scroll bar; a long log
+// line is not wrapped, and the log scrolls sideways.
+TEST_F(WindowLayoutTest, DescriptionWrapsAndTheLogScrollsSideways) {
+    CUpdateDlg dialog;
+    dialog.ShowMoreInfo(true);
+    ShowDecorated(dialog);
+    const QString longLine =
+        QStringLiteral("Firmware for the TQ4800 with new measurement modes ").repeated(4);
+    for (const auto& [id, wraps] : {std::pair{IDC_DESCRIPTION, true}, std::pair{IDC_LOG, false}}) {
+        auto* edit = qobject_cast<QPlainTextEdit*>(dialog.Control(id));
+        edit->setPlainText(longLine);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(edit->document()->firstBlock().layout()->lineCount() > 1, wraps) << id;
+        EXPECT_EQ(edit->horizontalScrollBar()->isVisible(), !wraps) << id;
+        EXPECT_TRUE(edit->verticalScrollBar()->isVisible()) << id;
     }
 }
 
