@@ -41,7 +41,8 @@ CUpdateDlg::CUpdateDlg(const DesktopServices& desktop)
                            Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       m_controls(BuildControls(*this)), m_session(m_combo), m_hIcon(LoadAppIcon()), m_boxes(this),
       m_platformFiles(this), m_files(desktop.files ? *desktop.files : m_platformFiles),
-      m_help(desktop.help ? *desktop.help : DesktopHtmlHelp()),
+      m_desktopHelp(desktop.help ? nullptr : std::make_unique<DesktopHelp>()),
+      m_help(desktop.help ? *desktop.help : m_desktopHelp->help),
       m_update(m_session, m_image,
                {*this, m_combo, m_progress, m_progress, *this, *this, *this,
                 desktop.clock ? *desktop.clock : SystemClock()}) {

@@ -22,6 +22,7 @@
 
 class Clock;
 class HtmlHelp;
+struct DesktopHelp;
 
 // Whether the details area (the log) is shown; process-wide, collapsed at start. Only
 // OnMoreInfo changes it.
@@ -30,7 +31,7 @@ extern bool g_bMoreInfo;
 // What the window reaches outside itself on the desktop; tests put scripted ones in.
 struct DesktopServices {
     FileChooser* files = nullptr; // nullptr: the platform's file-open dialog
-    HtmlHelp* help = nullptr;     // nullptr: the desktop's help viewer
+    HtmlHelp* help = nullptr;     // nullptr: the desktop's help viewer, or the own help window
     Clock* clock = nullptr;       // nullptr: the real clock, for the update's fixed waits
 };
 
@@ -123,6 +124,9 @@ private:
     QtMessageBoxes m_boxes;
     QtFileChooser m_platformFiles;
     FileChooser& m_files;
+    // The help window is a window of its own, not a child of this one: it stays when this
+    // one is minimised and goes when the program ends, with this object.
+    std::unique_ptr<DesktopHelp> m_desktopHelp;
     HtmlHelp& m_help;
     // What the Update button runs, over this window's controls and m_session.
     UpdateSequence m_update;

@@ -44,8 +44,9 @@ void CUpdateDlg::SetBoldFont(QWidget& control) {
     control.update();
 }
 
-// Help shows the help in the desktop's viewer, which does not belong to the window. When
-// there is no viewer, nothing happens and nothing is said, now and at every later click.
+// Help shows the help in the desktop's browser or, when the desktop cannot open it, in the
+// utility's own help window; neither belongs to this window. A viewer that could not be
+// bound is remembered: nothing happens and nothing is said, now and at every later click.
 void CUpdateDlg::OnHelpButton() {
     m_help.DisplayTopic(HELP_FILE);
 }
