@@ -81,3 +81,25 @@ TEST_F(ProgressTest, PositionStaysInRangeAndStepItWrapsPastTheTop) {
     dialog.StepCounter().SetStepText("3 / 5");
     EXPECT_EQ(qobject_cast<QLabel*>(dialog.Control(IDC_STEP))->text().toStdString(), "3 / 5");
 }
+
+using MessageBoxTest = WindowTest;
+
+// A box is wide enough for its caption beside a title bar's icon and buttons, however short
+// its text: the window manager would cut the caption otherwise.
+TEST_F(MessageBoxTest, IsWideEnoughForItsCaption) {
+    const std::pair<const char*, const char*> boxes[] = {
+        {"No instrument found.", "Search Instrument"},
+        {"Update is complete.", "Firmware Update"},
+        {"Can't open file.", "Open Firmware Revision File"},
+    };
+    CUpdateDlg dialog;
+    dialog.show();
+    BoxWatcher watcher;
+    for (const auto& [text, caption] : boxes)
+        dialog.ShowMessage(text, caption, MessageButtons::Ok, MessageIcon::Information);
+    ASSERT_EQ(watcher.seen.size(), std::size(boxes));
+    for (const BoxWatcher::Seen& box : watcher.seen) {
+        const int titleBarButtons = 4 * dialog.fontMetrics().height();
+        EXPECT_GE(box.width, box.captionWidth + titleBarButtons) << box.caption;
+    }
+}
