@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QString>
+#include <algorithm>
 
 namespace {
 // Room a title bar takes beside its caption, in title bar heights: the icon, the buttons a
@@ -25,8 +26,9 @@ void MakeRoomForCaption(QMessageBox& box) {
     auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
     if (!label)
         return;
-    const int besideText = box.sizeHint().width() - label->sizeHint().width();
-    label->setMinimumWidth(width - besideText);
+    const int textWidth = label->sizeHint().width();
+    const int besideText = box.sizeHint().width() - textWidth;
+    label->setMinimumWidth(std::max(textWidth, width - besideText));
 }
 
 QMessageBox::Icon IconOf(MessageIcon icon) {

@@ -85,12 +85,13 @@ TEST_F(ProgressTest, PositionStaysInRangeAndStepItWrapsPastTheTop) {
 using MessageBoxTest = WindowTest;
 
 // A box is wide enough for its caption beside a title bar's icon and buttons, however short
-// its text: the window manager would cut the caption otherwise.
+// its text (the window manager would cut the caption otherwise), and for its text.
 TEST_F(MessageBoxTest, IsWideEnoughForItsCaption) {
     const std::pair<const char*, const char*> boxes[] = {
         {"No instrument found.", "Search Instrument"},
         {"Update is complete.", "Firmware Update"},
         {"Can't open file.", "Open Firmware Revision File"},
+        {"Are you sure you want to update TQ4800 SN:TW00012345?", "Confirm Firmware Update"},
     };
     CUpdateDlg dialog;
     dialog.show();
@@ -101,5 +102,6 @@ TEST_F(MessageBoxTest, IsWideEnoughForItsCaption) {
     for (const BoxWatcher::Seen& box : watcher.seen) {
         const int titleBarButtons = 4 * dialog.fontMetrics().height();
         EXPECT_GE(box.width, box.captionWidth + titleBarButtons) << box.caption;
+        EXPECT_GT(box.width, box.textWidth) << box.text;
     }
 }

@@ -41,6 +41,7 @@ public:
         std::string whenShown; // what onShown returned while the box was up
         int width = 0;
         int captionWidth = 0; // of the caption in the box's font, bold as title bars draw it
+        int textWidth = 0;
     };
 
     BoxWatcher() {
@@ -63,7 +64,8 @@ private:
             titleFont.setBold(true);
             seen.push_back({box->text().toStdString(), box->windowTitle().toStdString(),
                             box->icon(), onShown(), box->width(),
-                            QFontMetrics(titleFont).horizontalAdvance(box->windowTitle())});
+                            QFontMetrics(titleFont).horizontalAdvance(box->windowTitle()),
+                            box->fontMetrics().horizontalAdvance(box->text())});
             QAbstractButton* button = box->button(QMessageBox::Ok);
             if (!button)
                 button = box->button(answer);
