@@ -43,9 +43,9 @@ CUpdateDlg::CUpdateDlg(const DesktopServices& desktop)
       m_platformFiles(this), m_files(desktop.files ? *desktop.files : m_platformFiles),
       m_desktopHelp(desktop.help ? nullptr : std::make_unique<DesktopHelp>()),
       m_help(desktop.help ? *desktop.help : m_desktopHelp->help),
+      m_clock(desktop.clock ? *desktop.clock : SystemClock(), *this),
       m_update(m_session, m_image,
-               {*this, m_combo, m_progress, m_progress, *this, *this, *this,
-                desktop.clock ? *desktop.clock : SystemClock()}) {
+               {*this, m_combo, m_progress, m_progress, *this, *this, *this, m_clock}) {
     const DialogBaseUnits units = BaseUnitsOf(font());
     resize(
         MapDialogRect(units, 0, 0, UpdateDialogTemplate.width, UpdateDialogTemplate.height).size());
@@ -101,7 +101,9 @@ void CUpdateDlg::ClearBusy() {
 
 MessageAnswer CUpdateDlg::ShowMessage(std::string_view text, std::string_view caption,
                                       MessageButtons buttons, MessageIcon icon) {
-    return m_boxes.ShowMessage(text, caption, buttons, icon);
+    const MessageAnswer answer = m_boxes.ShowMessage(text, caption, buttons, icon);
+    m_clock.BoxDismissed();
+    return answer;
 }
 
 void CUpdateDlg::PumpMessages() {

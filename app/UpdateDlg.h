@@ -6,6 +6,7 @@
 #include "app/ProgressControl.h"
 #include "app/QtFileChooser.h"
 #include "app/QtMessageBoxes.h"
+#include "app/RepaintingClock.h"
 #include "image/ImageInfo.h"
 #include "link/InstrumentSession.h"
 #include "seams/BusyGuard.h"
@@ -67,6 +68,7 @@ public:
     DeviceList& Devices() { return m_combo; }
     Progress& ProgressBar() { return m_progress; }
     StepIndicator& StepCounter() { return m_progress; }
+    Clock& UpdateClock() { return m_clock; }
 
     // The control with this id (GetDlgItem); nullptr for an id the template does not have.
     QWidget* Control(int id) const { return m_controls.Item(id); }
@@ -128,6 +130,7 @@ private:
     // one is minimised and goes when the program ends, with this object.
     std::unique_ptr<DesktopHelp> m_desktopHelp;
     HtmlHelp& m_help;
+    RepaintingClock m_clock;
     // What the Update button runs, over this window's controls and m_session.
     UpdateSequence m_update;
 };
