@@ -73,6 +73,7 @@ void CUpdateDlg::ConnectHandlers() {
     onClick(IDC_BROWSE, &CUpdateDlg::OnBrowse);
     onClick(IDC_HELP_BUTTON, &CUpdateDlg::OnHelpButton);
     onClick(IDC_MORE_INFO, &CUpdateDlg::OnMoreInfo);
+    connect(&m_placementCheck, &QTimer::timeout, this, &CUpdateDlg::CheckPlacement);
 }
 
 void CUpdateDlg::OnInitDialog() {
@@ -121,6 +122,8 @@ void CUpdateDlg::PumpMessages() {
 void CUpdateDlg::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     FollowWindowFrame();
+    if (m_centreUntilPlaced)
+        StartPlacementChecks();
     Control(IDC_FILE_PATH)->setFocus(Qt::OtherFocusReason);
 }
 

@@ -18,6 +18,7 @@
 #include <QDialog>
 #include <QIcon>
 #include <QMargins>
+#include <QTimer>
 #include <memory>
 #include <string>
 
@@ -102,7 +103,10 @@ private:
     void SetBoldFont(QWidget& control);
     void KeepOuterHeight();
     void FollowWindowFrame();
-    void CentreOnScreen();
+    void StartPlacementChecks();
+    void CheckPlacement();
+    // Whether the window had to be moved.
+    bool CentreOnScreen();
     void OnDestroy();
     void OpenInstrumentLink();
     void CloseInstrumentLink();
@@ -116,10 +120,16 @@ private:
     ImageInfo m_image;
     bool m_bUpdating = false;
     // The window's outer height in the current layout, the frame the window manager last
-    // gave it, and whether it still waits for its first decoration to be centred.
+    // gave it, and whether it is still to be centred (until it is first on screen).
     int m_outerHeight = 0;
     QMargins m_frame;
-    bool m_centreWhenDecorated = true;
+    bool m_centreUntilPlaced = true;
+    // Looks at the frame and place again for a while after the window is shown: the window
+    // manager's last word (its frame, its placement) comes with no event of its own.
+    QTimer m_placementCheck;
+    int m_placementChecksLeft = 0;
+    int m_placedChecks = 0;
+    bool m_centringMoved = false;
     ProgressControl m_progress;
     QIcon m_hIcon;
     LogPane m_log;
