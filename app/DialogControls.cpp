@@ -32,9 +32,12 @@ QWidget* MakeEdit(QWidget& parent, const DialogControl& entry) {
     if (entry.style & STYLE_VSCROLL) {
         auto* edit = new QPlainTextEdit(&parent);
         edit->setReadOnly(true);
-        edit->setLineWrapMode(QPlainTextEdit::NoWrap);
+        // A multi-line field wraps its lines at its width unless it scrolls sideways.
+        const bool sideways = entry.style & STYLE_AUTOHSCROLL;
+        edit->setLineWrapMode(sideways ? QPlainTextEdit::NoWrap : QPlainTextEdit::WidgetWidth);
         edit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-        edit->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+        edit->setHorizontalScrollBarPolicy(sideways ? Qt::ScrollBarAsNeeded
+                                                    : Qt::ScrollBarAlwaysOff);
         edit->setFrameShape((entry.style & STYLE_BORDER) ? QFrame::StyledPanel : QFrame::NoFrame);
         UseFaceColour(*edit);
         return edit;

@@ -46,10 +46,11 @@ CUpdateDlg::CUpdateDlg(const DesktopServices& desktop)
                            Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       m_controls(BuildControls(*this)), m_session(m_combo), m_hIcon(LoadAppIcon()), m_boxes(this),
       m_platformFiles(this), m_files(desktop.files ? *desktop.files : m_platformFiles),
-      m_help(desktop.help ? *desktop.help : DesktopHtmlHelp()),
+      m_desktopHelp(desktop.help ? nullptr : std::make_unique<DesktopHelp>()),
+      m_help(desktop.help ? *desktop.help : m_desktopHelp->help),
+      m_clock(desktop.clock ? *desktop.clock : SystemClock(), *this),
       m_update(m_session, m_image,
-               {*this, m_combo, m_progress, m_progress, *this, *this, *this,
-                desktop.clock ? *desktop.clock : SystemClock()}),
+               {*this, m_combo, m_progress, m_progress, *this, *this, *this, m_clock}),
       m_historyNotice(SayOnStandardError), m_powerNotice(SayOnStandardError),
       m_history(HistoryLocationFromEnvironment(), "window", m_historyNotice),
       m_powerHold(m_powerNotice) {
@@ -81,6 +82,7 @@ void CUpdateDlg::ConnectHandlers() {
     onClick(IDC_BROWSE, &CUpdateDlg::OnBrowse);
     onClick(IDC_HELP_BUTTON, &CUpdateDlg::OnHelpButton);
     onClick(IDC_MORE_INFO, &CUpdateDlg::OnMoreInfo);
+    connect(&m_placementCheck, &QTimer::timeout, this, &CUpdateDlg::CheckPlacement);
 }
 
 void CUpdateDlg::OnInitDialog() {
@@ -109,7 +111,9 @@ void CUpdateDlg::ClearBusy() {
 
 MessageAnswer CUpdateDlg::ShowMessage(std::string_view text, std::string_view caption,
                                       MessageButtons buttons, MessageIcon icon) {
-    return m_boxes.ShowMessage(text, caption, buttons, icon);
+    const MessageAnswer answer = m_boxes.ShowMessage(text, caption, buttons, icon);
+    m_clock.BoxDismissed();
+    return answer;
 }
 
 void CUpdateDlg::PumpMessages() {
@@ -126,8 +130,9 @@ void CUpdateDlg::PumpMessages() {
 
 void CUpdateDlg::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
-    // The window's frame is known once it is shown; the layout's heights include it.
-    ShowMoreInfo(g_bMoreInfo);
+    FollowWindowFrame();
+    if (m_centreUntilPlaced)
+        StartPlacementChecks();
     Control(IDC_FILE_PATH)->setFocus(Qt::OtherFocusReason);
 }
 

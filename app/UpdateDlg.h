@@ -6,6 +6,7 @@
 #include "app/ProgressControl.h"
 #include "app/QtFileChooser.h"
 #include "app/QtMessageBoxes.h"
+#include "app/RepaintingClock.h"
 #include "history/UpdateHistory.h"
 #include "image/ImageInfo.h"
 #include "link/InstrumentSession.h"
@@ -19,11 +20,14 @@
 
 #include <QDialog>
 #include <QIcon>
+#include <QMargins>
+#include <QTimer>
 #include <memory>
 #include <string>
 
 class Clock;
 class HtmlHelp;
+struct DesktopHelp;
 
 // Whether the details area (the log) is shown; process-wide, collapsed at start. Only
 // OnMoreInfo changes it.
@@ -32,7 +36,7 @@ extern bool g_bMoreInfo;
 // What the window reaches outside itself on the desktop; tests put scripted ones in.
 struct DesktopServices {
     FileChooser* files = nullptr; // nullptr: the platform's file-open dialog
-    HtmlHelp* help = nullptr;     // nullptr: the desktop's help viewer
+    HtmlHelp* help = nullptr;     // nullptr: the desktop's help viewer, or the own help window
     Clock* clock = nullptr;       // nullptr: the real clock, for the update's fixed waits
 };
 
@@ -68,6 +72,7 @@ public:
     DeviceList& Devices() { return m_combo; }
     Progress& ProgressBar() { return m_progress; }
     StepIndicator& StepCounter() { return m_progress; }
+    Clock& UpdateClock() { return m_clock; }
 
     // The control with this id (GetDlgItem); nullptr for an id the template does not have.
     QWidget* Control(int id) const { return m_controls.Item(id); }
@@ -89,6 +94,7 @@ public:
     void OnMoreInfo();
 
 protected:
+    bool event(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
@@ -98,6 +104,12 @@ private:
     void DoDataExchange();
     void ConnectHandlers();
     void SetBoldFont(QWidget& control);
+    void KeepOuterHeight();
+    void FollowWindowFrame();
+    void StartPlacementChecks();
+    void CheckPlacement();
+    // Whether the window had to be moved.
+    bool CentreOnScreen();
     void OnDestroy();
     void OpenInstrumentLink();
     void CloseInstrumentLink();
@@ -112,13 +124,28 @@ private:
     // The path m_image was loaded from, for the update history.
     std::string m_imagePath;
     bool m_bUpdating = false;
+    // The window's outer height in the current layout, the frame the window manager last
+    // gave it, and whether it is still to be centred (until it is first on screen).
+    int m_outerHeight = 0;
+    QMargins m_frame;
+    bool m_centreUntilPlaced = true;
+    // Looks at the frame and place again for a while after the window is shown: the window
+    // manager's last word (its frame, its placement) comes with no event of its own.
+    QTimer m_placementCheck;
+    int m_placementChecksLeft = 0;
+    int m_placedChecks = 0;
+    bool m_centringMoved = false;
     ProgressControl m_progress;
     QIcon m_hIcon;
     LogPane m_log;
     QtMessageBoxes m_boxes;
     QtFileChooser m_platformFiles;
     FileChooser& m_files;
+    // The help window is a window of its own, not a child of this one: it stays when this
+    // one is minimised and goes when the program ends, with this object.
+    std::unique_ptr<DesktopHelp> m_desktopHelp;
     HtmlHelp& m_help;
+    RepaintingClock m_clock;
     // What the Update button runs, over this window's controls and m_session.
     UpdateSequence m_update;
     // The history of the updates and the PC held awake while one flashes. Their problems go

@@ -28,10 +28,8 @@ void CUpdateDlg::OnMoreInfo() {
 void CUpdateDlg::ShowMoreInfo(bool expanded) {
     const DetailsLayout& layout = expanded ? EXPANDED : COLLAPSED;
     qobject_cast<QPushButton*>(Control(IDC_MORE_INFO))->setText(layout.buttonText);
-    // The heights are of the whole window; Qt sizes the client area, so the frame the
-    // window manager adds (none before the window is shown) is taken off.
-    const int frameHeight = frameGeometry().height() - geometry().height();
-    setFixedSize(width(), layout.windowHeight - frameHeight);
+    m_outerHeight = layout.windowHeight;
+    KeepOuterHeight();
     Control(IDC_LOG)->move(layout.logPosition);
     Control(IDC_NOTICE)->move(layout.noticePosition);
     // Moved windows come to the top of their siblings.
@@ -46,8 +44,9 @@ void CUpdateDlg::SetBoldFont(QWidget& control) {
     control.update();
 }
 
-// Help shows the help in the desktop's viewer, which does not belong to the window. When
-// there is no viewer, nothing happens and nothing is said, now and at every later click.
+// Help shows the help in the desktop's browser or, when the desktop cannot open it, in the
+// utility's own help window; neither belongs to this window. A viewer that could not be
+// bound is remembered: nothing happens and nothing is said, now and at every later click.
 void CUpdateDlg::OnHelpButton() {
     m_help.DisplayTopic(HELP_FILE);
 }

@@ -26,7 +26,7 @@ const DialogControl UpdateDialogControls[DIALOG_CONTROL_COUNT] = {
     {IDC_STATIC,       ControlKind::StaticText,  "File：",                    15,  24,  22,  8, STYLE_ALIGN_RIGHT},
     {IDC_FILE_PATH,    ControlKind::Edit,        "",                          37,  22, 213, 12, EDIT_LINE | STYLE_ALIGN_LEFT},
     {IDC_NOTICE,       ControlKind::Edit,        "",                          62, 151, 157, 12, STYLE_MULTILINE | STYLE_READONLY | STYLE_ALIGN_CENTER},
-    {IDC_LOG,          ControlKind::Edit,        "",                           5, 165, 270, 67, EDIT_BOX | STYLE_ALIGN_LEFT},
+    {IDC_LOG,          ControlKind::Edit,        "",                           5, 165, 270, 67, EDIT_BOX | STYLE_AUTOHSCROLL | STYLE_ALIGN_LEFT},
     {IDC_SEPARATOR,    ControlKind::Frame,       "",                           5, 149, 270,  1, STYLE_NONE},
     {IDC_STATIC,       ControlKind::StaticText,  "Discription：",              5,  68,  47,  8, STYLE_ALIGN_RIGHT},
     {IDC_DESCRIPTION,  ControlKind::Edit,        "",                          52,  66, 196, 25, EDIT_BOX | STYLE_ALIGN_LEFT},

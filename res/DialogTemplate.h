@@ -20,6 +20,8 @@ enum ControlStyle : std::uint32_t {
     STYLE_ALIGN_CENTER = 1u << 6,
     STYLE_ALIGN_RIGHT = 1u << 7,
     STYLE_SORTED = 1u << 8, // combo box: items kept sorted
+    STYLE_AUTOHSCROLL =
+        1u << 9, // multi-line edit: lines are not wrapped, the field scrolls sideways
 };
 
 struct DialogControl {

@@ -5,8 +5,8 @@ TQ4800_PACKAGES=(
     libusb-1.0-0-dev
     libgtest-dev libgmock-dev
     clang libclang-rt-14-dev clang-format
-    fonts-liberation
-    xvfb xauth imagemagick
+    fonts-liberation fonts-sawarabi-gothic
+    xvfb xauth openbox x11-utils xdotool imagemagick
     dpkg-dev file
     lintian man-db bash-completion
     nlohmann-json3-dev

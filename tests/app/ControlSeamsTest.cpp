@@ -2,10 +2,12 @@
 // own controls.
 
 #include "WindowTestSupport.h"
+#include "fakes/Fakes.h"
 #include "res/Resource.h"
 
 #include <QComboBox>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 
 namespace {
@@ -80,4 +82,66 @@ TEST_F(ProgressTest, PositionStaysInRangeAndStepItWrapsPastTheTop) {
 
     dialog.StepCounter().SetStepText("3 / 5");
     EXPECT_EQ(qobject_cast<QLabel*>(dialog.Control(IDC_STEP))->text().toStdString(), "3 / 5");
+}
+
+using MessageBoxTest = WindowTest;
+
+// A box is wide enough for its caption beside a title bar's icon and buttons, however short
+// its text (the window manager would cut the caption otherwise), and for its text.
+TEST_F(MessageBoxTest, IsWideEnoughForItsCaption) {
+    const std::pair<const char*, const char*> boxes[] = {
+        {"No instrument found.", "Search Instrument"},
+        {"Update is complete.", "Firmware Update"},
+        {"Can't open file.", "Open Firmware Revision File"},
+        {"Are you sure you want to update TQ4800 SN:TW00012345?", "Confirm Firmware Update"},
+    };
+    CUpdateDlg dialog;
+    dialog.show();
+    BoxWatcher watcher;
+    for (const auto& [text, caption] : boxes)
+        dialog.ShowMessage(text, caption, MessageButtons::Ok, MessageIcon::Information);
+    ASSERT_EQ(watcher.seen.size(), std::size(boxes));
+    for (const BoxWatcher::Seen& box : watcher.seen) {
+        const int titleBarButtons = 4 * dialog.fontMetrics().height();
+        EXPECT_GE(box.width, box.captionWidth + titleBarButtons) << box.caption;
+        EXPECT_GT(box.width, box.textWidth) << box.text;
+    }
+}
+
+// Counts the paint events a widget receives.
+class PaintCounter final : public QObject {
+public:
+    explicit PaintCounter(QWidget& widget) { widget.installEventFilter(this); }
+    bool eventFilter(QObject*, QEvent* event) override {
+        paints += event->type() == QEvent::Paint ? 1 : 0;
+        return false;
+    }
+    int paints = 0;
+};
+
+// The update's waits block without handling events: a box dismissed before one would stay
+// drawn over the window for the whole wait. The window is repainted, the fields too, before
+// the first wait after a box, and the wait is the blocking one of the clock it was given.
+TEST_F(MessageBoxTest, TheWindowIsRepaintedBeforeTheWaitAfterABox) {
+    FakeClock clock;
+    DesktopServices desktop;
+    desktop.clock = &clock;
+    CUpdateDlg dialog(desktop);
+    dialog.show();
+    QCoreApplication::processEvents();
+    PaintCounter field(*qobject_cast<QPlainTextEdit*>(dialog.Control(IDC_DESCRIPTION))->viewport());
+    BoxWatcher watcher;
+    std::vector<int> paintsAtWaits;
+    const auto wait = [&](std::uint32_t ms) {
+        field.paints = 0;
+        dialog.UpdateClock().SleepMs(ms);
+        paintsAtWaits.push_back(field.paints);
+    };
+    wait(10);
+    dialog.ShowMessage("Are you sure?", "Confirm Firmware Update", MessageButtons::YesNo,
+                       MessageIcon::Question);
+    wait(2500);
+    wait(10);
+    EXPECT_EQ(paintsAtWaits, (std::vector<int>{0, 1, 0}));
+    EXPECT_EQ(clock.sleeps, (std::vector<std::uint32_t>{10, 2500, 10}));
 }

@@ -1,6 +1,7 @@
 // Help: the viewer is bound at the first click and a failed binding is remembered; without
-// a viewer Help does nothing at all, every time. The help page explains every error number
-// as the status table words it.
+// a viewer Help does nothing at all, every time. A desktop that cannot open the page leaves
+// it to the utility's own window. The help page explains every error number as the status
+// table words it.
 
 #include "WindowTestSupport.h"
 #include "app/DesktopHelpViewer.h"
@@ -8,7 +9,10 @@
 #include "res/Resource.h"
 
 #include <QFile>
+#include <QPointer>
 #include <QPushButton>
+#include <QTest>
+#include <QTextBrowser>
 
 namespace {
 class FakeViewerLibrary final : public HelpViewerLibrary {
@@ -58,19 +62,40 @@ TEST_F(HelpTest, TheViewerIsBoundOnceAndWithoutItHelpDoesNothing) {
     }
 }
 
-// Off screen there is no desktop to show the page: the real viewer stays silent too.
-TEST_F(HelpTest, TheDesktopViewerFindsThePageAndFailsQuietlyWithoutADesktop) {
-    DesktopHelpViewer viewer({QStringLiteral("/nonexistent"), QStringLiteral(TQ4800_HELP_DIR)});
-    EXPECT_EQ(viewer.FindHelpPage("UpdateUtilityHelp.chm"),
-              QStringLiteral(TQ4800_HELP_DIR "/UpdateUtilityHelp.html"));
-    EXPECT_TRUE(viewer.FindHelpPage("Other.chm").isEmpty());
-    EXPECT_FALSE(viewer.Load());
-
-    CUpdateDlg dialog; // the process-wide desktop viewer
-    BoxWatcher boxes;
-    ClickHelp(dialog, 2);
-    QCoreApplication::processEvents();
-    EXPECT_TRUE(boxes.seen.empty());
+// The desktop opens the page when its opener succeeds; when there is no opener, or it
+// cannot start, or it fails (no browser), the page is shown in the utility's own read-only
+// window, which belongs to no other window, is reused, and is closed with the viewer.
+TEST_F(HelpTest, TheOwnWindowShowsThePageWhenTheDesktopCannot) {
+    struct Case {
+        const char* opener;
+        bool ownWindow;
+    };
+    const Case cases[] = {
+        {"", true}, {"/bin/false", true}, {"/nonexistent/xdg-open", true}, {"/bin/true", false}};
+    for (const Case& c : cases) {
+        QPointer<QTextBrowser> window;
+        {
+            DesktopHelpViewer viewer(
+                {QStringLiteral("/nonexistent"), QStringLiteral(TQ4800_HELP_DIR)},
+                QString::fromUtf8(c.opener));
+            EXPECT_FALSE(viewer.DisplayTopic("Other.chm"));
+            for (int click = 0; click < 2; ++click) {
+                EXPECT_TRUE(viewer.DisplayTopic("UpdateUtilityHelp.chm")) << c.opener;
+                ASSERT_TRUE(QTest::qWaitFor([&] { return viewer.OpenersRunning() == 0; }))
+                    << c.opener;
+            }
+            window = viewer.OwnWindow().Window();
+            EXPECT_EQ(window && window->isVisible(), c.ownWindow) << c.opener;
+            if (window) {
+                EXPECT_EQ(window->parentWidget(), nullptr);
+                EXPECT_TRUE(window->isReadOnly());
+                EXPECT_EQ(window->windowTitle().toStdString(), "Firmware Update Utility");
+                EXPECT_TRUE(window->toPlainText().contains(QStringLiteral("Error numbers")));
+            }
+            EXPECT_EQ(QApplication::topLevelWidgets().count(window.data()), window ? 1 : 0);
+        }
+        EXPECT_TRUE(window.isNull()) << c.opener;
+    }
 }
 
 TEST_F(HelpTest, ThePageExplainsEveryErrorNumberWithTheTableText) {

@@ -68,7 +68,8 @@ TEST_F(LogTest, KeepsTheLastLineInViewWhileCollapsedAndExpanded) {
 }
 
 // Every code of the table, and codes no table row has: a box exactly where the row says,
-// with the log already empty while it is up, then the number alone in the log.
+// with the log already empty while it is up, then the number alone in the log. A code
+// without a box brings a collapsed log into view, and leaves an expanded one as it is.
 TEST_F(LogTest, ReportStatusShowsTheBoxOfTheRowThenLogsTheNumber) {
     std::vector<StatusCode> codes;
     for (StatusCode code = 0; code < STATUS_TABLE_SIZE; ++code)
@@ -76,6 +77,7 @@ TEST_F(LogTest, ReportStatusShowsTheBoxOfTheRowThenLogsTheNumber) {
     codes.insert(codes.end(), {-1, 22, 1000});
 
     for (StatusCode code : codes) {
+        g_bMoreInfo = false;
         CUpdateDlg dialog;
         dialog.AppendLog("Connect ... OK\r\nTesting ... ");
         BoxWatcher boxes;
@@ -84,11 +86,15 @@ TEST_F(LogTest, ReportStatusShowsTheBoxOfTheRowThenLogsTheNumber) {
 
         EXPECT_EQ(dialog.LogText(), "\r\nError number: " + std::to_string(code)) << code;
         const StatusRow* row = FindStatusRow(code);
-        if (!row || !row->showInBox) {
+        const bool boxShown = row && row->showInBox;
+        EXPECT_EQ(dialog.Control(IDC_LOG)->y(), boxShown ? 350 : 300) << code;
+        dialog.ReportStatus(code);
+        EXPECT_EQ(dialog.Control(IDC_LOG)->y(), boxShown ? 350 : 300) << code;
+        if (!boxShown) {
             EXPECT_TRUE(boxes.seen.empty()) << code;
             continue;
         }
-        ASSERT_EQ(boxes.seen.size(), 1u) << code;
+        ASSERT_EQ(boxes.seen.size(), 2u) << code;
         EXPECT_EQ(boxes.seen[0].text, row->text);
         EXPECT_EQ(boxes.seen[0].caption, "Error");
         EXPECT_EQ(boxes.seen[0].icon, QMessageBox::Critical);

@@ -9,9 +9,15 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
 #include <QStyle>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextLayout>
+#include <QWindow>
 
 namespace {
 QPushButton& Button(CUpdateDlg& dialog, int id) {
@@ -25,8 +31,28 @@ struct DetailsState {
     QPoint notice;
 };
 
+bool OnDesktop() {
+    return QGuiApplication::platformName() != QLatin1String("offscreen");
+}
+
+// Shows the window and, on a desktop, waits until its window manager has decorated it.
+// Off screen there is no frame.
+void ShowDecorated(CUpdateDlg& dialog) {
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    if (!OnDesktop())
+        return;
+    const auto decorated = [&] { return !dialog.windowHandle()->frameMargins().isNull(); };
+    ASSERT_TRUE(QTest::qWaitFor(decorated)) << "no window manager decorated the window";
+    // Qt may read the frame as none again while the window manager reparents the window.
+    QTest::qWait(200);
+    ASSERT_TRUE(QTest::qWaitFor(decorated));
+}
+
+// The window manager answers a resize in its own time: the height may take a moment.
 void ExpectDetails(CUpdateDlg& dialog, const DetailsState& state) {
     EXPECT_EQ(Button(dialog, IDC_MORE_INFO).text().toStdString(), state.buttonText);
+    (void)QTest::qWaitFor([&] { return dialog.frameGeometry().height() == state.height; }, 1000);
     EXPECT_EQ(dialog.frameGeometry().height(), state.height);
     EXPECT_EQ(dialog.Control(IDC_LOG)->pos(), state.log);
     EXPECT_EQ(dialog.Control(IDC_NOTICE)->pos(), state.notice);
@@ -45,16 +71,33 @@ QRect InkOf(const QWidget& widget) {
     return QStyle::alignedRect(Qt::LeftToRight, label->alignment(), text, label->geometry());
 }
 
+// How many characters of text no font reachable through the font fallback can draw:
+// glyph 0 of a run is the empty box a font draws for a character it lacks.
+int MissingGlyphs(const QString& text, const QFont& font) {
+    QTextLayout layout(text, font);
+    layout.beginLayout();
+    layout.createLine();
+    layout.endLayout();
+    int missing = 0;
+    for (const QGlyphRun& run : layout.glyphRuns())
+        missing += static_cast<int>(run.glyphIndexes().count(0));
+    return missing;
+}
+
 using WindowLayoutTest = WindowTest;
 } // namespace
 
-TEST_F(WindowLayoutTest, StartsCollapsedWithUpdateDisabledAndFocusInTheFileField) {
+TEST_F(WindowLayoutTest, StartsCollapsedAndCentredWithUpdateDisabledAndFocusInTheFileField) {
     CUpdateDlg dialog;
-    dialog.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    ShowDecorated(dialog);
 
     EXPECT_EQ(dialog.windowTitle().toStdString(), "Firmware Update Utility Version 1.0.0");
     ExpectDetails(dialog, COLLAPSED);
+    const auto offCentre = [&] {
+        return dialog.frameGeometry().center() - dialog.screen()->availableGeometry().center();
+    };
+    (void)QTest::qWaitFor([&] { return offCentre().manhattanLength() <= 2; }, 2500);
+    EXPECT_LE(offCentre().manhattanLength(), 2) << offCentre().x() << ", " << offCentre().y();
     EXPECT_FALSE(dialog.Control(IDC_UPDATE)->isEnabled());
     EXPECT_TRUE(dialog.Control(IDC_BROWSE)->isEnabled());
     EXPECT_EQ(dialog.focusWidget(), dialog.Control(IDC_FILE_PATH));
@@ -67,16 +110,33 @@ TEST_F(WindowLayoutTest, StartsCollapsedWithUpdateDisabledAndFocusInTheFileField
     EXPECT_TRUE(iconSizes.contains(QSize(16, 16)));
 }
 
-TEST_F(WindowLayoutTest, MoreInfoExpandsAndCollapsesKeepingPositionAndWidth) {
+// Each switch, and a minimise and restore in each layout, keep the outer height of the
+// layout, the position and the width.
+TEST_F(WindowLayoutTest, MoreInfoAndMinimisingKeepHeightPositionAndWidth) {
     CUpdateDlg dialog;
-    dialog.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    ShowDecorated(dialog);
+    // The window manager places the window in its own time, and Qt may read the frame as
+    // none in between: the position and width are taken once the window is decorated there.
     dialog.move(123, 77);
+    QTest::qWait(200);
+    (void)QTest::qWaitFor(
+        [&] {
+            return dialog.pos() == QPoint(123, 77) &&
+                   (!OnDesktop() || !dialog.windowHandle()->frameMargins().isNull());
+        },
+        1000);
     const QPoint position = dialog.pos();
     const int width = dialog.frameGeometry().width();
 
     for (const DetailsState* expected : {&EXPANDED, &COLLAPSED, &EXPANDED}) {
         Button(dialog, IDC_MORE_INFO).click();
+        ExpectDetails(dialog, *expected);
+        dialog.showMinimized();
+        if (OnDesktop()) {
+            ASSERT_TRUE(QTest::qWaitFor([&] { return !dialog.windowHandle()->isExposed(); }));
+        }
+        dialog.showNormal();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
         ExpectDetails(dialog, *expected);
         EXPECT_EQ(dialog.pos(), position);
         EXPECT_EQ(dialog.frameGeometry().width(), width);
@@ -100,12 +160,39 @@ TEST_F(WindowLayoutTest, BrowseButtonAndLogAreBoldCopiesOfTheDialogFont) {
     EXPECT_FALSE(dialog.Control(IDC_DESCRIPTION)->font().bold());
 }
 
+// The labels' full-width colons come from a fallback font; without one they are boxes.
+TEST_F(WindowLayoutTest, EveryTextOfTheDialogHasItsGlyphs) {
+    CUpdateDlg dialog;
+    for (const DialogControls::Built& control : dialog.Controls().All()) {
+        const QString text = QString::fromUtf8(control.entry->text);
+        EXPECT_EQ(MissingGlyphs(text, control.widget->font()), 0)
+            << text.toStdString() << ": install fonts-sawarabi-gothic";
+    }
+}
+
+// A long description wraps within its field, which has no sideways scroll bar; a long log
+// line is not wrapped, and the log scrolls sideways.
+TEST_F(WindowLayoutTest, DescriptionWrapsAndTheLogScrollsSideways) {
+    CUpdateDlg dialog;
+    dialog.ShowMoreInfo(true);
+    ShowDecorated(dialog);
+    const QString longLine =
+        QStringLiteral("Firmware for the TQ4800 with new measurement modes ").repeated(4);
+    for (const auto& [id, wraps] : {std::pair{IDC_DESCRIPTION, true}, std::pair{IDC_LOG, false}}) {
+        auto* edit = qobject_cast<QPlainTextEdit*>(dialog.Control(id));
+        edit->setPlainText(longLine);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(edit->document()->firstBlock().layout()->lineCount() > 1, wraps) << id;
+        EXPECT_EQ(edit->horizontalScrollBar()->isVisible(), !wraps) << id;
+        EXPECT_TRUE(edit->verticalScrollBar()->isVisible()) << id;
+    }
+}
+
 // Texts fit their controls, and every control that the template puts inside a group box
 // is inside the box's frame, below its title, on screen too.
 TEST_F(WindowLayoutTest, TextsFitAndGroupBoxesSurroundTheirFields) {
     CUpdateDlg dialog;
-    dialog.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    ShowDecorated(dialog);
     for (const DialogControls::Built& control : dialog.Controls().All()) {
         const char* text = control.entry->text;
         QWidget* widget = control.widget;

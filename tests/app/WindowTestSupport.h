@@ -39,6 +39,9 @@ public:
         std::string text, caption;
         QMessageBox::Icon icon;
         std::string whenShown; // what onShown returned while the box was up
+        int width = 0;
+        int captionWidth = 0; // of the caption in the box's font, bold as title bars draw it
+        int textWidth = 0;
     };
 
     BoxWatcher() {
@@ -57,8 +60,12 @@ private:
             auto* box = qobject_cast<QMessageBox*>(widget);
             if (!box || !box->isVisible())
                 continue;
+            QFont titleFont = box->font();
+            titleFont.setBold(true);
             seen.push_back({box->text().toStdString(), box->windowTitle().toStdString(),
-                            box->icon(), onShown()});
+                            box->icon(), onShown(), box->width(),
+                            QFontMetrics(titleFont).horizontalAdvance(box->windowTitle()),
+                            box->fontMetrics().horizontalAdvance(box->text())});
             QAbstractButton* button = box->button(QMessageBox::Ok);
             if (!button)
                 button = box->button(answer);

@@ -135,8 +135,8 @@ TEST_F(WindowUpdate, AWholeUpdateThatCannotBeClosedWhileItRuns) {
 }
 
 // Runs that end early: no instrument gives only its box and an empty log; a failed third
-// segment only its number (code 13 has no box) and "3 / 5"; the window is usable again. A
-// history that is not a database changes nothing the operator sees.
+// segment only its number (code 13 has no box), in view, and "3 / 5"; the window is usable
+// again. A history that is not a database changes nothing the operator sees.
 TEST_F(WindowUpdate, RunsThatEndEarlyLeaveTheWindowUsable) {
     std::ofstream(HistoryAt("junk.sqlite3")) << std::string(4096, 'x');
     const sim::Fault eraseFails{sim::FaultKind::EraseNg, sim::ANY_COMMAND, 3, "", 0};
@@ -150,6 +150,7 @@ TEST_F(WindowUpdate, RunsThatEndEarlyLeaveTheWindowUsable) {
         const bool found = !bench.instruments.empty();
         EXPECT_EQ(found ? "\r\nError number: 13" : "", dialog->LogText());
         EXPECT_EQ(found ? "3 / 5" : "5 / 5", StepText());
+        EXPECT_EQ(found ? 300 : 350, dialog->Control(IDC_LOG)->y()) << "the log line in view";
         ASSERT_EQ(1u, boxes.seen.size());
         EXPECT_EQ(found ? "Are you sure you want to update TQ4800 SN:TW00012345?"
                         : "No instrument found.",
