@@ -2,14 +2,18 @@
 
 #include "history/ProcessIdentity.h"
 
+#include <chrono>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <sqlite3.h>
+#include <thread>
 
 namespace {
 
 // Long enough for a fleet's threads and a second program to take turns at a commit.
 constexpr int BUSY_TIMEOUT_MS = 10000;
+constexpr int PREPARE_ATTEMPTS = 50;
 
 constexpr char CREATE_TABLE[] = R"(CREATE TABLE IF NOT EXISTS updates (
     id INTEGER PRIMARY KEY,
@@ -199,6 +203,23 @@ bool HistoryDatabase::PrepareSchema(std::string& error) {
     return Execute("COMMIT", error);
 }
 
+// The instruments of a fleet open a new history at the same moment; switching a new file to
+// WAL can then be refused as busy without the busy handler being asked. One thread of this
+// process prepares at a time, and a busy refusal (another program doing the same) is tried
+// again for up to about a second.
+bool HistoryDatabase::PrepareSchemaOnce(std::string& error) {
+    static std::mutex preparing;
+    const std::lock_guard hold(preparing);
+    for (int attempt = 0;; ++attempt) {
+        if (PrepareSchema(error))
+            return true;
+        const int code = sqlite3_errcode(connection_) & 0xff;
+        if ((code != SQLITE_BUSY && code != SQLITE_LOCKED) || attempt == PREPARE_ATTEMPTS)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
+
 bool HistoryDatabase::Open(const std::string& path, Access access, std::string& error) {
     path_ = path;
     int flags = SQLITE_OPEN_READONLY;
@@ -216,7 +237,7 @@ bool HistoryDatabase::Open(const std::string& path, Access access, std::string& 
     }
     sqlite3_busy_timeout(connection_, BUSY_TIMEOUT_MS);
     if (access == Access::Write)
-        return PrepareSchema(error) && Execute("PRAGMA synchronous = FULL", error);
+        return PrepareSchemaOnce(error) && Execute("PRAGMA synchronous = FULL", error);
     int version = 0;
     return SchemaVersion(version, error);
 }

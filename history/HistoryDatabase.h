@@ -44,6 +44,7 @@ private:
     bool WriteRecord(const std::string& sql, const HistoryRecord& record, std::string& error);
     bool UseCommit(Commit commit, std::string& error);
     bool PrepareSchema(std::string& error);
+    bool PrepareSchemaOnce(std::string& error);
     bool SchemaVersion(int& version, std::string& error);
     std::string Failure(std::string_view what) const;
 

@@ -151,7 +151,8 @@ TEST_F(FleetTool, AFaultyInstrumentFailsAlone) {
         EXPECT_EQ((std::map<std::string, int>{{SERIALS[0], c.codes[0]},
                                               {SERIALS[1], c.codes[1]},
                                               {SERIALS[2], c.codes[2]}}),
-                  recorded);
+                  recorded)
+            << result.err;
     }
 }
 
