@@ -1,18 +1,6 @@
 #include "update/OneInstrumentList.h"
 
-#include <algorithm>
-#include <cctype>
-
-namespace {
-
-bool SameLetters(std::string_view a, std::string_view b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        return std::tolower(static_cast<unsigned char>(x)) ==
-               std::tolower(static_cast<unsigned char>(y));
-    });
-}
-
-} // namespace
+#include "link/visa/ResourceName.h"
 
 OneInstrumentList::OneInstrumentList(std::string resourceName)
     : resourceName_(std::move(resourceName)) {}
@@ -23,7 +11,7 @@ void OneInstrumentList::ResetContent() {
 }
 
 void OneInstrumentList::AddString(std::string_view name) {
-    if (SameLetters(name, resourceName_))
+    if (visa::EqualsNoCase(name, resourceName_))
         found_ = true;
 }
 

@@ -19,16 +19,6 @@ std::vector<std::string_view> SplitParts(std::string_view text) {
     }
 }
 
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::toupper(static_cast<unsigned char>(a[i])) !=
-            std::toupper(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
-
 // Decimal, or hexadecimal after 0x; at most max.
 bool ParseNumber(std::string_view text, unsigned long max, unsigned long& value) {
     int base = 10;
@@ -113,6 +103,16 @@ std::string CanonicalName(const UsbResourceName& name) {
     if (name.interfaceNumber)
         text += "::" + std::to_string(*name.interfaceNumber);
     return text + "::INSTR";
+}
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (std::toupper(static_cast<unsigned char>(a[i])) !=
+            std::toupper(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
 }
 
 } // namespace visa

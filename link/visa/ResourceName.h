@@ -26,4 +26,8 @@ bool ParseResourceName(std::string_view text, UsbResourceName& name);
 // the interface number before INSTR when there is one.
 std::string CanonicalName(const UsbResourceName& name);
 
+// Whether a and b are the same text but for the case of ASCII letters, as VISA compares
+// resource names and their parts.
+bool EqualsNoCase(std::string_view a, std::string_view b);
+
 } // namespace visa

@@ -51,19 +51,12 @@ bool FindBulkEndpoints(const UsbInterface& interface, UsbtmcEndpoints& endpoints
     return endpoints.bulkIn != 0 && endpoints.bulkOut != 0;
 }
 
-bool SameText(const std::string& a, const std::string& b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        return std::toupper(static_cast<unsigned char>(x)) ==
-               std::toupper(static_cast<unsigned char>(y));
-    });
-}
-
 // Without an interface number, a name means the device's lowest-numbered USBTMC interface
 // (Open picks it among those that match).
 bool Names(const UsbResourceName& wanted, const UsbDeviceInfo& device, const std::string& serial,
            std::uint8_t interfaceNumber) {
     return wanted.board == 0 && wanted.vendorId == device.vendorId &&
-           wanted.productId == device.productId && SameText(wanted.serial, serial) &&
+           wanted.productId == device.productId && EqualsNoCase(wanted.serial, serial) &&
            wanted.interfaceNumber.value_or(interfaceNumber) == interfaceNumber;
 }
 
