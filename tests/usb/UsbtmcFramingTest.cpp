@@ -19,7 +19,7 @@ class UsbtmcFraming : public ::testing::Test {
 protected:
     void SetUp() override {
         bus->devices.push_back(&device);
-        ASSERT_EQ(VI_SUCCESS, backend.Open(kName, 1000, connection));
+        Reopen();
     }
     // Closes and opens the resource again, as after a change of the device's descriptors.
     void Reopen() {
@@ -105,14 +105,6 @@ TEST_F(UsbtmcFraming, LongMessageIsSplitWithEomOnlyOnTheLastTransfer) {
     EXPECT_EQ(10000u, written);
     EXPECT_EQ(3u, device.outs.size());
     EXPECT_EQ(std::vector<std::string>{message}, instrument.received);
-}
-
-TEST_F(UsbtmcFraming, ReadAsksForTheLimitWithRequestDevDepMsgIn) {
-    std::string got;
-    ASSERT_EQ(VI_SUCCESS, Query("WRITER\n", got));
-    EXPECT_EQ("02 02 fd 00 ff 00 00 00 00 00 00 00", Hex(device.outs.at(1)));
-    EXPECT_EQ("WRITER\n", got);
-    EXPECT_TRUE(end);
 }
 
 TEST_F(UsbtmcFraming, ReplySplitIntoTransfersIsCollectedUntilEom) {
