@@ -4,7 +4,9 @@
 #include "link/visa/UsbBackend.h"
 #include "tests/usb/UsbtmcTestDevice.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
+#include <iterator>
 #include <sstream>
 
 namespace {
@@ -57,13 +59,6 @@ protected:
         EXPECT_EQ(kIdentity, got);
         EXPECT_TRUE(end);
     }
-    std::vector<Bytes> Requests() const {
-        std::vector<Bytes> requests;
-        for (const Bytes& out : device.outs)
-            if (out.at(0) == 2)
-                requests.push_back(out);
-        return requests;
-    }
 
     usbtest::ScriptedInstrument instrument;
     usbtest::UsbtmcTestDevice device{instrument};
@@ -113,7 +108,9 @@ TEST_F(UsbtmcFraming, ReplySplitIntoTransfersIsCollectedUntilEom) {
     ASSERT_EQ(VI_SUCCESS, Query(kIdentity, got));
     EXPECT_EQ(kIdentity, got);
     EXPECT_TRUE(end);
-    const auto requests = Requests();
+    std::vector<Bytes> requests;
+    std::copy_if(device.outs.begin(), device.outs.end(), std::back_inserter(requests),
+                 [](const Bytes& out) { return out.at(0) == 2; });
     ASSERT_EQ((got.size() + 4) / 5, requests.size());
     for (std::size_t i = 0; i < requests.size(); ++i)
         EXPECT_EQ(255 - 5 * i, requests[i][4] | requests[i][5] << 8u) << "request " << i;
