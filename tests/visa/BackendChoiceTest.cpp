@@ -2,6 +2,7 @@
 // through it), and libraries that cannot serve.
 
 #include "backend/BackendFactory.h"
+#include "fakes/ProgramRun.h"
 #include "link/visa/Dispatch.h"
 #include "sim/BenchFile.h"
 #include "sim/BenchFixture.h"
@@ -16,14 +17,6 @@ namespace {
 
 std::string TempFile(const char* leaf) {
     return ::testing::TempDir() + "tq4800-simvisa-" + std::to_string(getpid()) + "-" + leaf;
-}
-
-std::vector<std::string> LinesOf(const std::string& path) {
-    std::vector<std::string> lines;
-    std::ifstream file(path);
-    for (std::string line; std::getline(file, line);)
-        lines.push_back(line);
-    return lines;
 }
 
 // One instrument that reboots and flashes without delay: the library's bench runs on the
@@ -76,7 +69,8 @@ TEST_F(BackendChoice, WholeUpdateThroughTheLibraryMatchesTheSimBackend) {
     visa::InstallBackend(nullptr);
     EXPECT_EQ(direct.outcome.status, loaded.outcome.status);
     EXPECT_EQ(direct.log, loaded.log);
-    EXPECT_EQ(directTrace, LinesOf(tracePath)) << "the same bytes reached the instrument's flash";
+    EXPECT_EQ(directTrace, Lines(ReadWholeFile(tracePath)))
+        << "the same bytes reached the instrument's flash";
 }
 
 // ViAttrState is 64 bits wide: a time-out past 32 bits, which the bench refuses, would reach
