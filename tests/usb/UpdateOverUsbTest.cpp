@@ -27,6 +27,8 @@ public:
     explicit SimUsbBus(std::shared_ptr<sim::Bench> bench)
         : bench_(bench), instruments_(visa::MakeSimProvider(bench)) {}
 
+    bool permissionDenied = false; // of every device that comes onto the bus
+
     visa::UsbResult Enumerate(std::vector<visa::UsbDeviceInfo>& found) override {
         for (const std::string& name : bench_->PresentNames())
             Attach(name);
@@ -45,6 +47,7 @@ private:
         ASSERT_EQ(VI_SUCCESS, instruments_->Open(name, 1000, wire));
         owned_.push_back(std::make_unique<UsbtmcTestDevice>(
             *wire, usbtest::DeviceSetup{.serial = parsed.serial}));
+        owned_.back()->permissionDenied = permissionDenied;
         owned_.back()->present = [instrument, boot = instrument->Boot()] {
             return instrument->Present() && instrument->Boot() == boot;
         };
@@ -73,6 +76,7 @@ protected:
         FakeClock clock;
         auto bench = std::make_shared<sim::Bench>(config, clock);
         auto bus = std::make_shared<SimUsbBus>(bench);
+        bus->permissionDenied = permissionDenied;
         buses.push_back(bus); // its devices stay inspectable
         std::ostringstream diagnostics;
         if (path == Path::Sim)
@@ -92,9 +96,9 @@ protected:
         return run;
     }
 
-    void ExpectSameAsSim(const sim::BenchConfig& config, UpdateRun& usb) {
+    UpdateRun ExpectSameAsSim(const sim::BenchConfig& config) {
         const UpdateRun sim = Update(Path::Sim, config);
-        usb = Update(Path::Usb, config);
+        UpdateRun usb = Update(Path::Usb, config);
         EXPECT_EQ(sim.update.outcome.status, usb.update.outcome.status);
         EXPECT_EQ(sim.update.log, usb.update.log);
         EXPECT_EQ(BoxTexts(sim.update), BoxTexts(usb.update));
@@ -102,6 +106,7 @@ protected:
         EXPECT_EQ(sim.flash, usb.flash);
         for (const UsbtmcTestDevice* device : usb.devices)
             EXPECT_EQ(std::vector<std::string>{}, device->violations);
+        return usb;
     }
 
     static std::vector<std::string> BoxTexts(const UpdateRecord& update) {
@@ -117,12 +122,12 @@ protected:
     }
 
     ImageInfo image = SmallFirmwareImage();
+    bool permissionDenied = false;
     std::vector<std::shared_ptr<SimUsbBus>> buses;
 };
 
 TEST_F(UpdateOverUsb, CompleteUpdateGivesTheSameLogAndFlash) {
-    UpdateRun usb;
-    ExpectSameAsSim(sim::DefaultBench(), usb);
+    const UpdateRun usb = ExpectSameAsSim(sim::DefaultBench());
     EXPECT_EQ(STATUS_COMPLETE, usb.update.outcome.status);
     EXPECT_EQ(5u, usb.flash.size()) << "all five regions programmed";
     EXPECT_EQ("", usb.diagnostics);
@@ -147,8 +152,7 @@ TEST_F(UpdateOverUsb, FailuresEndTheUpdateAsOverTheSimBackend) {
         {{sim::FaultKind::NoReply, sim::ANY_COMMAND, 3, "", 0}, "", 1},
     };
     for (const auto& c : cases) {
-        UpdateRun usb;
-        ExpectSameAsSim(WithFault(c.fault), usb);
+        const UpdateRun usb = ExpectSameAsSim(WithFault(c.fault));
         EXPECT_NE(STATUS_COMPLETE, usb.update.outcome.status) << usb.update.log;
         EXPECT_EQ(c.diagnostics, usb.diagnostics);
         int aborts = 0;
@@ -159,29 +163,19 @@ TEST_F(UpdateOverUsb, FailuresEndTheUpdateAsOverTheSimBackend) {
     }
 }
 
-TEST(UpdateOverUsbWithoutPermission, FindsNoInstrumentAndSaysWhy) {
-    usbtest::ScriptedInstrument instrument;
-    UsbtmcTestDevice device(instrument);
-    device.permissionDenied = true;
-    auto bus = std::make_shared<usbtest::TestUsbBus>();
-    bus->devices.push_back(&device);
-    std::ostringstream diagnostics;
-    visa::InstallBackend(std::make_unique<visa::ResourceBackend>(
-        std::make_unique<visa::UsbBackend>(bus, diagnostics)));
-    FakeClock clock;
-    const UpdateRecord record = PressUpdate(SmallFirmwareImage(), clock);
-    visa::InstallBackend(nullptr);
-
-    EXPECT_FALSE(record.outcome.instrumentFound);
-    ASSERT_EQ(1u, record.boxes.size());
-    EXPECT_EQ("No instrument found.", record.boxes[0].text);
-    const std::string said = diagnostics.str();
-    EXPECT_EQ(0u, said.find("usb backend: the serial number of USB device 1d7a:52c1 on bus 1, "
-                            "address 1 cannot be read: no permission to open it; install the "
-                            "udev rule 60-tq4800.rules"))
-        << said;
-    EXPECT_NE(std::string::npos, said.find("plugdev")) << said;
-    EXPECT_TRUE(instrument.received.empty());
+TEST_F(UpdateOverUsb, WithoutPermissionFindsNoInstrumentAndSaysWhy) {
+    permissionDenied = true;
+    const UpdateRun usb = Update(Path::Usb, sim::DefaultBench());
+    EXPECT_FALSE(usb.update.outcome.instrumentFound);
+    ASSERT_EQ(1u, usb.update.boxes.size());
+    EXPECT_EQ("No instrument found.", usb.update.boxes[0].text);
+    EXPECT_EQ(0u, usb.diagnostics.find(
+                      "usb backend: the serial number of USB device 1d7a:52c1 on bus 1, address "
+                      "1 cannot be read: no permission to open it; install the udev rule "
+                      "60-tq4800.rules"))
+        << usb.diagnostics;
+    EXPECT_NE(std::string::npos, usb.diagnostics.find("plugdev")) << usb.diagnostics;
+    EXPECT_TRUE(usb.wire.empty());
 }
 
 } // namespace

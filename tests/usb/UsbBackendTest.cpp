@@ -18,8 +18,8 @@ constexpr const char* kName = "USB0::0x1D7A::0x52C1::TW00012345::INSTR";
 
 class UsbBackendTest : public ::testing::Test {
 protected:
-    UsbtmcTestDevice& Add(const DeviceSetup& setup = {}) {
-        devices.push_back(std::make_unique<UsbtmcTestDevice>(instrument, setup));
+    UsbtmcTestDevice& Add(const DeviceSetup& setup = {}, visa::Connection* behind = nullptr) {
+        devices.push_back(std::make_unique<UsbtmcTestDevice>(behind ? *behind : instrument, setup));
         bus->devices.push_back(devices.back().get());
         return *devices.back();
     }
@@ -64,7 +64,6 @@ TEST_F(UsbBackendTest, OpenAcceptsEverySpellingOfTheName) {
     const std::pair<const char*, ViStatus> cases[] = {
         {kName, VI_SUCCESS},
         {"usb0::0x1d7a::0x52c1::tw00012345::instr", VI_SUCCESS},
-        {"USB::7546::21185::TW00012345::INSTR", VI_SUCCESS},
         {"USB0::0x1D7A::0x52C1::TW00012345::0::INSTR", VI_SUCCESS},
         {"USB0::0x1D7A::0x52C1::TW00012345::1::INSTR", VI_ERROR_RSRC_NFOUND},
         {"USB1::0x1D7A::0x52C1::TW00012345::INSTR", VI_ERROR_RSRC_NFOUND},
@@ -119,12 +118,8 @@ TEST_F(UsbBackendTest, NameWithoutInterfaceNumberMeansTheLowestNumberedUsbtmcInt
 // bTags in sequence.
 TEST_F(UsbBackendTest, TwoInstrumentsAreUsedSideBySideFromTwoThreads) {
     usbtest::ScriptedInstrument instruments[2];
-    std::vector<std::unique_ptr<UsbtmcTestDevice>> side;
-    for (int i = 0; i < 2; ++i) {
-        side.push_back(std::make_unique<UsbtmcTestDevice>(
-            instruments[i], DeviceSetup{.serial = "TW0000000" + std::to_string(i)}));
-        bus->devices.push_back(side.back().get());
-    }
+    for (int i = 0; i < 2; ++i)
+        Add({.serial = "TW0000000" + std::to_string(i)}, &instruments[i]);
     std::string failures[2];
     const auto use = [&](int i) {
         std::unique_ptr<visa::Connection> connection;
@@ -150,7 +145,7 @@ TEST_F(UsbBackendTest, TwoInstrumentsAreUsedSideBySideFromTwoThreads) {
     second.join();
     for (int i = 0; i < 2; ++i) {
         EXPECT_EQ("", failures[i]) << "instrument " << i;
-        EXPECT_EQ(std::vector<std::string>{}, side[i]->violations) << "instrument " << i;
+        EXPECT_EQ(std::vector<std::string>{}, devices[i]->violations) << "instrument " << i;
     }
 }
 

@@ -4,7 +4,9 @@
 #include "link/visa/UsbBackend.h"
 #include "tests/usb/UsbtmcTestDevice.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
+#include <iterator>
 #include <sstream>
 
 namespace {
@@ -19,7 +21,7 @@ class UsbtmcFraming : public ::testing::Test {
 protected:
     void SetUp() override {
         bus->devices.push_back(&device);
-        ASSERT_EQ(VI_SUCCESS, backend.Open(kName, 1000, connection));
+        Reopen();
     }
     // Closes and opens the resource again, as after a change of the device's descriptors.
     void Reopen() {
@@ -56,13 +58,6 @@ protected:
         EXPECT_EQ(VI_SUCCESS, Query(kIdentity, got));
         EXPECT_EQ(kIdentity, got);
         EXPECT_TRUE(end);
-    }
-    std::vector<Bytes> Requests() const {
-        std::vector<Bytes> requests;
-        for (const Bytes& out : device.outs)
-            if (out.at(0) == 2)
-                requests.push_back(out);
-        return requests;
     }
 
     usbtest::ScriptedInstrument instrument;
@@ -107,21 +102,15 @@ TEST_F(UsbtmcFraming, LongMessageIsSplitWithEomOnlyOnTheLastTransfer) {
     EXPECT_EQ(std::vector<std::string>{message}, instrument.received);
 }
 
-TEST_F(UsbtmcFraming, ReadAsksForTheLimitWithRequestDevDepMsgIn) {
-    std::string got;
-    ASSERT_EQ(VI_SUCCESS, Query("WRITER\n", got));
-    EXPECT_EQ("02 02 fd 00 ff 00 00 00 00 00 00 00", Hex(device.outs.at(1)));
-    EXPECT_EQ("WRITER\n", got);
-    EXPECT_TRUE(end);
-}
-
 TEST_F(UsbtmcFraming, ReplySplitIntoTransfersIsCollectedUntilEom) {
     device.replyChunk = 5;
     std::string got;
     ASSERT_EQ(VI_SUCCESS, Query(kIdentity, got));
     EXPECT_EQ(kIdentity, got);
     EXPECT_TRUE(end);
-    const auto requests = Requests();
+    std::vector<Bytes> requests;
+    std::copy_if(device.outs.begin(), device.outs.end(), std::back_inserter(requests),
+                 [](const Bytes& out) { return out.at(0) == 2; });
     ASSERT_EQ((got.size() + 4) / 5, requests.size());
     for (std::size_t i = 0; i < requests.size(); ++i)
         EXPECT_EQ(255 - 5 * i, requests[i][4] | requests[i][5] << 8u) << "request " << i;
