@@ -25,6 +25,15 @@ TEST_F(WriterProtocolTest, PauseAfterWrittenFramesAndNoFullBufferReplies) {
     EXPECT_EQ(device.Trail(), (Trail{"W12", "W12", "S10", "R"}));
 }
 
+// The length goes as its digits and zero bytes up to twelve, the longest number too.
+TEST_F(WriterProtocolTest, SegmentLengthIsSentAsDigitsInTwelveBytes) {
+    for (const char* digits : {"0", "4294967295"})
+        device.Write(Frame(19, CMD_SET_LENGTH)).Write(LengthField(digits)).Read("OK");
+    EXPECT_EQ(writer.SetSegmentLength(0), STATUS_COMPLETE);
+    EXPECT_EQ(writer.SetSegmentLength(4294967295u), STATUS_COMPLETE);
+    EXPECT_TRUE(device.Done());
+}
+
 // Only exactly the two letters, in either case, are a positive reply.
 TEST_F(WriterProtocolTest, OkRepliesAreExactlyTwoLetters) {
     const std::pair<std::string_view, StatusCode> cases[] = {
