@@ -27,12 +27,6 @@ protected:
     }
 };
 
-StatusCode WindowResult(const std::vector<std::uint8_t>& bytes) {
-    ImageInfo image;
-    const StatusCode loaded = LoadBytes(bytes, image);
-    return loaded != 0 ? loaded : ValidateImage(image);
-}
-
 struct CheckCase {
     const char* label;
     std::function<std::vector<std::uint8_t>()> file;
@@ -63,7 +57,9 @@ TEST_F(ImageTool, CheckExitsWithTheWindowsResult) {
     for (const CheckCase& test : CHECK_CASES) {
         SCOPED_TRACE(test.label);
         const auto bytes = test.file();
-        ASSERT_EQ(WindowResult(bytes), test.exitCode);
+        ImageInfo image;
+        const StatusCode loaded = LoadBytes(bytes, image);
+        ASSERT_EQ(loaded != 0 ? loaded : ValidateImage(image), test.exitCode);
         const ProgramRun run = Run({"check", Write("case.img", bytes)});
         EXPECT_EQ(run.exitCode, test.exitCode);
         EXPECT_EQ(run.out, "");

@@ -14,13 +14,6 @@ std::vector<std::uint8_t> FileWithLength(int position, std::uint32_t length) {
     return WriteImageFile(contents);
 }
 
-// Contents whose record at position is recordSize (L + 6) bytes long.
-ImageContents ContentsWithRecordSize(int position, std::uint32_t recordSize) {
-    ImageContents contents = AcceptedContents();
-    contents.segments[position].payload.assign(recordSize - 22, 0x5A);
-    return contents;
-}
-
 // The FPGA1 buffer holds 0x10006 bytes; a longer record fails before anything is allocated.
 TEST(LoadImageFile, RecordsThatDoNotFitFailWithoutOverflow) {
     for (std::uint32_t length : {0x10001u, 0xFFFFFFFFu, 0xFFFFFFFAu}) {
@@ -36,8 +29,10 @@ TEST(LoadImageFile, RecordsThatDoNotFitFailWithoutOverflow) {
 }
 
 TEST(LoadImageFile, RecordFillingItsBufferIsReadButRejected) {
+    ImageContents contents = AcceptedContents();
+    contents.segments[0].payload.assign(0x10006 - 22, 0x5A); // a record of 0x10006 bytes
     ImageInfo image;
-    ASSERT_EQ(LoadBytes(WriteImageFile(ContentsWithRecordSize(0, 0x10006)), image), 0);
+    ASSERT_EQ(LoadBytes(WriteImageFile(contents), image), 0);
     EXPECT_EQ(image.segments[0].length, 0x10000u);
     EXPECT_EQ(image.segments[0].byteCount, 0x10006u);
     EXPECT_EQ(ValidateImage(image), 19);

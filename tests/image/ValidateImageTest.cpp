@@ -58,8 +58,6 @@ INSTANTIATE_TEST_SUITE_P(
                                                  "0";
                        },
                        21},
-        AcceptanceCase{"text order 1.0.10",
-                       [](ImageContents& c) { c.header.utilityRev = "1.0.10"; }, 21},
         AcceptanceCase{"model before version",
                        [](ImageContents& c) {
                            c.header.modelName = "TQ4801";
