@@ -51,23 +51,18 @@ struct Result {
 // The lines of the sessions opened to one resource, numbered again from 1 in the order they
 // were opened.
 std::vector<std::string> WireOf(const std::vector<std::string>& lines, const std::string& name) {
-    std::map<std::string, int> renumbered;
+    std::map<std::string, std::string> renumbered{{"-", "-"}}; // "-": an open that failed
     std::vector<std::string> wire;
     for (const std::string& line : lines) {
         std::istringstream words(line);
         std::string operation, session, rest;
         words >> operation >> session;
         std::getline(words, rest);
-        if (operation == "open" && rest.substr(1, name.size()) == name) {
-            if (session != "-")
-                renumbered.emplace(session, static_cast<int>(renumbered.size()) + 1);
-            session = session == "-" ? session : std::to_string(renumbered.at(session));
-        } else if (renumbered.count(session)) {
-            session = std::to_string(renumbered.at(session));
-        } else {
+        if (operation == "open" ? rest.substr(1, name.size()) != name
+                                : session == "-" || !renumbered.count(session))
             continue;
-        }
-        wire.push_back(operation + " " + session + rest);
+        renumbered.emplace(session, std::to_string(renumbered.size()));
+        wire.push_back(operation + " " + renumbered.at(session) + rest);
     }
     return wire;
 }
