@@ -102,7 +102,6 @@ TEST(UpdateSequence, ASecondRunStartsAgainFromTheSearch) {
 }
 
 TEST(UpdateSequence, SerialNumberStartsAtTheFirstTW) {
-    EXPECT_EQ("TW00012345", SerialNumberOf("USB0::0x1D7A::0x52C1::TW00012345::INSTR"));
     EXPECT_EQ("TW0001::IN", SerialNumberOf("USB0::0x1D7A::0x52C1::TW0001::INSTR"));
     EXPECT_EQ("TW12", SerialNumberOf("USB0::TW12"));
     EXPECT_EQ("USB0::0x1D", SerialNumberOf("USB0::0x1D7A::0x52C1::XY00012345::INSTR"));
