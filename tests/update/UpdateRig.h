@@ -92,12 +92,6 @@ struct UpdateRig : RecordingWindow {
         return bus.Flash(image.segments[position].type, device);
     }
     std::size_t OpenSessions() const { return bus.OpenSessions(); }
-    std::vector<std::string> Writes() const {
-        std::vector<std::string> texts;
-        for (const FaultyVisa::Attempt& attempt : faults->Writes())
-            texts.emplace_back(attempt.bytes.begin(), attempt.bytes.end());
-        return texts;
-    }
 
     SimulatedBus bus;
     FakeClock& clock;

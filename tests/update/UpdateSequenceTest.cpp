@@ -8,11 +8,6 @@
 
 namespace {
 
-int CountStartingWith(const std::vector<std::string>& texts, const std::string& prefix) {
-    return static_cast<int>(std::count_if(
-        texts.begin(), texts.end(), [&](const std::string& t) { return t.starts_with(prefix); }));
-}
-
 TEST(UpdateSequence, CompletesAWholeUpdateWaitingOnlyWhereItMust) {
     UpdateRig rig;
     EXPECT_EQ(STATUS_COMPLETE, rig.Run().status);
@@ -41,20 +36,12 @@ TEST(UpdateSequence, UpdatesTheSelectedInstrumentOnly) {
         std::vector<const char*> serials;
         std::string remembered;
         const char* chosen;
-        const char* question;
     } cases[] = {
-        {{"TW00000003", "TW00000001", "TW00000002"},
-         "",
-         "TW00000001",
-         "3 instruments are Found. Are you sure you want to update TQ4800 SN:TW00000001?"},
+        {{"TW00000003", "TW00000001", "TW00000002"}, "", "TW00000001"},
         {{"TW00000001", "TW00000002", "TW00000003"},
          "usb0::0x1d7a::0x52c1::tw00000002",
-         "TW00000002",
-         "3 instruments are Found. Are you sure you want to update TQ4800 SN:TW00000002?"},
-        {{"TW00000002", "TW00000001"},
-         sim::ResourceNameOf("TW00000009"),
-         "TW00000001",
-         "2 instruments are Found. Are you sure you want to update TQ4800 SN:TW00000001?"},
+         "TW00000002"},
+        {{"TW00000002", "TW00000001"}, sim::ResourceNameOf("TW00000009"), "TW00000001"},
     };
     for (const Case& c : cases) {
         sim::BenchConfig bench;
@@ -67,7 +54,11 @@ TEST(UpdateSequence, UpdatesTheSelectedInstrumentOnly) {
         }
         EXPECT_EQ(STATUS_COMPLETE, rig.Run().status) << c.chosen;
         EXPECT_EQ(sim::ResourceNameOf(c.chosen), rig.devices.CurrentText());
-        EXPECT_EQ(c.question, rig.boxes.shown.at(0).text);
+        EXPECT_EQ(std::to_string(c.serials.size()) +
+                      " instruments are Found. Are you sure you want "
+                      "to update TQ4800 SN:" +
+                      c.chosen + "?",
+                  rig.boxes.shown.at(0).text);
         for (std::size_t i = 0; i < c.serials.size(); ++i)
             EXPECT_EQ(c.serials[i] == std::string(c.chosen), rig.Flash(0, i) != nullptr) << i;
     }
@@ -93,7 +84,8 @@ TEST(UpdateSequence, TheIdentityDecidesWhetherToSwitch) {
         if (c.status == STATUS_COMPLETE) {
             EXPECT_EQ(CompletedLog(false), rig.log.text());
         }
-        EXPECT_EQ(0, CountStartingWith(rig.Writes(), "syst:update"));
+        for (const FaultyVisa::Attempt& write : rig.faults->Writes())
+            EXPECT_FALSE(std::string(write.bytes.begin(), write.bytes.end()).starts_with("syst:"));
         EXPECT_EQ(0, std::count(rig.clock.sleeps.begin(), rig.clock.sleeps.end(), 2500u));
         ExpectRunEndedCleanly(rig);
     }
@@ -110,7 +102,6 @@ TEST(UpdateSequence, ASecondRunStartsAgainFromTheSearch) {
 }
 
 TEST(UpdateSequence, SerialNumberStartsAtTheFirstTW) {
-    EXPECT_EQ("TW00012345", SerialNumberOf("USB0::0x1D7A::0x52C1::TW00012345::INSTR"));
     EXPECT_EQ("TW0001::IN", SerialNumberOf("USB0::0x1D7A::0x52C1::TW0001::INSTR"));
     EXPECT_EQ("TW12", SerialNumberOf("USB0::TW12"));
     EXPECT_EQ("USB0::0x1D", SerialNumberOf("USB0::0x1D7A::0x52C1::XY00012345::INSTR"));
