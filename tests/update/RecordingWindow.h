@@ -6,6 +6,10 @@
 #include "update/UpdateSequence.h"
 
 struct RecordingWindow {
+    UpdateSeams Seams(Clock& clock) {
+        return {log, devices, progress, progress, boxes, busy, pump, clock};
+    }
+
     RecordingLog log;
     FakeDeviceList devices;
     RecordingProgress progress;
