@@ -1,7 +1,12 @@
 #include "status/StatusTable.h"
 
+#include "status/StatusExplanations.h"
+
 #include <cstring>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <set>
+#include <string>
 
 // Every row's code equals its position, texts fit their 64-byte field, and the rows the
 // loader exchange owns (6 to 14) are silent: no text, no box.
@@ -43,5 +48,17 @@ TEST(StatusTable, CodesOutsideTheTableHaveNoRow) {
     for (StatusCode code : {-1, 22, 69, 1 << 30}) {
         EXPECT_EQ(FindStatusRow(code), nullptr) << code;
         EXPECT_EQ(StatusText(code), "") << code;
+        EXPECT_EQ(ExplainStatus(code), "") << code;
     }
+}
+
+// Outside the window every code is explained, and codes that share a table text (18 to 20)
+// or have none (6 to 14) are told apart.
+TEST(StatusTable, EveryCodeHasItsOwnExplanation) {
+    std::set<std::string_view> seen;
+    for (StatusCode code = 0; code < STATUS_TABLE_SIZE; ++code) {
+        EXPECT_FALSE(ExplainStatus(code).empty()) << code;
+        EXPECT_TRUE(seen.insert(ExplainStatus(code)).second) << code;
+    }
+    EXPECT_THAT(std::string(ExplainStatus(STATUS_PROGRAM_FAILED)), testing::HasSubstr("ERASE NG"));
 }
