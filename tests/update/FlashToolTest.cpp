@@ -92,13 +92,18 @@ TEST_F(FlashTool, ChoosesTheInstrumentByPrefix) {
     const std::string three = Bench("instrument TW00011111\nmode loader\n"
                                     "instrument TW00067890\nmode loader\nfpga2 09\n"
                                     "instrument TW00012345\nmode loader\n");
-    ProgramRun chosen = Run("--device=usb0::0x1d7a::0x52c1::tw0006 --yes " + demoFile, three);
-    EXPECT_EQ(16, chosen.exitCode);
-    EXPECT_TRUE(Contains(chosen.err, "3 instruments are Found. Are you sure you want to update "
-                                     "TQ4800 SN:TW00067890?"))
-        << chosen.err;
-    EXPECT_TRUE(Contains(chosen.err, "There is a newer firmware revision run on current device.\n"
-                                     "Error number: 16\n"));
+    // A prefix, a serial number in another case, and short options bundled with the value
+    // attached or following.
+    for (const std::string choice :
+         {"--device=usb0::0x1d7a::0x52c1::tw0006 --yes", "-yd tw00067890", "-ydTW00067890"}) {
+        ProgramRun chosen = Run(choice + " " + demoFile, three);
+        EXPECT_EQ(16, chosen.exitCode) << choice;
+        EXPECT_TRUE(Contains(chosen.err, "3 instruments are Found. Are you sure you want to "
+                                         "update TQ4800 SN:TW00067890?"))
+            << chosen.err;
+        EXPECT_TRUE(Contains(chosen.err, "There is a newer firmware revision run on current "
+                                         "device.\nError number: 16\n"));
+    }
 
     // Listed by the check of the prefix, gone at the update's own search: another instrument
     // is still on the bus, and nothing is touched.
@@ -143,8 +148,11 @@ TEST_F(FlashTool, ExitCodes) {
          "The utility is not compatible with this firmware revision file."},
         {"--yes", "", 64, "no firmware revision file"},
         {demoFile + " " + demoFile, "", 64, "only one"},
-        {"--force " + demoFile, "", 64, "unknown option --force"},
-        {"--device", "", 64, "--device needs a value"},
+        {"--force " + demoFile, "", 64, "unrecognized option '--force'"},
+        {"--device", "", 64, "option '--device' requires an argument"},
+        {"-yd", "", 64, "option requires an argument -- 'd'"},
+        {"--device= " + demoFile, "", 64, "--device needs a non-empty value"},
+        {"--serial TW " + demoFile, "", 64, "go with --history"},
         {"--list " + demoFile, "", 64, "--list"},
         {"--list", empty, 69, "No instrument found."},
     };
@@ -160,8 +168,9 @@ TEST_F(FlashTool, ExitCodes) {
 TEST_F(FlashTool, HelpAndList) {
     ProgramRun help = Run("--help");
     EXPECT_EQ(0, help.exitCode);
-    EXPECT_TRUE(help.out.starts_with("Usage: tq4800-flash [--device PREFIX] [--yes] FILE\n"));
+    EXPECT_TRUE(help.out.starts_with("Usage: tq4800-flash [-d DEVICE] [-y] [--json] FILE\n"));
     EXPECT_TRUE(Contains(help.out, "Exit status:"));
+    EXPECT_EQ("tq4800-flash 1.0.0\n", Run("--version").out);
 
     ProgramRun list = Run("--list");
     EXPECT_EQ(0, list.exitCode);
@@ -323,24 +332,33 @@ TEST_F(FlashTool, FleetExitCodeAndHistoryPerInstrument) {
 // or several, one instrument named twice, and an empty bus.
 TEST_F(FlashTool, FleetRefusesUnclearChoicesBeforeTouchingAny) {
     const std::string three = Bench(THREE_IN_LOADER);
+    const std::string cloned =
+        Write("cloned.conf", Bytes(THREE_IN_LOADER + "instrument TW00012345\n"));
     struct Case {
         std::string arguments;
+        std::string bench;
         int code;
         const char* err;
     } cases[] = {
-        {"-d " + NAME_BEGIN + "TW00011111 -d " + NAME_BEGIN + "TW9", 69,
-         "no instrument whose name begins with \"USB0::0x1D7A::0x52C1::TW9\""},
-        {"-d " + NAME_BEGIN + "TW9", 69, "USB0::0x1D7A::0x52C1::TW00067890::INSTR"},
-        {"-d " + NAME_BEGIN + "TW00011111 -d " + NAME_BEGIN + "TW000", 64,
+        {"-d " + NAME_BEGIN + "TW00011111 -d " + NAME_BEGIN + "TW9", three, 69,
+         "whose name begins with, \"USB0::0x1D7A::0x52C1::TW9\""},
+        {"-d " + NAME_BEGIN + "TW9", three, 69, "USB0::0x1D7A::0x52C1::TW00067890::INSTR"},
+        {"-d " + NAME_BEGIN + "TW00011111 -d " + NAME_BEGIN + "TW000", three, 64,
          "begins the names of several instruments"},
-        {"-d " + NAME_BEGIN + "TW0001111 -d " + NAME_BEGIN + "tw00011111", 64,
-         "is named by more than one --device"},
-        {"--all -d " + NAME_BEGIN, 64, "--all and --device"},
-        {"--json -d " + NAME_BEGIN + "TW9", 69, "no instrument whose name"},
+        {"-d " + NAME_BEGIN + "TW000", three, 64, "begins the names of several instruments"},
+        {"-d " + NAME_BEGIN + "TW0001111 -d " + NAME_BEGIN + "tw00011111", three, 64,
+         "stand twice in the list"},
+        {"-d TW00011111 -d " + NAME_BEGIN + "TW00011111::INSTR", three, 64,
+         "stand twice in the list"},
+        {"--all", cloned, 64, "twice in the list (instruments with one serial number"},
+        {"-d tw00012345 -d TW00011111", cloned, 64, NAME_BEGIN.c_str()},
+        {"-d TW00012345", cloned, 64, "stand twice in the list"},
+        {"--all -d " + NAME_BEGIN, three, 64, "--all and --device"},
+        {"--json -d " + NAME_BEGIN + "TW9", three, 69, "no instrument whose serial number"},
     };
     for (const Case& c : cases) {
         std::filesystem::remove(Path("trace"));
-        const ProgramRun result = Run(c.arguments + " --yes " + demoFile, three);
+        const ProgramRun result = Run(c.arguments + " --yes " + demoFile, c.bench);
         EXPECT_EQ(c.code, result.exitCode) << c.arguments;
         EXPECT_NE(std::string::npos, result.err.find(c.err)) << c.arguments << "\n" << result.err;
         EXPECT_EQ("", result.out) << c.arguments;
