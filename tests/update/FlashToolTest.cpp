@@ -4,6 +4,7 @@
 
 #include "fakes/ProgramRun.h"
 #include "image/ImageTestFiles.h"
+#include "status/StatusExplanations.h"
 
 #include <array>
 #include <csignal>
@@ -11,6 +12,8 @@
 #include <gtest/gtest.h>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <regex>
+#include <set>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -285,9 +288,8 @@ TEST_F(FlashTool, FleetUpdatesExactlyTheNamedInstruments) {
     EXPECT_EQ(std::string::npos, Trace().find("TW00012345"));
     for (const auto& [serial, alone] : single)
         EXPECT_EQ(alone, LogOf(fleet.out, serial)) << serial;
-    EXPECT_NE(std::string::npos,
-              fleet.out.find("\n\nSerial      Result               Code      Time\n"
-                             "TW00011111  Update is complete.     0 "))
+    EXPECT_NE(std::string::npos, fleet.out.find("\n\nSerial      Code      Time  Result\n"
+                                                "TW00011111     0 "))
         << fleet.out;
 }
 
@@ -308,12 +310,21 @@ TEST_F(FlashTool, FleetExitCodeAndHistoryPerInstrument) {
             bench += "instrument " + SERIALS[i] + "\nmode loader\n" + c.faults[i];
         const ProgramRun result = Run("--all --yes " + demoFile, Bench(bench));
         EXPECT_EQ(c.exitCode, result.exitCode) << bench << result.err;
-        const std::vector<std::string> lines = Lines(result.out);
-        ASSERT_GE(lines.size(), 3u) << bench;
+        // The table fits 80 columns, its explanations wrapped within their column.
+        const std::string table = result.out.substr(result.out.find("\nSerial  "));
+        std::vector<std::string> rows;
+        for (const std::string& line : Lines(table)) {
+            EXPECT_LE(line.size(), 80u) << line;
+            if (line.starts_with(" ") && !rows.empty())
+                rows.back() += line.substr(line.find_first_not_of(' ') - 1);
+            else if (line.starts_with("TW"))
+                rows.push_back(line);
+        }
+        ASSERT_EQ(3u, rows.size()) << table;
         for (std::size_t i = 0; i < 3; ++i) {
-            const std::string& row = lines[lines.size() - 3 + i];
-            EXPECT_TRUE(row.starts_with(SERIALS[i] + "  ")) << row;
-            EXPECT_NE(std::string::npos, row.find("  " + std::to_string(c.codes[i]) + "  ")) << row;
+            EXPECT_TRUE(rows[i].starts_with(SERIALS[i] + "  ")) << rows[i];
+            EXPECT_EQ(c.codes[i], std::stoi(rows[i].substr(10, 6))) << rows[i];
+            EXPECT_TRUE(rows[i].ends_with(ExplainStatus(c.codes[i]))) << rows[i];
         }
         std::map<std::string, int> recorded;
         for (const std::string& line : Lines(Run("--history --json --limit 3").out)) {
@@ -366,6 +377,61 @@ TEST_F(FlashTool, FleetRefusesUnclearChoicesBeforeTouchingAny) {
     }
 }
 
+// The fields of each JSON event as the manual page lists them: a tagged paragraph per event
+// whose text begins "Fields:" and names each field in bold.
+std::map<std::string, std::set<std::string>> DocumentedEvents() {
+    const std::string page = ReadWholeFile(TQ4800_FLASH_MANUAL);
+    const std::size_t begin = page.find(".SH JSON EVENTS");
+    const std::string section = page.substr(begin, page.find("\n.SH ", begin + 1) - begin);
+    std::map<std::string, std::set<std::string>> events;
+    const std::vector<std::string> lines = Lines(section);
+    const std::regex bold(R"(\\fB(\w+)\\fP)");
+    for (std::size_t i = 2; i < lines.size(); ++i) {
+        if (lines[i - 2] != ".TP" || !lines[i - 1].starts_with(".B ") ||
+            !lines[i].starts_with("Fields:"))
+            continue;
+        std::set<std::string>& fields = events[lines[i - 1].substr(3)];
+        for (std::sregex_iterator it(lines[i].begin(), lines[i].end(), bold), end; it != end; ++it)
+            fields.insert((*it)[1]);
+    }
+    EXPECT_EQ(5u, events.size()) << section;
+    return events;
+}
+
+// A serial number is the instrument's to choose: escape sequences in it reach no terminal,
+// neither in the list, nor in the question, the log's prefixes and the table of results.
+TEST_F(FlashTool, NothingRawFromTheBusReachesTheTerminal) {
+    const std::string bench = Bench(THREE_IN_LOADER + "instrument TW\033]0;X\007\n");
+    for (const std::string arguments : {"--list", "--yes -d x", "--all --yes"}) {
+        const ProgramRun result =
+            Run(arguments + (arguments == "--list" ? "" : " " + demoFile), bench);
+        EXPECT_EQ(std::string::npos, (result.out + result.err).find_first_of("\033\007"))
+            << arguments;
+        EXPECT_NE(std::string::npos, (result.out + result.err).find("TW\\x1B]0;X\\x07"))
+            << arguments;
+    }
+}
+
+// The question for a large fleet names at most a line's worth of instruments and counts the
+// rest; declined, every instrument counts as declined, none as failed.
+TEST_F(FlashTool, QuestionOfALargeFleetStaysOneLineAndItsDeclineIsNoFailure) {
+    std::string twelve;
+    for (int i = 10; i < 22; ++i)
+        twelve += "instrument TW000000" + std::to_string(i) + "\n";
+    const ProgramRun result = Run("--all --json " + demoFile, Bench(twelve), "n\n");
+    EXPECT_EQ(2, result.exitCode);
+    const std::string prefix = "Are you sure you want to update 12 TQ4800 instruments: ";
+    ASSERT_TRUE(result.err.starts_with(prefix)) << result.err;
+    const std::string names =
+        result.err.substr(prefix.size(), result.err.find('?') - prefix.size());
+    EXPECT_TRUE(names.starts_with("SN:TW00000010, SN:TW00000011, ")) << names;
+    EXPECT_TRUE(std::regex_match(names, std::regex(".* and [0-9]+ more"))) << names;
+    EXPECT_LE(names.size(), 80u);
+    const nlohmann::json summary = nlohmann::json::parse(Lines(result.out).back());
+    EXPECT_EQ(12, summary["declined"]);
+    EXPECT_EQ(0, summary["failed"]);
+}
+
 // Every line is one JSON object; each instrument's log pieces add up to its single log,
 // and the results and the summary agree with the exit code.
 TEST_F(FlashTool, FleetJsonLinesTellTheWholeRun) {
@@ -381,15 +447,31 @@ TEST_F(FlashTool, FleetJsonLinesTellTheWholeRun) {
     EXPECT_EQ("instruments", events.front()["event"]);
     EXPECT_EQ(3u, events.front()["instruments"].size());
     EXPECT_EQ(NAME_BEGIN + "TW00067890::INSTR", events.front()["instruments"][2]["resource"]);
-    EXPECT_EQ((nlohmann::json{{"event", "summary"}, {"completed", 2}, {"failed", 1}, {"exit", 13}}),
-              (nlohmann::json{{"event", events.back()["event"]},
-                              {"completed", events.back()["completed"]},
-                              {"failed", events.back()["failed"]},
-                              {"exit", events.back()["exit"]}}));
+    EXPECT_EQ(
+        (nlohmann::json{
+            {"event", "summary"}, {"completed", 2}, {"declined", 0}, {"failed", 1}, {"exit", 13}}),
+        (nlohmann::json{{"event", events.back()["event"]},
+                        {"completed", events.back()["completed"]},
+                        {"declined", events.back()["declined"]},
+                        {"failed", events.back()["failed"]},
+                        {"exit", events.back()["exit"]}}));
+    EXPECT_TRUE(
+        std::regex_match(events.front()["run"].get<std::string>(), std::regex("[0-9a-f]{32}")));
 
+    const std::map<std::string, std::set<std::string>> documented = DocumentedEvents();
+    const std::regex utc(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z)");
     std::map<std::string, std::string> logs;
     std::map<std::string, int> codes, lastPercent;
     for (const nlohmann::json& event : events) {
+        std::set<std::string> fields;
+        for (const auto& [field, value] : event.items())
+            fields.insert(field);
+        EXPECT_EQ(documented.at(event["event"]), fields) << event;
+        EXPECT_TRUE(std::regex_match(event["time"].get<std::string>(), utc)) << event;
+        EXPECT_EQ(events.front()["run"], event["run"]);
+        if (event["event"] == "result") {
+            EXPECT_EQ(ExplainStatus(event["code"]), event["explanation"]) << event;
+        }
         if (event["event"] == "log")
             logs[event["serial"]] += event["text"].get<std::string>();
         if (event["event"] == "result")

@@ -1,6 +1,7 @@
 // tq4800-flash: the update of the window's Update button, from a terminal.
 
 #include "backend/BackendFactory.h"
+#include "history/RunId.h"
 #include "image/ImageFile.h"
 #include "image/ValidateImage.h"
 #include "link/InstrumentSession.h"
@@ -121,8 +122,9 @@ int RunUpdate(const FlashOptions& options) {
         return code;
     // A backend that cannot start says why on standard error; the search then finds nothing.
     visa::InstallBackendFromEnvironment();
+    const std::string runId = NewRunId();
     if (options.UpdatesFleet() || options.json)
-        return RunFleet(options, image);
+        return RunFleet(options, image, runId);
     return UpdateInstrument(options, image, screen);
 }
 

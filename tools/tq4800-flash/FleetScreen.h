@@ -3,16 +3,22 @@
 #include "seams/Clock.h"
 #include "tools/tq4800-flash/FleetReport.h"
 
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 
 // A fleet's update on a terminal: one line per instrument, redrawn in place:
 //   TW00012345  3 / 5  [##########..........]  47%  0:11 left
 // Before its segments a line shows the instrument's last log step ("Testing ... "), at
-// the end its result. Redraws come at most ten times a second, and at every result.
+// the end its result. Redraws come at most ten times a second, at every result and after the
+// terminal was resized (SIGWINCH). Each line is clipped to the terminal's width, so that none
+// wraps and every redraw lands on the lines it replaces; notes stand below the block, whole.
 class FleetScreen final : public FleetReport {
 public:
-    FleetScreen(std::FILE* out, Clock& clock) : out_(out), clock_(clock) {}
+    FleetScreen(std::FILE* out, Clock& clock);
+    ~FleetScreen() override;
+    FleetScreen(const FleetScreen&) = delete;
+    FleetScreen& operator=(const FleetScreen&) = delete;
 
 private:
     struct Line {
@@ -37,6 +43,8 @@ private:
     std::vector<Line> lines_;
     std::vector<std::string> notes_; // drawn below the instruments, once the lines are live
     bool live_ = false;
+    std::size_t columns_ = 80;
     int drawn_ = 0; // lines on the screen from the last redraw
     std::uint64_t lastDrawMs_ = 0;
+    struct sigaction previousResize_ {};
 };

@@ -1,6 +1,5 @@
 #include "tools/tq4800-flash/FleetTargets.h"
 
-#include "image/PrintableText.h"
 #include "link/InstrumentSession.h"
 #include "tools/tq4800-flash/ConsoleDeviceList.h"
 #include "tools/tq4800-flash/ExitCodes.h"
@@ -15,7 +14,7 @@ const std::string PROGRAM = "tq4800-flash: ";
 std::string Listed(const std::vector<std::string>& names) {
     std::string text;
     for (const std::string& name : names)
-        text += "\n  " + Printable(name);
+        text += "\n  " + name;
     return text;
 }
 
@@ -66,11 +65,11 @@ int Resolve(const std::vector<std::string>& requests, const std::vector<std::str
         if (names.empty()) {
             error = PROGRAM +
                     "no instrument whose serial number is, or whose name begins with, \"" +
-                    Printable(request) + "\"; found:" + Listed(found);
+                    request + "\"; found:" + Listed(found);
             return EXIT_UNAVAILABLE;
         }
         if (!AllEqual(names)) {
-            error = PROGRAM + "\"" + Printable(request) +
+            error = PROGRAM + "\"" + request +
                     "\" begins the names of several instruments:" + Listed(names);
             return EXIT_USAGE;
         }

@@ -12,7 +12,8 @@
 // case) or by the beginning of its resource name (any case) when that begins one name only or
 // equals one. No resource name may be chosen twice: two instruments with one serial number
 // share a name, and opening it would reach only one of them.
-// 0 with the names chosen, else the exit code (EXIT_UNAVAILABLE, EXIT_USAGE) with the reason.
+// 0 with the names chosen, else the exit code (EXIT_UNAVAILABLE, EXIT_USAGE) with the reason,
+// unescaped: the printer makes it printable.
 int ChooseInstruments(const FlashOptions& options, const std::vector<std::string>& found,
                       std::vector<std::string>& chosen, std::string& error);
 
