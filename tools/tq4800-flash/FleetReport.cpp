@@ -72,13 +72,6 @@ std::string_view Explanation(const MemberResult& result) {
     return ExplainStatus(result.code);
 }
 
-namespace {
-
-constexpr std::size_t TABLE_WIDTH = 80;
-constexpr int SERIAL_WIDTH = 10;
-constexpr std::size_t RESULT_COLUMN = SERIAL_WIDTH + 2 + 4 + 2 + 8 + 2;
-
-// The text in lines of at most width characters, broken between words where it can be.
 std::vector<std::string> Wrapped(std::string_view text, std::size_t width) {
     std::vector<std::string> lines;
     while (text.size() > width) {
@@ -93,6 +86,12 @@ std::vector<std::string> Wrapped(std::string_view text, std::size_t width) {
     lines.emplace_back(text);
     return lines;
 }
+
+namespace {
+
+constexpr std::size_t TABLE_WIDTH = 80;
+constexpr int SERIAL_WIDTH = 10;
+constexpr std::size_t RESULT_COLUMN = SERIAL_WIDTH + 2 + 4 + 2 + 8 + 2;
 
 std::string Row(std::string_view serial, std::string_view code, std::string_view time,
                 std::string_view result) {

@@ -27,15 +27,6 @@ std::string Clipped(const std::string& text, std::size_t columns) {
     return text.substr(0, columns > 1 ? columns - 1 : 1);
 }
 
-// A note keeps all its words: it is cut into as many lines as it needs.
-std::vector<std::string> Folded(const std::string& text, std::size_t columns) {
-    const std::size_t width = columns > 1 ? columns - 1 : 1;
-    std::vector<std::string> lines;
-    for (std::size_t at = 0; at < text.size(); at += width)
-        lines.push_back(text.substr(at, width));
-    return lines;
-}
-
 std::string Bar(int percent) {
     const int filled = std::clamp(percent, 0, 100) * BAR_WIDTH / 100;
     return "[" + std::string(static_cast<std::size_t>(filled), '#') +
@@ -147,7 +138,7 @@ void FleetScreen::Redraw(bool now) {
     for (std::size_t i = 0; i < lines_.size(); ++i)
         rows.push_back(Clipped(Text(i), columns_));
     for (const std::string& note : notes_)
-        for (std::string& row : Folded(note, columns_))
+        for (std::string& row : Wrapped(note, columns_ > 1 ? columns_ - 1 : 1))
             rows.push_back(std::move(row));
     for (const std::string& row : rows)
         screen += row + "\n";
