@@ -36,8 +36,9 @@ void FleetReport::Note(std::string_view text) {
     OnNote(text);
 }
 
+// A note may name a path or an instrument: printed escaped.
 void FleetReport::OnNote(std::string_view text) {
-    std::fprintf(stderr, "tq4800-flash: %.*s\n", static_cast<int>(text.size()), text.data());
+    std::fprintf(stderr, "tq4800-flash: %s\n", Printable(text).c_str());
     std::fflush(stderr);
 }
 
