@@ -1,9 +1,9 @@
 #pragma once
 
-// What a VT100-like terminal shows for the bytes a program writes to it: printable characters
-// with automatic wrap at the last column, CR, LF (scrolling into a history), cursor up and
-// down, erase in line and in display, save and restore of the cursor. A resize cuts or pads
-// each row and keeps the cursor inside, as xterm does. Enough to see stale or wrapped lines.
+// What a VT100-like terminal shows for the bytes the fleet's screen writes to it: printable
+// characters with automatic wrap at the last column, CR, LF (scrolling into a history), cursor
+// up, erase in line and below. A resize cuts each row and keeps the cursor inside, as xterm
+// does. Enough to see stale or wrapped lines.
 
 #include <algorithm>
 #include <string>
@@ -39,38 +39,19 @@ public:
 
 private:
     void Take(unsigned char c) {
-        if (state_ == State::Escape)
-            return Escape(c);
-        if (state_ == State::Csi)
-            return Csi(c);
-        if (state_ == State::Osc) {
-            if (c == 0x07)
-                state_ = State::Text;
-            return;
-        }
-        if (c == 0x1B)
-            state_ = State::Escape;
-        else if (c == '\r')
-            x_ = 0, pendingWrap_ = false;
-        else if (c == '\n')
-            LineFeed();
-        else if (c == '\b')
-            x_ = std::max(0, x_ - 1), pendingWrap_ = false;
-        else if (c >= 0x20)
-            Put(static_cast<char>(c));
-    }
-
-    void Escape(unsigned char c) {
-        state_ = State::Text;
-        if (c == '[') {
-            state_ = State::Csi;
+        if (state_ == State::Escape) {
+            state_ = c == '[' ? State::Csi : State::Text;
             parameters_.clear();
-        } else if (c == ']') {
-            state_ = State::Osc;
-        } else if (c == '7') {
-            savedX_ = x_, savedY_ = y_;
-        } else if (c == '8') {
-            x_ = savedX_, y_ = savedY_, pendingWrap_ = false;
+        } else if (state_ == State::Csi) {
+            Csi(c);
+        } else if (c == 0x1B) {
+            state_ = State::Escape;
+        } else if (c == '\r') {
+            x_ = 0, pendingWrap_ = false;
+        } else if (c == '\n') {
+            LineFeed();
+        } else if (c >= 0x20) {
+            Put(static_cast<char>(c));
         }
     }
 
@@ -81,16 +62,13 @@ private:
         }
         state_ = State::Text;
         const int n = parameters_.empty() ? 0 : std::atoi(parameters_.c_str());
-        const int rows = static_cast<int>(rows_.size());
         pendingWrap_ = false;
         if (c == 'A')
             y_ = std::max(0, y_ - std::max(n, 1));
-        else if (c == 'B')
-            y_ = std::min(rows - 1, y_ + std::max(n, 1));
         else if (c == 'K')
             EraseInRow(y_, n == 0 ? x_ : 0);
         else if (c == 'J')
-            for (int row = y_; row < rows; ++row)
+            for (int row = y_; row < static_cast<int>(rows_.size()); ++row)
                 EraseInRow(row, row == y_ && n == 0 ? x_ : 0);
     }
 
@@ -126,11 +104,11 @@ private:
         rows_.emplace_back();
     }
 
-    enum class State { Text, Escape, Csi, Osc };
+    enum class State { Text, Escape, Csi };
     int columns_;
     std::vector<std::string> rows_;
     std::vector<std::string> history_;
-    int x_ = 0, y_ = 0, savedX_ = 0, savedY_ = 0;
+    int x_ = 0, y_ = 0;
     bool pendingWrap_ = false;
     State state_ = State::Text;
     std::string parameters_;
