@@ -13,6 +13,7 @@
 #include "tools/tq4800-flash/SerialLog.h"
 #include "tools/tq4800-flash/TerminalPrompt.h"
 #include "tools/tq4800-flash/TerminalScreen.h"
+#include "tools/tq4800-flash/TerminalSize.h"
 #include "update/FleetConfirmation.h"
 #include "update/FleetUpdate.h"
 
@@ -44,7 +45,7 @@ std::string Question(const std::vector<std::size_t>& waiting,
     for (std::size_t member : waiting)
         serials.push_back("SN:" + members[member].serial);
     return "Are you sure you want to update " + std::to_string(waiting.size()) + " " + model +
-           " instruments: " + NamesInOneLine(serials, TerminalColumns(STDERR_FILENO)) + "?";
+           " instruments: " + NamesInOneLine(serials, TerminalSizeOf(STDERR_FILENO).columns) + "?";
 }
 
 bool Ask(const std::string& question, bool assumeYes) {

@@ -1,7 +1,7 @@
 #include "tools/tq4800-flash/FleetScreen.h"
 
 #include "image/PrintableText.h"
-#include "tools/tq4800-flash/NamesInOneLine.h"
+#include "tools/tq4800-flash/TerminalSize.h"
 
 #include <algorithm>
 #include <csignal>
@@ -54,7 +54,7 @@ std::string Trimmed(std::string_view text) {
 } // namespace
 
 FleetScreen::FleetScreen(std::FILE* out, Clock& clock) : out_(out), clock_(clock) {
-    columns_ = TerminalColumns(fileno(out_));
+    size_ = TerminalSizeOf(fileno(out_));
     struct sigaction action {};
     action.sa_handler = NoteResize;
     action.sa_flags = SA_RESTART;
@@ -90,6 +90,7 @@ void FleetScreen::OnProgress(std::size_t member, const SegmentProgress& progress
 }
 
 void FleetScreen::OnResult(std::size_t member, const MemberResult& result) {
+    lines_[member].code = result.code;
     lines_[member].result = result.code == 0 ? ResultText(result)
                                              : "Error number: " + std::to_string(result.code) +
                                                    "  " + std::string(Explanation(result));
@@ -127,24 +128,58 @@ void FleetScreen::Redraw(bool now) {
         return;
     if (resize) {
         resized = 0;
-        columns_ = TerminalColumns(fileno(out_));
+        size_ = TerminalSizeOf(fileno(out_));
     }
     lastDrawMs_ = nowMs;
     std::string screen;
     if (drawn_ > 0)
         screen += "\033[" + std::to_string(drawn_) + "A";
     screen += std::string(LINE_START) + ERASE_BELOW;
-    std::vector<std::string> rows;
-    for (std::size_t i = 0; i < lines_.size(); ++i)
-        rows.push_back(Clipped(Text(i), columns_));
-    for (const std::string& note : notes_)
-        for (std::string& row : Wrapped(note, columns_ > 1 ? columns_ - 1 : 1))
-            rows.push_back(std::move(row));
+    const std::vector<std::string> rows = Rows();
     for (const std::string& row : rows)
         screen += row + "\n";
     drawn_ = static_cast<int>(rows.size());
     std::fwrite(screen.data(), 1, screen.size(), out_);
     std::fflush(out_);
+}
+
+// The notes whole, and as many instrument lines as the terminal has rows for (one row stays
+// free for the cursor): a block taller than the terminal could not be reached again by the
+// cursor. When not all fit, those still at work come first and one line counts the others.
+std::vector<std::string> FleetScreen::Rows() const {
+    std::vector<std::string> notes;
+    for (const std::string& note : notes_)
+        for (std::string& row : Wrapped(note, size_.columns > 1 ? size_.columns - 1 : 1))
+            notes.push_back(std::move(row));
+    const std::size_t room = size_.rows > notes.size() + 3 ? size_.rows - notes.size() - 1 : 2;
+    std::vector<std::size_t> shown;
+    for (int pass = 0; pass < 2; ++pass)
+        for (std::size_t i = 0; i < lines_.size(); ++i)
+            if (lines_[i].result.empty() == (pass == 0) &&
+                (lines_.size() <= room || shown.size() + 1 < room))
+                shown.push_back(i);
+    std::sort(shown.begin(), shown.end());
+    std::vector<std::string> rows;
+    for (std::size_t member : shown)
+        rows.push_back(Clipped(Text(member), size_.columns));
+    if (shown.size() < lines_.size())
+        rows.push_back(Clipped(Others(shown), size_.columns));
+    rows.insert(rows.end(), notes.begin(), notes.end());
+    return rows;
+}
+
+// "+ 7 more: 3 completed, 1 failed, 3 at work" for the instruments not shown.
+std::string FleetScreen::Others(const std::vector<std::size_t>& shown) const {
+    std::size_t completed = 0, failed = 0, working = 0;
+    for (std::size_t i = 0; i < lines_.size(); ++i) {
+        if (std::binary_search(shown.begin(), shown.end(), i))
+            continue;
+        const Line& line = lines_[i];
+        (line.result.empty() ? working : line.code == 0 ? completed : failed) += 1;
+    }
+    return "+ " + std::to_string(lines_.size() - shown.size()) +
+           " more: " + std::to_string(completed) + " completed, " + std::to_string(failed) +
+           " failed, " + std::to_string(working) + " at work";
 }
 
 // Serial numbers, log steps and result texts come from instruments and files: escaped.

@@ -1,7 +1,5 @@
 #include "tools/tq4800-flash/NamesInOneLine.h"
 
-#include <sys/ioctl.h>
-
 std::string NamesInOneLine(const std::vector<std::string>& names, std::size_t columns) {
     std::string line;
     for (std::size_t shown = 0; shown < names.size(); ++shown) {
@@ -13,11 +11,4 @@ std::string NamesInOneLine(const std::vector<std::string>& names, std::size_t co
         line += next;
     }
     return line;
-}
-
-std::size_t TerminalColumns(int descriptor) {
-    winsize size{};
-    if (ioctl(descriptor, TIOCGWINSZ, &size) != 0 || size.ws_col == 0)
-        return 80;
-    return size.ws_col;
 }
