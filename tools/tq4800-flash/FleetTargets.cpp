@@ -1,6 +1,7 @@
 #include "tools/tq4800-flash/FleetTargets.h"
 
 #include "link/InstrumentSession.h"
+#include "link/visa/ResourceName.h"
 #include "tools/tq4800-flash/ConsoleDeviceList.h"
 #include "tools/tq4800-flash/ExitCodes.h"
 #include "update/UpdateSequence.h"
@@ -18,19 +19,10 @@ std::string Listed(const std::vector<std::string>& names) {
     return text;
 }
 
-bool EqualNoCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && StartsNoCase(a, b);
-}
-
-// The serial field of "USB0::0x1D7A::0x52C1::SERIAL::INSTR".
-std::string_view SerialField(std::string_view name) {
-    for (int separator = 0; separator < 3; ++separator) {
-        const std::size_t at = name.find("::");
-        if (at == std::string_view::npos)
-            return {};
-        name.remove_prefix(at + 2);
-    }
-    return name.substr(0, name.find("::"));
+// The serial number of "USB0::0x1D7A::0x52C1::SERIAL::INSTR", or empty.
+std::string SerialField(std::string_view name) {
+    visa::UsbResourceName parts;
+    return visa::ParseResourceName(name, parts) ? parts.serial : std::string();
 }
 
 // Every name the request stands for: those with its serial number, else those equal to it,
@@ -43,11 +35,11 @@ std::vector<std::string> NamedBy(const std::string& request,
         return names;
     };
     std::vector<std::string> names = collect([&](const std::string& name) {
-        return EqualNoCase(SerialField(name), request) ||
-               EqualNoCase(SerialNumberOf(name), request);
+        return visa::EqualsNoCase(SerialField(name), request) ||
+               visa::EqualsNoCase(SerialNumberOf(name), request);
     });
     if (names.empty())
-        names = collect([&](const std::string& name) { return EqualNoCase(name, request); });
+        names = collect([&](const std::string& name) { return visa::EqualsNoCase(name, request); });
     if (names.empty())
         names = collect([&](const std::string& name) { return StartsNoCase(name, request); });
     return names;
