@@ -1,5 +1,6 @@
 #include "tools/tq4800-flash/FlashOptions.h"
 
+#include <algorithm>
 #include <getopt.h>
 
 namespace {
@@ -80,14 +81,13 @@ bool ParseFlashOptions(const std::vector<std::string_view>& args, FlashOptions& 
                        std::string& error) {
     options = FlashOptions{};
     error.clear();
-    std::vector<std::string> words{"tq4800-flash"};
-    for (std::string_view arg : args) {
-        if (arg.empty()) {
-            error = "an empty argument";
-            return false;
-        }
-        words.emplace_back(arg);
+    if (std::find(args.begin(), args.end(), "") != args.end()) {
+        error = "an empty argument";
+        return false;
     }
+    // getopt_long takes argv as main gets it, with the program's name for its messages.
+    std::vector<std::string> words{"tq4800-flash"};
+    words.insert(words.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (std::string& word : words)
         argv.push_back(word.data());
