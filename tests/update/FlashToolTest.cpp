@@ -284,9 +284,6 @@ TEST_F(FlashTool, FleetUpdatesExactlyTheNamedInstruments) {
     EXPECT_EQ(std::string::npos, Trace().find("TW00012345"));
     for (const auto& [serial, alone] : single)
         EXPECT_EQ(alone, LogOf(fleet.out, serial)) << serial;
-    EXPECT_NE(std::string::npos, fleet.out.find("\n\nSerial      Code      Time  Result\n"
-                                                "TW00011111     0 "))
-        << fleet.out;
 }
 
 // A faulty instrument fails with its own code; the exit code is that of the first failed
