@@ -11,7 +11,6 @@
 #include <gtest/gtest.h>
 #include <map>
 #include <mutex>
-#include <regex>
 #include <sstream>
 #include <thread>
 
@@ -173,24 +172,6 @@ INSTANTIATE_TEST_SUITE_P(Bench, FleetUpdate, testing::ValuesIn(FLEET_CASES),
                              std::replace(name.begin(), name.end(), ' ', '_');
                              return name;
                          });
-
-// Lines of several sessions never mix, and sessions are numbered in the order they opened.
-TEST(FleetTranscript, LinesStayWholeAndSessionsCountInOpeningOrder) {
-    sim::BenchConfig config = FourInstruments();
-    Fleet fleet(config);
-    fleet.Run(config);
-
-    const std::regex whole(
-        R"((open \d+ USB0::\S+|tmo \d+ \d+|(write|read) \d+ ([0-9A-F]{2})*|(write|read) \d+ ![0-9A-F]{8}|close \d+))");
-    int opened = 0;
-    for (const std::string& line : fleet.bench->Trace().Lines()) {
-        EXPECT_TRUE(std::regex_match(line, whole)) << line;
-        if (line.starts_with("open ")) {
-            EXPECT_EQ("open " + std::to_string(++opened), line.substr(0, line.find(' ', 5)));
-        }
-    }
-    EXPECT_EQ(10, opened); // three to each instrument that switches, one to the one that does not
-}
 
 // An update's status, or NOT_FOUND when its instrument was not on the bus at its search.
 constexpr int NOT_FOUND = -1;

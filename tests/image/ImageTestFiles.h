@@ -7,6 +7,7 @@
 #include "image/MemoryImageStream.h"
 
 #include <cctype>
+#include <cmath>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -29,6 +30,14 @@ inline ImageContents AcceptedContents() {
             record.payload.push_back(static_cast<std::uint8_t>(position * 50 + index));
     }
     return contents;
+}
+
+// Whether percent of a whole update of the demo file (`tq4800-image build --demo`: segments of
+// 8, 12, 12, 48 and 24 KiB) can be shown while its segment step (1 to 5) is written.
+inline bool WithinDemoSegment(int step, int percent) {
+    constexpr double KIB_BEFORE[] = {0, 8, 20, 32, 80, 104};
+    return step >= 1 && step <= 5 && percent >= std::floor(KIB_BEFORE[step - 1] * 100 / 104) &&
+           percent <= std::ceil(KIB_BEFORE[step] * 100 / 104);
 }
 
 inline std::vector<std::uint8_t> Bytes(const std::string& text) {

@@ -7,7 +7,9 @@
 #include "status/StatusExplanations.h"
 
 #include <array>
+#include <cmath>
 #include <csignal>
+#include <ctime>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <map>
@@ -83,7 +85,13 @@ TEST_F(FlashTool, AsksOnTheTerminalUnlessTold) {
     EXPECT_EQ("Are you sure you want to update TQ4800 SN:TW00012345? [y/N] n\n"
               "Update cancel.\nError number: 2\n",
               declined.err);
-    EXPECT_EQ(2, Run(demoFile).exitCode); // no answer at all
+    // No answer at all; with --json, one instrument is asked as a single update asks.
+    const ProgramRun unanswered = Run("--json " + demoFile);
+    EXPECT_EQ(2, unanswered.exitCode);
+    EXPECT_TRUE(unanswered.err.starts_with("Are you sure you want to update TQ4800 SN:TW00012345? "
+                                           "[y/N] \n"))
+        << unanswered.err;
+    EXPECT_TRUE(unanswered.out.starts_with("{\"event\":\"instruments\"")) << unanswered.out;
 
     const std::string failing = Bench(LOADER_BENCH + "fault erase-ng segment=2\n");
     ProgramRun accepted = Run(demoFile, failing, "YES\n");
@@ -115,7 +123,10 @@ TEST_F(FlashTool, ChoosesTheInstrumentByPrefix) {
     ProgramRun gone = Run("-d USB0::0x1D7A::0x52C1::TW00012 --yes " + demoFile, leaving);
     EXPECT_EQ(69, gone.exitCode);
     EXPECT_EQ("", gone.out);
-    EXPECT_TRUE(Contains(gone.err, "no instrument whose name begins with")) << gone.err;
+    EXPECT_TRUE(Contains(
+        gone.err, "no instrument whose name begins with \"USB0::0x1D7A::0x52C1::"
+                  "TW00012345::INSTR\"; found:\n  USB0::0x1D7A::0x52C1::TW00067890::INSTR\n"))
+        << gone.err;
 }
 
 TEST_F(FlashTool, ExitCodes) {
@@ -157,6 +168,7 @@ TEST_F(FlashTool, ExitCodes) {
         {"--device= " + demoFile, "", 64, "--device needs a non-empty value"},
         {"--serial TW " + demoFile, "", 64, "go with --history"},
         {"--list " + demoFile, "", 64, "--list"},
+        {"--list --yes", "", 64, "--list"},
         {"--list", empty, 69, "No instrument found."},
     };
     for (const Case& c : cases) {
@@ -166,14 +178,6 @@ TEST_F(FlashTool, ExitCodes) {
         EXPECT_FALSE(Contains(result.err, "\033")) << c.arguments;
         EXPECT_EQ("", result.out) << c.arguments;
     }
-}
-
-TEST_F(FlashTool, HelpAndVersion) {
-    ProgramRun help = Run("--help");
-    EXPECT_EQ(0, help.exitCode);
-    EXPECT_TRUE(help.out.starts_with("Usage: tq4800-flash [-d DEVICE] [-y] [--json] FILE\n"));
-    EXPECT_TRUE(Contains(help.out, "Exit status:"));
-    EXPECT_EQ("tq4800-flash 1.0.0\n", Run("--version").out);
 }
 
 // A reader that stops reading early does not stop the update.
@@ -294,7 +298,6 @@ TEST_F(FlashTool, FleetExitCodeAndHistoryPerInstrument) {
         std::array<int, 3> codes;
         int exitCode;
     } cases[] = {
-        {{"", "fault erase-ng segment=2\n", ""}, {0, 13, 0}, 13},
         {{"fault erase-ng segment=2\n", "", "fpga2 09\n"}, {13, 0, 16}, 13},
     };
     for (const Case& c : cases) {
@@ -315,8 +318,10 @@ TEST_F(FlashTool, FleetExitCodeAndHistoryPerInstrument) {
         }
         ASSERT_EQ(3u, rows.size()) << table;
         for (std::size_t i = 0; i < 3; ++i) {
-            EXPECT_TRUE(rows[i].starts_with(SERIALS[i] + "  ")) << rows[i];
-            EXPECT_EQ(c.codes[i], std::stoi(rows[i].substr(10, 6))) << rows[i];
+            EXPECT_TRUE(std::regex_match(rows[i],
+                                         std::regex(SERIALS[i] + " +" + std::to_string(c.codes[i]) +
+                                                    " +[0-9]+\\.[0-9] s  .*")))
+                << rows[i];
             EXPECT_TRUE(rows[i].ends_with(ExplainStatus(c.codes[i]))) << rows[i];
         }
         std::map<std::string, int> recorded;
@@ -342,20 +347,22 @@ TEST_F(FlashTool, FleetRefusesUnclearChoicesBeforeTouchingAny) {
         std::string arguments;
         std::string bench;
         int code;
-        const char* err;
+        std::string err;
     } cases[] = {
         {"-d " + NAME_BEGIN + "TW00011111 -d " + NAME_BEGIN + "TW9", three, 69,
          "whose name begins with, \"USB0::0x1D7A::0x52C1::TW9\""},
-        {"-d " + NAME_BEGIN + "TW9", three, 69, "USB0::0x1D7A::0x52C1::TW00067890::INSTR"},
+        {"-d " + NAME_BEGIN + "TW9", three, 69,
+         "found:\n  " + NAME_BEGIN + "TW00011111::INSTR\n  " + NAME_BEGIN +
+             "TW00012345::INSTR\n  " + NAME_BEGIN + "TW00067890::INSTR\n"},
         {"-d " + NAME_BEGIN + "TW00011111 -d " + NAME_BEGIN + "TW000", three, 64,
          "begins the names of several instruments"},
         {"-d " + NAME_BEGIN + "TW000", three, 64, "begins the names of several instruments"},
-        {"-d " + NAME_BEGIN + "TW0001111 -d " + NAME_BEGIN + "tw00011111", three, 64,
+        {"-d " + NAME_BEGIN + "TW0001111 -d TW00067890 -d " + NAME_BEGIN + "tw00011111", three, 64,
          "stand twice in the list"},
         {"-d TW00011111 -d " + NAME_BEGIN + "TW00011111::INSTR", three, 64,
          "stand twice in the list"},
         {"--all", cloned, 64, "twice in the list (instruments with one serial number"},
-        {"-d tw00012345 -d TW00011111", cloned, 64, NAME_BEGIN.c_str()},
+        {"-d tw00012345 -d TW00011111", cloned, 64, NAME_BEGIN},
         {"-d TW00012345", cloned, 64, "stand twice in the list"},
         {"--all -d " + NAME_BEGIN, three, 64, "--all and --device"},
         {"--json -d " + NAME_BEGIN + "TW9", three, 69, "no instrument whose serial number"},
@@ -425,12 +432,27 @@ TEST_F(FlashTool, QuestionOfALargeFleetStaysOneLineAndItsDeclineIsNoFailure) {
     EXPECT_EQ(0, summary["failed"]);
 }
 
-// Every line is one JSON object; each instrument's log pieces add up to its single log,
-// and the results and the summary agree with the exit code.
+// Now in UTC to the second, as an event's time begins: "2026-12-07T13:06:55".
+std::string UtcSecond() {
+    const std::time_t now = std::time(nullptr);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", std::gmtime(&now));
+    return text;
+}
+
+// Every line is one JSON object; each instrument's log pieces add up to its single log, its
+// progress stays within the segment it names, and the results and the summary agree with the exit
+// code. One instrument leaves the bus after the fleet's search. Times are UTC, also where the local
+// time is not.
 TEST_F(FlashTool, FleetJsonLinesTellTheWholeRun) {
-    const std::string bench = Bench(THREE_IN_LOADER + "fault erase-ng segment=3\n");
+    const std::string bench = Bench(THREE_IN_LOADER + "fault erase-ng segment=3\n" +
+                                    "instrument TW00099999\nleave-after-searches 1\n");
     const ProgramRun single = Run("--yes -d " + NAME_BEGIN + "TW00011111 " + demoFile, bench);
+    setenv("TZ", "XST-5:30", 1);
+    const std::string start = UtcSecond();
     const ProgramRun fleet = Run("--all --json --yes " + demoFile, bench);
+    const std::string end = UtcSecond();
+    unsetenv("TZ");
     ASSERT_EQ(13, fleet.exitCode) << fleet.err;
 
     std::vector<nlohmann::json> events;
@@ -438,21 +460,19 @@ TEST_F(FlashTool, FleetJsonLinesTellTheWholeRun) {
         ASSERT_NO_THROW(events.push_back(nlohmann::json::parse(line))) << line;
     ASSERT_GE(events.size(), 2u);
     EXPECT_EQ("instruments", events.front()["event"]);
-    EXPECT_EQ(3u, events.front()["instruments"].size());
+    EXPECT_EQ(4u, events.front()["instruments"].size());
     EXPECT_EQ(NAME_BEGIN + "TW00067890::INSTR", events.front()["instruments"][2]["resource"]);
-    EXPECT_EQ(
-        (nlohmann::json{
-            {"event", "summary"}, {"completed", 2}, {"declined", 0}, {"failed", 1}, {"exit", 13}}),
-        (nlohmann::json{{"event", events.back()["event"]},
-                        {"completed", events.back()["completed"]},
-                        {"declined", events.back()["declined"]},
-                        {"failed", events.back()["failed"]},
-                        {"exit", events.back()["exit"]}}));
+    const nlohmann::json& summary = events.back();
+    EXPECT_EQ("summary", summary["event"]);
+    EXPECT_EQ((std::vector<int>{2, 0, 2, 13}),
+              (std::vector<int>{summary["completed"], summary["declined"], summary["failed"],
+                                summary["exit"]}));
     EXPECT_TRUE(
         std::regex_match(events.front()["run"].get<std::string>(), std::regex("[0-9a-f]{32}")));
 
     const std::map<std::string, std::set<std::string>> documented = DocumentedEvents();
     const std::regex utc(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z)");
+    const std::array<std::string, 5> segments = {"FPGA1", "FPGA2", "FPGA3", "MAIN", "HTTP"};
     std::map<std::string, std::string> logs;
     std::map<std::string, int> codes, lastPercent;
     for (const nlohmann::json& event : events) {
@@ -461,22 +481,36 @@ TEST_F(FlashTool, FleetJsonLinesTellTheWholeRun) {
             fields.insert(field);
         EXPECT_EQ(documented.at(event["event"]), fields) << event;
         EXPECT_TRUE(std::regex_match(event["time"].get<std::string>(), utc)) << event;
+        const std::string second = event["time"].get<std::string>().substr(0, start.size());
+        EXPECT_TRUE(second >= start && second <= end) << event;
         EXPECT_EQ(events.front()["run"], event["run"]);
         if (event["event"] == "result") {
-            EXPECT_EQ(ExplainStatus(event["code"]), event["explanation"]) << event;
+            const int code = event["code"];
+            codes[event["serial"]] = code;
+            EXPECT_EQ(code == 69 ? "the instrument was gone from the bus at its update's search"
+                                 : ExplainStatus(code),
+                      event["explanation"]);
+            EXPECT_EQ(code == 0    ? "Update is complete."
+                      : code == 69 ? "No instrument found."
+                                   : "",
+                      event["text"]);
+            const double seconds = event["seconds"];
+            EXPECT_DOUBLE_EQ(std::round(seconds * 10) / 10, seconds) << event;
         }
         if (event["event"] == "log")
             logs[event["serial"]] += event["text"].get<std::string>();
-        if (event["event"] == "result")
-            codes[event["serial"]] = event["code"];
         if (event["event"] == "progress") {
-            EXPECT_GT(event["percent"].get<int>(), lastPercent[event["serial"]]);
-            lastPercent[event["serial"]] = event["percent"];
+            const int percent = event["percent"], step = event["step"];
+            ASSERT_TRUE(step >= 1 && step <= 5 && event["of"] == 5) << event;
+            EXPECT_EQ(segments[static_cast<std::size_t>(step - 1)], event["segment"]);
+            EXPECT_TRUE(WithinDemoSegment(step, percent)) << event;
+            EXPECT_GT(percent, lastPercent[event["serial"]]);
+            lastPercent[event["serial"]] = percent;
         }
     }
-    EXPECT_EQ(
-        (std::map<std::string, int>{{"TW00011111", 0}, {"TW00012345", 0}, {"TW00067890", 13}}),
-        codes);
+    EXPECT_EQ((std::map<std::string, int>{
+                  {"TW00011111", 0}, {"TW00012345", 0}, {"TW00067890", 13}, {"TW00099999", 69}}),
+              codes);
     std::string unixLog = logs["TW00011111"];
     for (std::size_t at; (at = unixLog.find("\r\n")) != std::string::npos;)
         unixLog.erase(at, 1);

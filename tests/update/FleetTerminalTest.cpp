@@ -5,12 +5,15 @@
 #include "TerminalModel.h"
 #include "fakes/ProgramRun.h"
 #include "image/ImageTestFiles.h"
+#include "status/StatusExplanations.h"
 
 #include <chrono>
 #include <csignal>
 #include <gtest/gtest.h>
+#include <map>
 #include <poll.h>
 #include <pty.h>
+#include <regex>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -107,6 +110,41 @@ std::size_t RowsStartingWith(const std::vector<std::string>& rows, const std::st
 
 class FleetTerminal : public TempFolderTest {};
 
+const std::regex
+    PROGRESS_LINE(R"(TW\d{8}  ([1-5]) / 5  \[(#*)(\.*)\]  ([ \d]{2}\d)%  \d+:[0-5]\d left)");
+const std::regex RESULT_LINE(R"(TW\d{8}  (Update is complete\.|Error number: (\d+)  (.*)))");
+const std::regex STEP_LINE(R"(TW\d{8}  ([\w -]+ \.\.\.|-> Update \w+|Error number: \d+))");
+const std::regex OTHERS_LINE(R"(\+ (\d+) more: (\d+) completed, (\d+) failed, (\d+) at work)");
+
+// The instruments' lines of a screen (clipped to width): a progress line with a bar as full as
+// its percent, within its segment of the demo file; a log step; a result with its explanation.
+// While instruments are hidden at work, those shown are at work too.
+void ExpectLiveLines(const std::vector<std::string>& screen, std::size_t width) {
+    std::smatch part;
+    bool resultShown = false, hiddenAtWork = false;
+    for (const std::string& row : screen) {
+        if (!row.starts_with("TW") && !row.starts_with("+ "))
+            continue;
+        SCOPED_TRACE(row);
+        if (std::regex_match(row, part, PROGRESS_LINE)) {
+            const int percent = std::stoi(part[4]);
+            EXPECT_EQ(20, part[2].length() + part[3].length());
+            EXPECT_EQ(percent / 5, part[2].length());
+            EXPECT_TRUE(WithinDemoSegment(std::stoi(part[1]), percent));
+        } else if (std::regex_match(row, part, RESULT_LINE)) {
+            resultShown = true;
+            if (part[2].matched)
+                EXPECT_TRUE(ExplainStatus(std::stoi(part[2])).starts_with(part[3].str()));
+        } else if (std::regex_match(row, part, OTHERS_LINE)) {
+            hiddenAtWork = part[4] != "0";
+        } else if (!std::regex_match(row, STEP_LINE)) {
+            ADD_FAILURE() << "not a live line";
+        }
+        EXPECT_LE(row.size(), width);
+    }
+    EXPECT_FALSE(resultShown && hiddenAtWork);
+}
+
 // Instruments TW000000<first> on, each in its loader with the lines each.
 std::string Bench(int first, int instruments, const std::string& each) {
     std::string bench;
@@ -134,28 +172,35 @@ TEST_F(FleetTerminal, LiveLinesFitTheTerminal) {
         int narrowedTo; // mid-run, or 0
         int exitCode;
         std::size_t blockLines; // of each instrument by the end: in the block and the table
+        std::string others;     // the block's last line, when not all are shown
     } cases[] = {
         {"narrowed", 40, Bench(10, 2, "flash-line-ms 150\n") + Bench(12, 1, "fpga2 09\n"), 64, 16,
-         2},
-        {"taller than the terminal", 8, Bench(10, 10, "flash-line-ms 20\n"), 0, 0, 1},
+         2, "TW00000012  Error number: 16"},
+        // Shown at the end: the first four; two of the others failed early.
+        {"taller than the terminal", 8,
+         Bench(10, 8, "flash-line-ms 20\n") + Bench(18, 2, "fpga2 09\n"), 0, 16, 1,
+         "+ 6 more: 4 completed, 2 failed, 0 at work"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
         TerminalRun run({"--all", "--yes", demo}, Write("bench.conf", Bytes(c.bench)), c.rows);
         ASSERT_TRUE(run.Started());
         const auto deadline = Clock::now() + std::chrono::seconds(60);
+        const std::size_t widest =
+            static_cast<std::size_t>(c.narrowedTo > 0 ? c.narrowedTo : 80) - 1;
+        ASSERT_TRUE(run.ReadUntil("2 / 5", 50, deadline)) << "no line of the second segment";
+        run.ReadUntil("", 40, deadline); // the redraw under way lands
         if (c.narrowedTo > 0) {
-            ASSERT_TRUE(run.ReadUntil("2 / 5", 50, deadline)) << "no line of the second segment";
-            run.ReadUntil("", 40, deadline); // the redraw under way lands before the resize
             run.Resize(c.narrowedTo);
             ASSERT_TRUE(run.ReadUntil("3 / 5", 50, deadline)) << "no live line after the resize";
+            run.ReadUntil("", 40, deadline);
         }
+        std::vector<std::string> rows = run.Model().AllRows();
+        ExpectLiveLines({rows.end() - c.rows, rows.end()}, widest);
         while (run.ReadUntil("", 500, deadline)) {
         }
         EXPECT_EQ(c.exitCode, run.Wait());
-        const std::size_t widest =
-            static_cast<std::size_t>(c.narrowedTo > 0 ? c.narrowedTo : 80) - 1;
-        const std::vector<std::string> rows = run.Model().AllRows();
+        rows = run.Model().AllRows();
         std::string screen;
         for (const std::string& row : rows)
             screen += row + "\n";
@@ -179,8 +224,8 @@ TEST_F(FleetTerminal, LiveLinesFitTheTerminal) {
                   "such file or directory); the update runs on",
                   note)
             << screen;
-        for (auto row = rows.begin(); row != first; ++row)
-            EXPECT_TRUE(!row->starts_with("TW") || row->size() <= widest) << *row;
+        ExpectLiveLines({rows.begin(), first}, widest);
+        EXPECT_TRUE(first[-1].starts_with(c.others)) << screen;
     }
 }
 
