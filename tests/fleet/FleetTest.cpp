@@ -4,6 +4,7 @@
 
 #include "update/FleetConfirmation.h"
 #include "update/FleetUpdate.h"
+#include "update/OneInstrumentList.h"
 #include "update/UpdateRig.h"
 
 #include <array>
@@ -129,12 +130,11 @@ sim::BenchConfig FourInstruments() {
 
 struct FleetCase {
     const char* label;
-    StatusCode code; // of the second instrument; the others complete
+    StatusCode code; // of the second instrument; the others complete as if alone
     std::function<void(sim::InstrumentConfig&)> change;
 };
 
 const FleetCase FLEET_CASES[] = {
-    {"no fault", STATUS_COMPLETE, [](sim::InstrumentConfig&) {}},
     {"a loader step fails", STATUS_LOAD_END_FAILED,
      [](sim::InstrumentConfig& i) {
          i.faults.push_back({FaultKind::NoReply, sim::LOADER_LOAD_DONE, 2, "", 0});
@@ -209,6 +209,17 @@ TEST(FleetMembers, AskedOnceWhileEveryInstrumentShowsItsNameAndAllTakeTheAnswer)
         EXPECT_TRUE(results[3].wire.empty());
         EXPECT_EQ("", fleet.bench->At(0).DisplayText());
     }
+}
+
+// An instrument listed at the first search and gone at the one after its switch to the loader is
+// not selected again: the update then ends as not found instead of opening a name that is gone.
+TEST(FleetMembers, ASearchWithoutTheInstrumentSelectsNone) {
+    OneInstrumentList list(sim::ResourceNameOf(SERIALS[0]));
+    list.AddString(sim::ResourceNameOf("tw00000001"));
+    list.ResetContent();
+    list.AddString(sim::ResourceNameOf(SERIALS[1]));
+    list.SelectPrefixOrFirst("");
+    EXPECT_EQ("", list.CurrentText());
 }
 
 } // namespace
