@@ -160,10 +160,9 @@ std::string Bench(int first, int instruments, const std::string& each) {
 TEST_F(FleetTerminal, LiveLinesFitTheTerminal) {
     const std::string demo = Path("demo.bin");
     ASSERT_EQ(0,
-              RunCommand(ShellWord(TQ4800_IMAGE_PROGRAM) + " build --demo -o " + ShellWord(demo) +
-                             " --model TQ4800 --image-rev 1.10 --utility-rev 1.0.0",
-                         folder_.string())
-                  .exitCode);
+              std::system((ShellWord(TQ4800_IMAGE_PROGRAM) + " build --demo -o " + ShellWord(demo) +
+                           " --model TQ4800 --image-rev 1.10 --utility-rev 1.0.0")
+                              .c_str()));
     const struct {
         const char* label;
         int rows;
