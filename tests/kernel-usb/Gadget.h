@@ -15,7 +15,7 @@ public:
     // Throws std::runtime_error naming the file that could not be written.
     void Describe(const std::string& serial, bool fullSpeed) const;
     void Bind() const;
-    void Unbind() const;
+    void Unbind() const; // when bound
 
     // The first controller of /sys/class/udc, or empty.
     static std::string FirstUdc();
