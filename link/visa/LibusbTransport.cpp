@@ -47,9 +47,24 @@ void ReadInterfaces(libusb_device* device, UsbDeviceInfo& info) {
     libusb_free_config_descriptor(config);
 }
 
+// A libusb context of its own for each search and each open. libusb built with udev support
+// refreshes a context's device list only from udevd's events: without udevd (containers,
+// minimal systems) a context kept for the life of the process would never see an instrument
+// that came back at a new address after its reboot. A fresh context scans the bus as it is.
+using Context = std::shared_ptr<libusb_context>;
+
+int NewContext(Context& context) {
+    libusb_context* raw = nullptr;
+    const int result = libusb_init(&raw);
+    if (result == LIBUSB_SUCCESS)
+        context = Context(raw, libusb_exit);
+    return result;
+}
+
 class LibusbHandle final : public UsbDeviceHandle {
 public:
-    explicit LibusbHandle(libusb_device_handle* handle) : handle_(handle) {}
+    LibusbHandle(Context context, libusb_device_handle* handle)
+        : context_(std::move(context)), handle_(handle) {}
     ~LibusbHandle() override { libusb_close(handle_); }
 
     UsbResult ReadStringDescriptor(std::uint8_t index, std::string& text) override {
@@ -99,18 +114,19 @@ public:
     }
 
 private:
+    Context context_; // outlives the handle
     libusb_device_handle* handle_;
 };
 
 class LibusbTransport final : public UsbTransport {
 public:
-    explicit LibusbTransport(libusb_context* context) : context_(context) {}
-    ~LibusbTransport() override { libusb_exit(context_); }
-
     UsbResult Enumerate(std::vector<UsbDeviceInfo>& devices) override {
         devices.clear();
+        Context context;
+        if (const int result = NewContext(context); result != LIBUSB_SUCCESS)
+            return FromLibusb(result);
         libusb_device** list = nullptr;
-        const ssize_t count = libusb_get_device_list(context_, &list);
+        const ssize_t count = libusb_get_device_list(context.get(), &list);
         if (count < 0)
             return FromLibusb(static_cast<int>(count));
         for (ssize_t i = 0; i < count; ++i) {
@@ -131,8 +147,11 @@ public:
     }
 
     UsbResult Open(const UsbDeviceInfo& device, std::unique_ptr<UsbDeviceHandle>& handle) override {
+        Context context;
+        if (const int result = NewContext(context); result != LIBUSB_SUCCESS)
+            return FromLibusb(result);
         libusb_device** list = nullptr;
-        const ssize_t count = libusb_get_device_list(context_, &list);
+        const ssize_t count = libusb_get_device_list(context.get(), &list);
         if (count < 0)
             return FromLibusb(static_cast<int>(count));
         int result = LIBUSB_ERROR_NO_DEVICE;
@@ -143,27 +162,24 @@ public:
             libusb_device_handle* opened = nullptr;
             result = libusb_open(list[i], &opened);
             if (result == LIBUSB_SUCCESS)
-                handle = std::make_unique<LibusbHandle>(opened);
+                handle = std::make_unique<LibusbHandle>(context, opened);
             break;
         }
         libusb_free_device_list(list, 1);
         return FromLibusb(result);
     }
-
-private:
-    libusb_context* context_;
 };
 
 } // namespace
 
 std::shared_ptr<UsbTransport> StartLibusbTransport(std::ostream& diagnostics) {
-    libusb_context* context = nullptr;
-    if (const int result = libusb_init(&context); result != LIBUSB_SUCCESS) {
+    Context context;
+    if (const int result = NewContext(context); result != LIBUSB_SUCCESS) {
         diagnostics << "VISA backend usb not available: libusb cannot start: "
                     << libusb_strerror(static_cast<libusb_error>(result)) << "\n";
         return nullptr;
     }
-    return std::make_shared<LibusbTransport>(context);
+    return std::make_shared<LibusbTransport>();
 }
 
 } // namespace visa

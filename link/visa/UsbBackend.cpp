@@ -1,6 +1,6 @@
 #include "link/visa/UsbBackend.h"
 
-#include "link/visa/ResourceName.h"
+#include "link/visa/OpenRetry.h"
 #include "link/visa/UsbtmcFraming.h"
 
 #include <algorithm>
@@ -101,8 +101,6 @@ private:
     std::mutex callMutex_; // one read or write at a time, whichever session makes it
 };
 
-namespace {} // namespace
-
 class UsbBackend::UsbConnection final : public Connection {
 public:
     explicit UsbConnection(std::shared_ptr<OpenedInterface> opened) : opened_(std::move(opened)) {}
@@ -122,8 +120,9 @@ private:
     std::shared_ptr<OpenedInterface> opened_;
 };
 
-UsbBackend::UsbBackend(std::shared_ptr<UsbTransport> transport, std::ostream& diagnostics)
-    : transport_(std::move(transport)),
+UsbBackend::UsbBackend(std::shared_ptr<UsbTransport> transport, std::ostream& diagnostics,
+                       Clock& clock)
+    : transport_(std::move(transport)), clock_(clock),
       diagnostics_(std::make_shared<UsbDiagnostics>(diagnostics)) {}
 
 UsbBackend::~UsbBackend() = default;
@@ -137,26 +136,38 @@ ViStatus UsbBackend::List(std::vector<std::string>& names) {
     return status;
 }
 
-ViStatus UsbBackend::Open(const std::string& name, ViUInt32 /*openTimeoutMs*/,
+// An instrument that is not on the bus yet (rebooting, or being enumerated after it came
+// back) is looked for until the open time-out has passed.
+ViStatus UsbBackend::Open(const std::string& name, ViUInt32 openTimeoutMs,
                           std::unique_ptr<Connection>& connection) {
     UsbResourceName wanted;
     if (!ParseResourceName(name, wanted))
         return VI_ERROR_INV_RSRC_NAME;
-    std::vector<Resource> resources;
-    if (const ViStatus status = Discover(resources); status != VI_SUCCESS)
+    Resource found;
+    if (const ViStatus status =
+            OpenWithin(clock_, openTimeoutMs, [&] { return Locate(wanted, found); });
+        status != VI_SUCCESS)
         return status;
-    const Resource* found = nullptr;
-    for (const Resource& resource : resources)
-        if (Names(wanted, resource.device, resource.serial, resource.endpoints.interfaceNumber) &&
-            (!found || resource.endpoints.interfaceNumber < found->endpoints.interfaceNumber))
-            found = &resource;
-    if (!found)
-        return VI_ERROR_RSRC_NFOUND;
     ViStatus status = VI_SUCCESS;
-    std::shared_ptr<OpenedInterface> opened = Opened(*found, status);
+    std::shared_ptr<OpenedInterface> opened = Opened(found, status);
     if (opened)
         connection = std::make_unique<UsbConnection>(std::move(opened));
     return status;
+}
+
+ViStatus UsbBackend::Locate(const UsbResourceName& wanted, Resource& found) {
+    std::vector<Resource> resources;
+    if (const ViStatus status = Discover(resources); status != VI_SUCCESS)
+        return status;
+    const Resource* best = nullptr;
+    for (const Resource& resource : resources)
+        if (Names(wanted, resource.device, resource.serial, resource.endpoints.interfaceNumber) &&
+            (!best || resource.endpoints.interfaceNumber < best->endpoints.interfaceNumber))
+            best = &resource;
+    if (!best)
+        return VI_ERROR_RSRC_NFOUND;
+    found = *best;
+    return VI_SUCCESS;
 }
 
 // The interface already opened for the resource, or a newly opened one.

@@ -83,7 +83,7 @@ protected:
             visa::InstallBackend(visa::MakeSimBackend(bench));
         else
             visa::InstallBackend(std::make_unique<visa::ResourceBackend>(
-                std::make_unique<visa::UsbBackend>(bus, diagnostics)));
+                std::make_unique<visa::UsbBackend>(bus, diagnostics, clock)));
         UpdateRun run;
         run.update = PressUpdate(image, clock);
         visa::InstallBackend(nullptr);

@@ -2,6 +2,7 @@
 
 #include "link/visa/UsbBackend.h"
 
+#include "tests/fakes/Fakes.h"
 #include "tests/usb/UsbtmcTestDevice.h"
 
 #include <algorithm>
@@ -38,7 +39,8 @@ protected:
     std::vector<std::unique_ptr<UsbtmcTestDevice>> devices;
     std::shared_ptr<usbtest::TestUsbBus> bus = std::make_shared<usbtest::TestUsbBus>();
     std::ostringstream diagnostics;
-    visa::UsbBackend backend{bus, diagnostics};
+    FakeClock clock;
+    visa::UsbBackend backend{bus, diagnostics, clock};
 };
 
 // Devices without a USBTMC interface are not even opened (which could fail for want of
@@ -163,6 +165,29 @@ TEST_F(UsbBackendTest, InterfaceHeldByAnotherProgramIsBusyAndTheDriverKeepsIt) {
     EXPECT_NE(std::string::npos, diagnostics.str().find("another program is using it"));
     EXPECT_TRUE(device.kernelDriverBound) << "the driver gets its interface back";
     EXPECT_EQ(nullptr, connection);
+}
+
+// An instrument back from its reboot is on the bus only once it has been enumerated: the open
+// looks for it again every 100 ms until its time-out has passed.
+TEST_F(UsbBackendTest, OpenKeepsLookingForTheInstrumentUntilItsTimeOut) {
+    UsbtmcTestDevice& device = Add();
+    const struct {
+        std::uint64_t backAfterMs;
+        ViStatus status;
+        std::uint64_t tookMs;
+    } cases[] = {
+        {0, VI_SUCCESS, 0},
+        {400, VI_SUCCESS, 400},
+        {1000, VI_SUCCESS, 1000},
+        {1001, VI_ERROR_RSRC_NFOUND, 1000},
+    };
+    for (const auto& c : cases) {
+        const std::uint64_t start = clock.now;
+        device.present = [this, start, c] { return clock.now >= start + c.backAfterMs; };
+        std::unique_ptr<visa::Connection> connection;
+        EXPECT_EQ(c.status, backend.Open(kName, 1000, connection)) << c.backAfterMs;
+        EXPECT_EQ(c.tookMs, clock.now - start) << c.backAfterMs;
+    }
 }
 
 TEST_F(UsbBackendTest, ReplugGivesAFreshSessionWhileOldOnesStayLost) {

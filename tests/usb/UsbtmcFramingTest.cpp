@@ -2,6 +2,7 @@
 // back, checked against the in-process device, which also notes every framing fault.
 
 #include "link/visa/UsbBackend.h"
+#include "tests/fakes/Fakes.h"
 #include "tests/usb/UsbtmcTestDevice.h"
 
 #include <algorithm>
@@ -64,7 +65,8 @@ protected:
     usbtest::UsbtmcTestDevice device{instrument};
     std::shared_ptr<usbtest::TestUsbBus> bus = std::make_shared<usbtest::TestUsbBus>();
     std::ostringstream diagnostics;
-    visa::UsbBackend backend{bus, diagnostics};
+    FakeClock clock;
+    visa::UsbBackend backend{bus, diagnostics, clock};
     std::unique_ptr<visa::Connection> connection;
     ViUInt32 written = 0;
     bool end = false;
