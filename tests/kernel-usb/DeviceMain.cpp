@@ -23,6 +23,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <time.h>
 
 namespace {
 
@@ -72,6 +73,15 @@ bool ParseOptions(int argc, char** argv, Options& options) {
     return !options.functionFs.empty() && !options.gadget.empty() && !options.bench.empty();
 }
 
+// A line of the device's log, stamped with CLOCK_MONOTONIC like the kernel's own log, so
+// that the two show how long enumeration took after the gadget was bound.
+void Say(const std::string& text) {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    std::fprintf(stderr, "[%5ld.%06ld] device: %s\n", static_cast<long>(now.tv_sec),
+                 now.tv_nsec / 1000, text.c_str());
+}
+
 // Set by the bulk-out thread when a message has sent the instrument into a reboot.
 class RebootSignal {
 public:
@@ -101,7 +111,7 @@ private:
         reboots.Wait();
         gadget.Unbind();
         function.Reset();
-        std::fprintf(stderr, "device: off the bus while the instrument reboots\n");
+        Say("off the bus while the instrument reboots");
         const auto deadline = std::chrono::steady_clock::now() +
                               std::chrono::milliseconds(rebootMs) + std::chrono::seconds(10);
         while (port.OffTheBus()) {
@@ -112,7 +122,7 @@ private:
         port.NewBoot();
         function.Reset();
         gadget.Bind();
-        std::fprintf(stderr, "device: back on the bus\n");
+        Say("back on the bus");
     }
 }
 
@@ -144,9 +154,8 @@ int Run(const Options& options) {
                                                                  : kernelusb::kHighSpeedPacket};
     static kernelusb::UsbtmcFunction function(files, port, settings, [] { reboots.Raise(); });
     gadget.Bind();
-    std::fprintf(stderr, "device: %s on the bus at %s speed%s\n", config.serial.c_str(),
-                 options.fullSpeed ? "full" : "high",
-                 options.zeroLengthPackets ? "" : ", without zero-length packets");
+    Say(config.serial + " on the bus at " + (options.fullSpeed ? "full" : "high") + " speed" +
+        (options.zeroLengthPackets ? "" : ", without zero-length packets"));
     Serve(gadget, function, port, reboots, config.rebootMs);
 }
 
