@@ -5,15 +5,10 @@
 // program command confirmed it ("OK", or the loader's "DATA IS THE LATEST UPDATE"); no log
 // line holding a control character.
 
-#include "image/ImageFile.h"
-#include "image/ImageWriter.h"
-#include "image/MemoryImageStream.h"
-#include "link/InstrumentSession.h"
+#include "fuzz/WholeUpdate.h"
 #include "link/WriterProtocol.h"
-#include "link/visa/Dispatch.h"
-#include "link/visa/ResourceBackend.h"
+#include "link/visa/Connection.h"
 #include "tests/fakes/Fakes.h"
-#include "update/UpdateSequence.h"
 
 #include <algorithm>
 #include <cctype>
@@ -104,22 +99,6 @@ private:
     Script& script_;
 };
 
-ImageInfo SmallImage() {
-    ImageContents contents;
-    contents.header = {"1.10", "TQ4800", "", "Fuzz image", "1.0.0"};
-    const char* revisions[SEGMENT_COUNT] = {"02", "03", "04", "1.10", "2.01"};
-    for (int position = 0; position < SEGMENT_COUNT; ++position) {
-        contents.segments[position].revision = revisions[position];
-        contents.segments[position].payload.assign(40 + position * 7,
-                                                   static_cast<std::uint8_t>(position));
-    }
-    MemoryImageStream stream(WriteImageFile(contents));
-    ImageInfo image;
-    if (LoadImageFile(stream, image) != STATUS_COMPLETE)
-        Fail("the fuzz image is not accepted");
-    return image;
-}
-
 void CheckLog(const std::string& log) {
     for (std::size_t at = 0; at < log.size(); ++at) {
         const auto c = static_cast<unsigned char>(log[at]);
@@ -133,27 +112,14 @@ void CheckLog(const std::string& log) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static const ImageInfo image = SmallImage();
     Script script{data, size};
-    visa::InstallBackend(
-        std::make_unique<visa::ResourceBackend>(std::make_unique<ScriptedInstrument>(script)));
-    RecordingLog log;
-    FakeDeviceList devices;
-    RecordingProgress progress;
-    ScriptedMessageBoxes boxes;
-    FakeBusyGuard busy;
-    CountingPump pump;
+    std::string log;
     FakeClock clock;
-    InstrumentSession session(devices);
-    UpdateSequence sequence(session, image,
-                            {log, devices, progress, progress, boxes, busy, pump, clock});
-    session.OpenResourceManager();
-    const UpdateOutcome outcome = sequence.OnUpdate();
-    session.CloseResourceManager();
-    visa::InstallBackend(nullptr);
+    const UpdateOutcome outcome =
+        RunWholeUpdate(std::make_unique<ScriptedInstrument>(script), clock, log);
     script.End();
     if (outcome.status == STATUS_COMPLETE && (script.programs != 5 || script.confirmed != 5))
         Fail("an update reported complete that the replies did not confirm segment by segment");
-    CheckLog(log.text());
+    CheckLog(log);
     return 0;
 }

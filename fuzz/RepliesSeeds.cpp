@@ -2,16 +2,10 @@
 // simulated instrument during a whole update, as that fuzzer reads them, for an instrument
 // that completes, one that holds a newer revision and one whose flash fails.
 
-#include "image/ImageFile.h"
-#include "image/ImageWriter.h"
-#include "image/MemoryImageStream.h"
-#include "link/InstrumentSession.h"
-#include "link/visa/Dispatch.h"
-#include "link/visa/ResourceBackend.h"
+#include "fuzz/WholeUpdate.h"
 #include "sim/Bench.h"
 #include "sim/SimBackend.h"
 #include "tests/fakes/Fakes.h"
-#include "update/UpdateSequence.h"
 
 #include <cstdio>
 #include <fstream>
@@ -66,36 +60,12 @@ private:
 };
 
 std::vector<std::uint8_t> Replies(const sim::InstrumentConfig& instrument) {
-    ImageContents contents;
-    contents.header = {"1.10", "TQ4800", "", "Fuzz image", "1.0.0"};
-    const char* revisions[SEGMENT_COUNT] = {"02", "03", "04", "1.10", "2.01"};
-    for (int position = 0; position < SEGMENT_COUNT; ++position) {
-        contents.segments[position].revision = revisions[position];
-        contents.segments[position].payload.assign(40 + position * 7,
-                                                   static_cast<std::uint8_t>(position));
-    }
-    MemoryImageStream stream(WriteImageFile(contents));
-    ImageInfo image;
-    LoadImageFile(stream, image);
-
     FakeClock clock;
     std::vector<std::uint8_t> replies;
     auto bench = std::make_shared<sim::Bench>(sim::BenchConfig{{instrument}}, clock);
-    visa::InstallBackend(std::make_unique<visa::ResourceBackend>(
-        std::make_unique<RecordingProvider>(visa::MakeSimProvider(bench), replies)));
-    RecordingLog log;
-    FakeDeviceList devices;
-    RecordingProgress progress;
-    ScriptedMessageBoxes boxes;
-    FakeBusyGuard busy;
-    CountingPump pump;
-    InstrumentSession session(devices);
-    UpdateSequence sequence(session, image,
-                            {log, devices, progress, progress, boxes, busy, pump, clock});
-    session.OpenResourceManager();
-    sequence.OnUpdate();
-    session.CloseResourceManager();
-    visa::InstallBackend(nullptr);
+    std::string log;
+    RunWholeUpdate(std::make_unique<RecordingProvider>(visa::MakeSimProvider(bench), replies),
+                   clock, log);
     return replies;
 }
 
