@@ -11,6 +11,7 @@
 #include "link/visa/Connection.h"
 #include "link/visa/ResourceName.h"
 #include "link/visa/UsbDiagnostics.h"
+#include "link/visa/UsbDiscovery.h"
 #include "link/visa/UsbTransport.h"
 #include "link/visa/UsbtmcLink.h"
 #include "seams/Clock.h"
@@ -37,26 +38,19 @@ public:
                   std::unique_ptr<Connection>& connection) override;
 
 private:
-    struct Resource {
-        std::string name;
-        std::string serial;
-        UsbDeviceInfo device;
-        UsbtmcEndpoints endpoints;
-    };
+    using Resource = UsbResource;
     class OpenedInterface;
     class UsbConnection;
 
-    ViStatus Discover(std::vector<Resource>& resources);
-    ViStatus Locate(const UsbResourceName& wanted, Resource& found);
+    ViStatus Locate(const UsbResourceName& wanted, std::uint64_t readsEndMs, Resource& found);
     std::shared_ptr<OpenedInterface> Opened(const Resource& resource, ViStatus& status);
-    void AddResources(const UsbDeviceInfo& device, std::vector<Resource>& resources);
-    bool ReadSerial(const UsbDeviceInfo& device, std::string& serial);
     ViStatus OpenInterface(const Resource& resource, std::shared_ptr<OpenedInterface>& opened);
 
     std::shared_ptr<UsbTransport> transport_;
     Clock& clock_;
     std::shared_ptr<UsbDiagnostics> diagnostics_; // shared with the opened interfaces
-    std::mutex tablesMutex_;                      // guards opened_ and tags_
+    UsbDiscovery discovery_;
+    std::mutex tablesMutex_; // guards opened_ and tags_
     std::map<std::string, std::weak_ptr<OpenedInterface>> opened_;
     std::map<std::string, std::shared_ptr<usbtmc::TagCounter>> tags_;
 };

@@ -61,11 +61,11 @@ protected:
         EXPECT_TRUE(end);
     }
 
+    FakeClock clock;
     usbtest::ScriptedInstrument instrument;
-    usbtest::UsbtmcTestDevice device{instrument};
+    usbtest::UsbtmcTestDevice device{instrument, {}, clock};
     std::shared_ptr<usbtest::TestUsbBus> bus = std::make_shared<usbtest::TestUsbBus>();
     std::ostringstream diagnostics;
-    FakeClock clock;
     visa::UsbBackend backend{bus, diagnostics, clock};
     std::unique_ptr<visa::Connection> connection;
     ViUInt32 written = 0;
@@ -227,6 +227,20 @@ TEST_F(UsbtmcFraming, ReadTimeoutAbortsBulkInAndTheNextCommandWorks) {
         (std::vector<std::string>{"a2 3 2 81 -> 01 02", "a2 4 0 81 -> 01 00 00 00 00 00 00 00"}),
         device.control);
     ExpectQueryWorks();
+}
+
+// A device that refuses the abort of a timed-out read answers it later, under the aborted
+// bTag: the next read drops those stale bytes and returns its own reply.
+TEST_F(UsbtmcFraming, ReplyOfAReadWhoseAbortFailedNeverReachesTheNextRead) {
+    device.refusesAborts = true;
+    device.clearHaltKeepsQueue = true;
+    std::string got;
+    EXPECT_EQ(VI_ERROR_TMO, Query("", got, 50));
+    instrument.reply = "STALE\n";
+    instrument.later = {kIdentity};
+    ASSERT_EQ(VI_SUCCESS, Send("Q?\n"));
+    EXPECT_EQ(VI_SUCCESS, Receive(got));
+    EXPECT_EQ(kIdentity, got);
 }
 
 // Bulk-OUT's halt is cleared after its abort whatever the device answered: a device that
