@@ -15,6 +15,7 @@ constexpr std::size_t kHeaderSize = 12;
 constexpr std::uint8_t kDevDepMsgOut = 1, kRequestDevDepMsgIn = 2, kDevDepMsgIn = 2;
 constexpr std::uint8_t kSuccess = 0x01, kPending = 0x02, kFailed = 0x80, kNotInProgress = 0x81;
 // Class requests: on an endpoint (0xA2) or on the interface (0xA1).
+constexpr std::uint8_t kToEndpoint = 0xA2, kToInterface = 0xA1;
 constexpr std::uint8_t kInitiateAbortBulkOut = 1, kCheckAbortBulkOutStatus = 2,
                        kInitiateAbortBulkIn = 3, kCheckAbortBulkInStatus = 4, kInitiateClear = 5,
                        kCheckClearStatus = 6, kGetCapabilities = 7;
@@ -58,6 +59,10 @@ UsbtmcFunction::UsbtmcFunction(const FunctionFsFiles& files, InstrumentPort& por
 
 void UsbtmcFunction::Reset() {
     const std::lock_guard lock(mutex_);
+    ForgetTransfers();
+}
+
+void UsbtmcFunction::ForgetTransfers() {
     ++generation_;
     requests_.clear();
     preparingTag_.reset();
@@ -106,20 +111,34 @@ void UsbtmcFunction::HandleSetup(const ControlRequest& setup) {
 
 Bytes UsbtmcFunction::ClassReply(const ControlRequest& setup) {
     const std::lock_guard lock(mutex_);
-    const std::uint8_t tag = static_cast<std::uint8_t>(setup.value);
-    switch (setup.requestType == 0xA1 ? setup.request + 0x100 : setup.request) {
-    case 0x100 + kGetCapabilities: {
+    if (setup.requestType == kToInterface)
+        return InterfaceReply(setup.request);
+    if (setup.requestType == kToEndpoint)
+        return EndpointReply(setup.request, static_cast<std::uint8_t>(setup.value));
+    return {};
+}
+
+Bytes UsbtmcFunction::InterfaceReply(std::uint8_t request) {
+    switch (request) {
+    case kGetCapabilities: {
         Bytes reply(0x18, 0);
         reply[0] = kSuccess;
-        reply[2] = 0x00; // bcdUSBTMC 1.00
-        reply[3] = 0x01;
+        reply[3] = 0x01; // bcdUSBTMC 1.00; no optional capability
         return reply;
     }
-    case 0x100 + kInitiateClear:
-        Reset();
+    case kInitiateClear:
+        ForgetTransfers();
         return {kSuccess};
-    case 0x100 + kCheckClearStatus:
+    case kCheckClearStatus:
         return {kSuccess, 0};
+    default:
+        return {};
+    }
+}
+
+// The abort requests name the transfer by the bTag in wValue.
+Bytes UsbtmcFunction::EndpointReply(std::uint8_t request, std::uint8_t tag) {
+    switch (request) {
     case kInitiateAbortBulkOut: {
         const bool inProgress = messageOpen_ && messageTag_ == tag;
         if (inProgress) {
@@ -130,20 +149,8 @@ Bytes UsbtmcFunction::ClassReply(const ControlRequest& setup) {
     }
     case kCheckAbortBulkOutStatus:
         return {kSuccess, 0, 0, 0, 0, 0, 0, 0};
-    case kInitiateAbortBulkIn: {
-        std::uint8_t status = kNotInProgress;
-        if (writingTag_)
-            status = *writingTag_ == tag ? kSuccess : kFailed;
-        else if (preparingTag_ || !requests_.empty())
-            status = (preparingTag_ ? *preparingTag_ : requests_.front().tag) == tag ? kSuccess
-                                                                                     : kFailed;
-        if (status == kSuccess && !writingTag_) {
-            ++generation_;
-            requests_.clear();
-            preparingTag_.reset();
-        }
-        return {status, tag};
-    }
+    case kInitiateAbortBulkIn:
+        return {AbortBulkIn(tag), tag};
     case kCheckAbortBulkInStatus:
         // While the aborted transfer still waits on Bulk-IN, the host must read it away.
         if (writingTag_)
@@ -152,6 +159,24 @@ Bytes UsbtmcFunction::ClassReply(const ControlRequest& setup) {
     default:
         return {};
     }
+}
+
+// A request not yet answered is dropped at once; a reply already on Bulk-IN stays there
+// until the host has read it away.
+std::uint8_t UsbtmcFunction::AbortBulkIn(std::uint8_t tag) {
+    std::optional<std::uint8_t> current = writingTag_ ? writingTag_ : preparingTag_;
+    if (!current && !requests_.empty())
+        current = requests_.front().tag;
+    if (!current)
+        return kNotInProgress;
+    if (*current != tag)
+        return kFailed;
+    if (!writingTag_) {
+        ++generation_;
+        requests_.clear();
+        preparingTag_.reset();
+    }
+    return kSuccess;
 }
 
 void UsbtmcFunction::BulkOutLoop() {

@@ -48,6 +48,10 @@ private:
     void BulkInLoop();
     void HandleSetup(const ControlRequest& setup);
     Bytes ClassReply(const ControlRequest& setup);
+    Bytes InterfaceReply(std::uint8_t request);
+    Bytes EndpointReply(std::uint8_t request, std::uint8_t tag);
+    std::uint8_t AbortBulkIn(std::uint8_t tag);
+    void ForgetTransfers(); // with the mutex held
     bool ReadTransfer(Bytes& transfer);
     void TakeTransfer(const Bytes& transfer);
     void NextRequest(Request& request, std::uint64_t& generation);
