@@ -46,7 +46,7 @@ public:
     bool KernelDriverActive(std::uint8_t) override { return true; }
     UsbResult DetachKernelDriver(std::uint8_t) override { return Present(); }
     UsbResult AttachKernelDriver(std::uint8_t) override { return Present(); }
-    UsbResult ClaimInterface(std::uint8_t) override { return Result(bus_.Next(Stream::Opens, 1)); }
+    UsbResult ClaimInterface(std::uint8_t) override { return Result(bus_.Next(Stream::Opens, 0)); }
     UsbResult ReleaseInterface(std::uint8_t) override { return Present(); }
     UsbResult Control(std::uint8_t, std::uint8_t request, std::uint16_t value, std::uint16_t,
                       std::uint8_t* data, std::uint16_t length, unsigned timeoutMs,
@@ -169,6 +169,8 @@ Answer ScriptedBus::Next(Stream stream, unsigned timeoutMs) {
     Answer answer = played.next < played.answers.size() ? played.answers[played.next++] : Answer{};
     if (played.answers.empty() && stream == Stream::BulkIns)
         answer.outcome = kTimeout; // a device with nothing to say
+    if (stream == Stream::Opens)
+        return answer; // opening a device and claiming its interface stay on the host
     const unsigned limit = timeoutMs == 0 ? kForeverMs : timeoutMs;
     const bool timedOut = ResultOf(answer) == UsbResult::Timeout;
     clock_.SleepMs(timedOut ? limit : std::min<unsigned>(answer.delayMs, limit));
@@ -209,7 +211,7 @@ visa::UsbResult ScriptedBus::Open(const visa::UsbDeviceInfo& device,
     const int opened = DeviceAt(device.address);
     if (Gone(opened))
         return UsbResult::NoDevice;
-    const UsbResult result = ResultOf(Next(Stream::Opens, 1)); // local calls, no bus traffic
+    const UsbResult result = ResultOf(Next(Stream::Opens, 0));
     if (result != UsbResult::Ok)
         return result;
     lastOpened = opened;
