@@ -1,6 +1,7 @@
 // tq4800-flash: the update of the window's Update button, from a terminal.
 
 #include "backend/BackendFactory.h"
+#include "history/RunId.h"
 #include "image/ImageFile.h"
 #include "image/ValidateImage.h"
 #include "link/InstrumentSession.h"
@@ -93,7 +94,7 @@ int UpdateInstrument(const FlashOptions& options, const ImageInfo& image, Termin
     NoEvents events;
     UpdateSequence sequence(
         session, image, {log, devices, progress, progress, prompt, guard, events, SystemClock()});
-    RunServices services(screen);
+    RunServices services(screen, NewRunId());
     services.AttachTo(sequence, options.file, image);
 
     session.OpenResourceManager();

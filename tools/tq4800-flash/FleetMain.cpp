@@ -1,5 +1,6 @@
 #include "tools/tq4800-flash/FleetMain.h"
 
+#include "history/RunId.h"
 #include "seams/Clock.h"
 #include "tools/tq4800-flash/ExitCodes.h"
 #include "tools/tq4800-flash/FleetInterruptGuard.h"
@@ -83,7 +84,7 @@ int RunFleet(const FlashOptions& options, const ImageInfo& image) {
     for (std::size_t i = 0; i < instruments.size(); ++i)
         seams.push_back(std::make_unique<MemberSeams>(i, instruments[i].resourceName, image,
                                                       *report, question, interrupts, clock));
-    FleetServices services(options.file, image, instruments.size(), *report);
+    FleetServices services(options.file, image, instruments.size(), *report, NewRunId());
     std::vector<FleetMember> members;
     for (std::size_t i = 0; i < seams.size(); ++i) {
         members.push_back(seams[i]->Member());
