@@ -450,6 +450,17 @@ TEST_F(HistoryTest, ALockedHistoryIsWaitedForOnceByAllRuns) {
     EXPECT_NE(std::string::npos, notices[0].find("database is locked")) << notices[0];
 }
 
+// The digest of a standard's test vector (FIPS 180-2, "abc"), whose bytes 0x03 and 0x00
+// need their leading zero digit.
+TEST_F(HistoryTest, RecordsTheStandardSha256OfTheFile) {
+    std::string problem;
+    const FirmwareFileFacts facts =
+        DescribeFirmwareFile(Write("abc", Bytes("abc")), ImageInfo{}, problem);
+    EXPECT_EQ("ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad", facts.sha256);
+    EXPECT_EQ(3, facts.size);
+    EXPECT_EQ("", problem);
+}
+
 // Where the history lives, by the environment of the program.
 TEST(HistoryLocation, FollowsTheEnvironment) {
     struct Case {
