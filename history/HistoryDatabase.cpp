@@ -77,8 +77,8 @@ int HistoryDatabase::WaitWhileBusy(void* self, int) {
 bool HistoryDatabase::OpenConnection(const std::string& uri, int flags, std::string& error) {
     sqlite3_close_v2(connection_);
     connection_ = nullptr;
-    if (sqlite3_open_v2(uri.c_str(), &connection_, flags | SQLITE_OPEN_NOMUTEX,
-                        nullptr) != SQLITE_OK) {
+    if (sqlite3_open_v2(uri.c_str(), &connection_, flags | SQLITE_OPEN_NOMUTEX, nullptr) !=
+        SQLITE_OK) {
         error = Failure("cannot be opened");
         return false;
     }
@@ -152,7 +152,8 @@ bool HistoryDatabase::OpenForReading(std::string& error) {
     if (error.find("is newer than version") != std::string::npos)
         return false;
     std::string second;
-    if (OpenConnection(FileUri(path_) + "?immutable=1", SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, second) &&
+    if (OpenConnection(FileUri(path_) + "?immutable=1", SQLITE_OPEN_READONLY | SQLITE_OPEN_URI,
+                       second) &&
         SchemaVersion(version_, second))
         return true;
     if (second.find("is newer than version") != std::string::npos)
