@@ -11,6 +11,7 @@ TQ4800_PACKAGES=(
     lintian man-db bash-completion
     nlohmann-json3-dev
     libsqlite3-dev libssl-dev libsystemd-dev dbus-daemon
+    bindfs
 )
 
 # Installs whatever of the list is missing: apt-get as root, through sudo otherwise.

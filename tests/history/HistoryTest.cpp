@@ -419,6 +419,30 @@ TEST_F(HistoryTest, PermissionsAreThoseOfTheLocation) {
     EXPECT_TRUE(notices.empty()) << notices[0];
 }
 
+// On a FUSE mount (as on NFS and SMB), where WAL's shared memory is unsafe, the history is
+// written with the rollback journal; on a local disk in WAL mode. The file's header tells:
+// its bytes 18 and 19 are 2 in WAL mode, 1 with the rollback journal.
+TEST_F(HistoryTest, UsesTheRollbackJournalOnANetworkOrFuseFileSystem) {
+    std::filesystem::create_directories(Path("disk"));
+    std::filesystem::create_directories(Path("mounted"));
+    const bool mounted =
+        RunCommand("bindfs " + ShellWord(Path("disk")) + " " + ShellWord(Path("mounted")), Path(""))
+            .exitCode == 0;
+    if (!mounted)
+        GTEST_SKIP() << "no FUSE mount here (bindfs, /dev/fuse)";
+    for (const auto& [path, mode] :
+         {std::pair{Path("mounted/history.sqlite3"), 1}, std::pair{Path("local.sqlite3"), 2}}) {
+        {
+            UpdateHistory history = History(path);
+            history.JournalFor(FirmwareFileFacts{})->RunStarted("USB0::0x1D7A::0x52C1::TW1::INSTR");
+        }
+        const std::string header = ReadWholeFile(path).substr(18, 2);
+        EXPECT_EQ(std::string(2, static_cast<char>(mode)), header) << path;
+    }
+    RunCommand("fusermount -u " + ShellWord(Path("mounted")), Path(""));
+    EXPECT_TRUE(notices.empty()) << notices[0];
+}
+
 // Another program holds the file locked: the instruments of a fleet each start a run at
 // once, and together wait for it only about as long as one would, then run on with one
 // notice.
