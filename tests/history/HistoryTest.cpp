@@ -88,6 +88,8 @@ TEST_P(HistoryOfARun, KeepsWhatTheRunDid) {
     EXPECT_EQ(getpid(), record.processId);
     EXPECT_EQ("terminal", record.frontEnd);
     EXPECT_LE(record.startedUtc, record.endedUtc);
+    // A declined run was never confirmed; the others count their duration from then.
+    EXPECT_EQ(row.answer == MessageAnswer::Yes, !record.confirmedUtc.empty());
     EXPECT_TRUE(notices.empty()) << notices[0];
 }
 
