@@ -174,27 +174,12 @@ void Print(const std::vector<HistoryRecord>& records, bool json, std::ostream& o
             << '\n';
 }
 
-} // namespace
-
-bool IsHistoryCommand(const std::vector<std::string_view>& args) {
-    return std::find(args.begin(), args.end(), "--history") != args.end();
-}
-
-int RunHistoryCommand(const std::vector<std::string_view>& args, std::ostream& out,
-                      std::ostream& err) {
-    HistoryOptions options;
-    std::string error;
-    if (!ParseHistoryOptions(args, options, error)) {
-        err << PROGRAM << error << "\nTry 'tq4800-flash --help'.\n";
-        return EXIT_USAGE;
-    }
-    const HistoryLocation location = HistoryLocationFromEnvironment();
-    if (location.off) {
-        err << PROGRAM << "the update history is off (TQ4800_HISTORY=off)\n";
-        return EXIT_IOERR;
-    }
+// Lists the history at location: 0, or 74 when it cannot be checked or read.
+int ListHistory(const HistoryLocation& location, const HistoryOptions& options, std::ostream& out,
+                std::ostream& err) {
     const std::string shownPath = Printable(location.path);
     bool exists = false;
+    std::string error;
     if (!CheckPath(location.path, exists, error)) {
         err << PROGRAM << "update history " << shownPath << ": cannot be checked: " << error
             << '\n';
@@ -214,4 +199,26 @@ int RunHistoryCommand(const std::vector<std::string_view>& args, std::ostream& o
     }
     Print(records, options.json, out);
     return EXIT_SUCCESS;
+}
+
+} // namespace
+
+bool IsHistoryCommand(const std::vector<std::string_view>& args) {
+    return std::find(args.begin(), args.end(), "--history") != args.end();
+}
+
+int RunHistoryCommand(const std::vector<std::string_view>& args, std::ostream& out,
+                      std::ostream& err) {
+    HistoryOptions options;
+    std::string error;
+    if (!ParseHistoryOptions(args, options, error)) {
+        err << PROGRAM << error << "\nTry 'tq4800-flash --help'.\n";
+        return EXIT_USAGE;
+    }
+    const HistoryLocation location = HistoryLocationFromEnvironment();
+    if (location.off) {
+        err << PROGRAM << "the update history is off (TQ4800_HISTORY=off)\n";
+        return EXIT_IOERR;
+    }
+    return ListHistory(location, options, out, err);
 }
