@@ -90,6 +90,7 @@ public:
     // Handlers of the push buttons.
     void OnUpdate();
     void OnBrowse();
+    void RememberLoadedFile(const std::string& path, int descriptor);
     void OnHelpButton();
     void OnMoreInfo();
 
@@ -121,8 +122,8 @@ private:
     // the constructor opens its resource manager last, and OnDestroy closes it first.
     InstrumentSession m_session;
     ImageInfo m_image;
-    // The path m_image was loaded from, for the update history.
-    std::string m_imagePath;
+    // The file m_image was loaded from, as the update history records it.
+    FirmwareFileFacts m_imageFacts;
     bool m_bUpdating = false;
     // The window's outer height in the current layout, the frame the window manager last
     // gave it, and whether it is still to be centred (until it is first on screen).

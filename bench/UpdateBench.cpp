@@ -59,6 +59,9 @@ public:
     void RunStarted(std::string_view name) override {
         Time([&] { journal_.RunStarted(name); });
     }
+    void RunConfirmed() override {
+        Time([&] { journal_.RunConfirmed(); });
+    }
     void InstrumentRevision(std::string_view field) override {
         Time([&] { journal_.InstrumentRevision(field); });
     }

@@ -21,6 +21,7 @@ TQ4800_TEST_PACKAGES=(
     lintian man-db bash-completion
     dbus-daemon
     qemu-system-x86 busybox-static kmod usbutils xz-utils
+    bindfs
 )
 
 # Installs whatever is missing of TQ4800_PACKAGES and of the packages given (for example

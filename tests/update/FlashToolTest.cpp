@@ -322,7 +322,7 @@ TEST_F(FlashTool, FleetExitCodeAndHistoryPerInstrument) {
         std::map<std::string, int> recorded;
         for (const std::string& line : Lines(Run("--history --json --limit 3").out)) {
             const nlohmann::json record = nlohmann::json::parse(line);
-            recorded[record["serial_number"]] = record["status"];
+            recorded[record["serial_number"]] = record["status_code"];
         }
         EXPECT_EQ((std::map<std::string, int>{{SERIALS[0], c.codes[0]},
                                               {SERIALS[1], c.codes[1]},

@@ -83,7 +83,8 @@ int ChooseRequestedDevice(const FlashOptions& options, std::string& name, Termin
     return 0;
 }
 
-int UpdateInstrument(const FlashOptions& options, const ImageInfo& image, TerminalScreen& screen) {
+int UpdateInstrument(const FlashOptions& options, const ImageInfo& image, TerminalScreen& screen,
+                     const std::string& runId) {
     std::string requiredName;
     if (!options.devicePrefix.empty())
         if (int code = ChooseRequestedDevice(options, requiredName, screen))
@@ -97,7 +98,7 @@ int UpdateInstrument(const FlashOptions& options, const ImageInfo& image, Termin
     NoEvents events;
     UpdateSequence sequence(
         session, image, {log, devices, progress, progress, prompt, guard, events, SystemClock()});
-    RunServices services(screen);
+    RunServices services(screen, runId);
     services.AttachTo(sequence, options.file, image);
 
     session.OpenResourceManager();
@@ -125,7 +126,7 @@ int RunUpdate(const FlashOptions& options) {
     const std::string runId = NewRunId();
     if (options.UpdatesFleet() || options.json)
         return RunFleet(options, image, runId);
-    return UpdateInstrument(options, image, screen);
+    return UpdateInstrument(options, image, screen, runId);
 }
 
 } // namespace
