@@ -7,6 +7,7 @@
 #include "image/ImageFile.h"
 #include "image/MemoryImageStream.h"
 #include "image/ValidateImage.h"
+#include "update/LastCatch.h"
 
 #include <chrono>
 #include <cstdio>
@@ -59,7 +60,7 @@ int RunProgram(std::vector<std::string> arguments) {
 
 } // namespace
 
-int main() {
+int main() try {
     const std::vector<std::uint8_t> bytes = WriteImageFile(LargestFile());
     ImageInfo image;
     MemoryImageStream stream(bytes);
@@ -104,4 +105,6 @@ int main() {
     std::printf("  CPU time           %9.1f ms  (%.2f %% of the wall time; goal: under 5 %%)\n",
                 cpuMs, 100.0 * cpuMs / wallMs);
     return 0;
+} catch (...) {
+    return ReportUncaughtException("bench-fleet");
 }

@@ -5,9 +5,15 @@
 #include "image/SegmentCatalogue.h"
 #include "image/ValidateImage.h"
 
+#include <cstring>
 #include <functional>
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <pwd.h>
+#include <sys/ptrace.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 class ImageTool : public TempFolderTest {
@@ -188,22 +194,184 @@ TEST_F(ImageTool, BuildFailuresHaveTheirOwnCodes) {
     }
 }
 
-// The output is written beside its place and renamed into it: a symlink stays and leads to
-// the new file, and what is not a regular file is left as it was.
-TEST_F(ImageTool, BuildReplacesOnlyRegularFiles) {
-    std::vector<std::string> arguments = BuildArguments(Path("link.img"));
-    arguments.push_back("--demo");
-    Write("target.img", Bytes("old"));
-    std::filesystem::create_symlink("target.img", Path("link.img"));
-    ASSERT_EQ(Run(arguments).exitCode, 0);
-    EXPECT_TRUE(std::filesystem::is_symlink(Path("link.img")));
-    EXPECT_EQ(Run({"check", Path("target.img")}).exitCode, 0);
+// The owner of files the tests replace as another user: nobody when the tests run as root
+// (as CI does), else the user running them.
+struct User {
+    uid_t uid;
+    gid_t gid;
+};
 
-    ASSERT_EQ(0, mkfifo(Path("fifo").c_str(), 0600));
-    arguments[2] = Path("fifo");
-    EXPECT_EQ(Run(arguments).exitCode, 73);
-    EXPECT_TRUE(std::filesystem::is_fifo(Path("fifo")));
-    EXPECT_EQ(std::filesystem::directory_iterator(folder_)->path().string().find(".fifo."),
-              std::string::npos);
+User OrdinaryUser() {
+    if (geteuid() != 0)
+        return {geteuid(), getegid()};
+    const passwd* nobody = getpwnam("nobody");
+    return nobody != nullptr ? User{nobody->pw_uid, nobody->pw_gid} : User{65534, 65534};
+}
+
+void BecomeOrdinaryUser() {
+    const User user = OrdinaryUser();
+    if (geteuid() == 0 &&
+        (setgroups(0, nullptr) != 0 || setgid(user.gid) != 0 || setuid(user.uid) != 0))
+        _exit(126);
+}
+
+struct stat StatOf(const std::string& path) {
+    struct stat status {};
+    lstat(path.c_str(), &status);
+    return status;
+}
+
+// The output is written beside its place and renamed into it. What is replaced keeps its
+// owner, group and permissions; what the builder may not write in place, what has other
+// names, and what is not a regular file are left as they were, without a temporary file.
+TEST_F(ImageTool, BuildReplacesOnlyWhatItMayAndKeepsItsOwner) {
+    const User user = OrdinaryUser();
+    const std::string shared = Path("shared");
+    std::filesystem::create_directory(shared);
+    chmod(shared.c_str(), 0777);
+    const auto file = [&](const std::string& name, mode_t mode, User owner) {
+        const std::string path = shared + "/" + name;
+        Write("shared/" + name, Bytes("old"));
+        if (geteuid() == 0)
+            EXPECT_EQ(0, chown(path.c_str(), owner.uid, owner.gid));
+        EXPECT_EQ(0, chmod(path.c_str(), mode));
+        return path;
+    };
+    const std::string target = file("target.img", 0640, user);
+    std::filesystem::create_symlink("target.img", shared + "/link.img");
+    const std::string linked = file("linked.img", 0644, user);
+    std::filesystem::create_hard_link(linked, shared + "/other-name.img");
+    ASSERT_EQ(0, mkfifo((shared + "/fifo").c_str(), 0666));
+    struct Case {
+        std::string output;
+        bool rootOnly; // needs a file that is not the ordinary user's
+        bool byRoot;
+        int exitCode;
+        const char* message;
+        std::string changed; // the file that gets the new bytes; its owner and mode stay
+    } cases[] = {
+        {shared + "/link.img", false, false, 0, "", target},
+        {file("read-only.img", 0444, user), false, false, 73, "you may not write it", ""},
+        {file("roots.img", 0644, {0, 0}), true, false, 73, "you may not write it", ""},
+        {linked, false, false, 73, "it has 2 hard links", ""},
+        {shared + "/fifo", false, false, 73, "not a regular file", ""},
+        {file("users.img", 0600, user), true, true, 0, "", shared + "/users.img"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.output);
+        if (c.rootOnly && geteuid() != 0)
+            continue;
+        const struct stat before = StatOf(c.changed.empty() ? c.output : c.changed);
+        std::vector<std::string> arguments = BuildArguments(c.output);
+        arguments.insert(arguments.begin(), TQ4800_IMAGE_TOOL);
+        arguments.push_back("--demo");
+        const std::function<void()> asRoot = [] {};
+        const ProgramRun run =
+            RunPrepared(arguments, folder_.string(), c.byRoot ? asRoot : BecomeOrdinaryUser);
+        EXPECT_EQ(c.exitCode, run.exitCode) << run.err;
+        EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+        for (const auto& entry : std::filesystem::directory_iterator(shared))
+            EXPECT_FALSE(entry.path().filename().string().starts_with(".")) << entry.path();
+        if (c.changed.empty()) {
+            const bool fifo = S_ISFIFO(StatOf(c.output).st_mode);
+            EXPECT_TRUE(fifo || ReadWholeFile(c.output) == "old");
+            continue;
+        }
+        const struct stat after = StatOf(c.changed);
+        EXPECT_EQ(before.st_uid, after.st_uid);
+        EXPECT_EQ(before.st_gid, after.st_gid);
+        EXPECT_EQ(before.st_mode, after.st_mode);
+        EXPECT_TRUE(S_ISLNK(StatOf(c.output).st_mode) == (c.output != c.changed));
+        // Its owner can still read it.
+        const ProgramRun check = RunPrepared({TQ4800_IMAGE_TOOL, "check", c.changed},
+                                             folder_.string(), BecomeOrdinaryUser);
+        EXPECT_EQ(0, check.exitCode) << check.err;
+    }
+}
+
+// Runs the program traced, and sends it the signal as soon as a temporary file shows in
+// folder (at the end of the system call that made it). The wait status of the program.
+int EndWhenTemporaryFileShows(const std::vector<std::string>& arguments,
+                              const std::filesystem::path& folder, int signal) {
+    const auto hasTemporaryFile = [&] {
+        for (const auto& entry : std::filesystem::directory_iterator(folder))
+            if (entry.path().filename().string().starts_with("."))
+                return true;
+        return false;
+    };
+    std::vector<char*> argv;
+    for (const std::string& argument : arguments)
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    const pid_t child = fork();
+    if (child == 0) {
+        ptrace(PTRACE_TRACEME, 0, nullptr, nullptr);
+        const int null = open("/dev/null", O_WRONLY);
+        dup2(null, STDOUT_FILENO);
+        dup2(null, STDERR_FILENO);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    int passOn = 0;
+    while (waitpid(child, &status, 0) == child && WIFSTOPPED(status)) {
+        passOn = WSTOPSIG(status) == SIGTRAP ? 0 : WSTOPSIG(status);
+        if (hasTemporaryFile()) {
+            kill(child, signal);
+            ptrace(PTRACE_DETACH, child, nullptr, nullptr);
+            waitpid(child, &status, 0);
+            return status;
+        }
+        ptrace(PTRACE_SYSCALL, child, nullptr, passOn);
+    }
+    return status;
+}
+
+// Ctrl-C, a hang-up or a termination request while the output is written: the program ends
+// by the signal as it would have, and leaves neither its temporary file nor a changed output.
+TEST_F(ImageTool, BuildRemovesItsTemporaryFileWhenEnded) {
+    std::filesystem::create_directory(Path("out"));
+    std::vector<std::string> arguments = BuildArguments(Path("out/out.img"));
+    arguments.insert(arguments.begin(), TQ4800_IMAGE_TOOL);
+    arguments.push_back("--demo");
+    for (const int signal : {SIGINT, SIGHUP, SIGTERM}) {
+        SCOPED_TRACE(strsignal(signal));
+        Write("out/out.img", Bytes("old"));
+        const int status = EndWhenTemporaryFileShows(arguments, Path("out"), signal);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status;
+        EXPECT_EQ("old", ReadWholeFile(Path("out/out.img")));
+        for (const auto& entry : std::filesystem::directory_iterator(Path("out")))
+            EXPECT_EQ("out.img", entry.path().filename().string());
+    }
+}
+
+// The last catch: memory exhausted while a file is built ends the program with 70 and a line
+// that says so, not with an abort.
+TEST_F(ImageTool, ExhaustedMemoryEndsWith70AndAMessage) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "the sanitizers need more address space than the limit leaves";
+#endif
+    const auto limited = [&](rlim_t bytes, std::vector<std::string> arguments) {
+        arguments.insert(arguments.begin(), TQ4800_IMAGE_TOOL);
+        return RunPrepared(arguments, folder_.string(), [bytes] {
+            const rlimit limit{bytes, bytes};
+            setrlimit(RLIMIT_AS, &limit);
+        });
+    };
+    // The least address space in which the program starts and answers: building a file
+    // needs more than that, for its payloads and its bytes.
+    rlim_t enough = rlim_t{1} << 30, tooLittle = 0;
+    ASSERT_EQ(0, limited(enough, {"--version"}).exitCode);
+    while (enough - tooLittle > (16u << 10)) {
+        const rlim_t middle = (enough + tooLittle) / 2;
+        (limited(middle, {"--version"}).exitCode == 0 ? enough : tooLittle) = middle;
+    }
+    std::vector<std::string> arguments = BuildArguments(Path("out.img"));
+    arguments.push_back("--demo");
+    const ProgramRun run = limited(enough, arguments);
+    EXPECT_EQ(70, run.exitCode);
+    EXPECT_EQ("tq4800-image: stopped by an unexpected error: out of memory (std::bad_alloc)\n",
+              run.err);
+    EXPECT_FALSE(std::filesystem::exists(Path("out.img")));
 }
 } // namespace
