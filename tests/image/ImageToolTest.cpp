@@ -5,6 +5,7 @@
 #include "image/SegmentCatalogue.h"
 #include "image/ValidateImage.h"
 
+#include <csignal>
 #include <cstring>
 #include <functional>
 #include <grp.h>
@@ -13,6 +14,7 @@
 #include <sys/ptrace.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace {
@@ -255,13 +257,21 @@ TEST_F(ImageTool, BuildReplacesOnlyWhatItMayAndKeepsItsOwner) {
         {file("roots.img", 0644, {0, 0}), true, false, 73, "you may not write it", ""},
         {linked, false, false, 73, "it has 2 hard links", ""},
         {shared + "/fifo", false, false, 73, "not a regular file", ""},
-        {file("users.img", 0600, user), true, true, 0, "", shared + "/users.img"},
+        {file("users.img", 04700, user), true, true, 0, "", shared + "/users.img"},
+        {shared + "/new.img", false, false, 0, "", shared + "/new.img"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.output);
         if (c.rootOnly && geteuid() != 0)
             continue;
-        const struct stat before = StatOf(c.changed.empty() ? c.output : c.changed);
+        struct stat before = StatOf(c.changed.empty() ? c.output : c.changed);
+        if (before.st_nlink == 0) { // a new file: the user's, as a plain create makes it
+            const mode_t mask = umask(0);
+            umask(mask);
+            before.st_uid = user.uid;
+            before.st_gid = user.gid;
+            before.st_mode = S_IFREG | (0666 & ~mask);
+        }
         std::vector<std::string> arguments = BuildArguments(c.output);
         arguments.insert(arguments.begin(), TQ4800_IMAGE_TOOL);
         arguments.push_back("--demo");
@@ -289,22 +299,19 @@ TEST_F(ImageTool, BuildReplacesOnlyWhatItMayAndKeepsItsOwner) {
     }
 }
 
-// Runs the program traced, and sends it the signal as soon as a temporary file shows in
-// folder (at the end of the system call that made it). The wait status of the program.
-int EndWhenTemporaryFileShows(const std::vector<std::string>& arguments,
-                              const std::filesystem::path& folder, int signal) {
-    const auto hasTemporaryFile = [&] {
-        for (const auto& entry : std::filesystem::directory_iterator(folder))
-            if (entry.path().filename().string().starts_with("."))
-                return true;
-        return false;
-    };
+// Runs the program under ptrace, stopping at the entry and the exit of every system call;
+// at each stop, atStop is told the program and the call, and ends the tracing by returning
+// true. The wait status of the program; the caller ignores a signal first when told so.
+int Trace(const std::vector<std::string>& arguments, int ignoredSignal,
+          const std::function<bool(pid_t, const __ptrace_syscall_info&)>& atStop) {
     std::vector<char*> argv;
     for (const std::string& argument : arguments)
         argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
     const pid_t child = fork();
     if (child == 0) {
+        if (ignoredSignal != 0)
+            std::signal(ignoredSignal, SIG_IGN);
         ptrace(PTRACE_TRACEME, 0, nullptr, nullptr);
         const int null = open("/dev/null", O_WRONLY);
         dup2(null, STDOUT_FILENO);
@@ -313,11 +320,16 @@ int EndWhenTemporaryFileShows(const std::vector<std::string>& arguments,
         _exit(127);
     }
     int status = 0;
-    int passOn = 0;
+    bool started = false;
     while (waitpid(child, &status, 0) == child && WIFSTOPPED(status)) {
-        passOn = WSTOPSIG(status) == SIGTRAP ? 0 : WSTOPSIG(status);
-        if (hasTemporaryFile()) {
-            kill(child, signal);
+        int passOn = WSTOPSIG(status) == (SIGTRAP | 0x80) || WSTOPSIG(status) == SIGTRAP
+                         ? 0
+                         : WSTOPSIG(status);
+        if (!started)
+            started = ptrace(PTRACE_SETOPTIONS, child, nullptr, PTRACE_O_TRACESYSGOOD) == 0;
+        __ptrace_syscall_info call{};
+        if (WSTOPSIG(status) == (SIGTRAP | 0x80) &&
+            ptrace(PTRACE_GET_SYSCALL_INFO, child, sizeof call, &call) > 0 && atStop(child, call)) {
             ptrace(PTRACE_DETACH, child, nullptr, nullptr);
             waitpid(child, &status, 0);
             return status;
@@ -327,22 +339,66 @@ int EndWhenTemporaryFileShows(const std::vector<std::string>& arguments,
     return status;
 }
 
+bool HasTemporaryFile(const std::filesystem::path& folder) {
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        if (entry.path().filename().string().starts_with("."))
+            return true;
+    return false;
+}
+
 // Ctrl-C, a hang-up or a termination request while the output is written: the program ends
 // by the signal as it would have, and leaves neither its temporary file nor a changed output.
+// A signal ignored by the caller (nohup) stays ignored.
 TEST_F(ImageTool, BuildRemovesItsTemporaryFileWhenEnded) {
     std::filesystem::create_directory(Path("out"));
     std::vector<std::string> arguments = BuildArguments(Path("out/out.img"));
     arguments.insert(arguments.begin(), TQ4800_IMAGE_TOOL);
     arguments.push_back("--demo");
-    for (const int signal : {SIGINT, SIGHUP, SIGTERM}) {
-        SCOPED_TRACE(strsignal(signal));
+    for (const auto& [signal, ignored] : {std::pair{SIGINT, false}, std::pair{SIGHUP, false},
+                                          std::pair{SIGTERM, false}, std::pair{SIGHUP, true}}) {
+        SCOPED_TRACE(std::string(strsignal(signal)) + (ignored ? ", ignored" : ""));
         Write("out/out.img", Bytes("old"));
-        const int status = EndWhenTemporaryFileShows(arguments, Path("out"), signal);
-        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status;
-        EXPECT_EQ("old", ReadWholeFile(Path("out/out.img")));
-        for (const auto& entry : std::filesystem::directory_iterator(Path("out")))
-            EXPECT_EQ("out.img", entry.path().filename().string());
+        const int status = Trace(
+            arguments, ignored ? signal : 0, [&](pid_t program, const __ptrace_syscall_info& call) {
+                if (call.op != PTRACE_SYSCALL_INFO_EXIT || !HasTemporaryFile(Path("out")))
+                    return false;
+                kill(program, signal);
+                return true;
+            });
+        if (ignored)
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+        else
+            EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status;
+        EXPECT_EQ(ReadWholeFile(Path("out/out.img")) == "old", !ignored);
+        EXPECT_FALSE(HasTemporaryFile(Path("out")));
     }
+}
+
+// The new bytes are on the disk before the rename, and the rename is once the folder is
+// synced: a power cut leaves the old file or the new one, never an empty one.
+TEST_F(ImageTool, BuildSyncsTheFileAndThenItsFolder) {
+    std::filesystem::create_directory(Path("out"));
+    std::vector<std::string> arguments = BuildArguments(Path("out/out.img"));
+    arguments.insert(arguments.begin(), TQ4800_IMAGE_TOOL);
+    arguments.push_back("--demo");
+    std::vector<std::string> calls;
+    Trace(arguments, 0, [&](pid_t program, const __ptrace_syscall_info& call) {
+        if (call.op != PTRACE_SYSCALL_INFO_ENTRY)
+            return false;
+        const auto number = call.entry.nr;
+        if (number == SYS_rename || number == SYS_renameat || number == SYS_renameat2)
+            calls.push_back("rename");
+        if (number == SYS_fsync || number == SYS_fdatasync)
+            calls.push_back(std::filesystem::read_symlink(
+                                FormatText("/proc/%d/fd/%llu", program,
+                                           static_cast<unsigned long long>(call.entry.args[0])))
+                                .string());
+        return false;
+    });
+    ASSERT_EQ(3u, calls.size()) << testing::PrintToString(calls);
+    EXPECT_TRUE(calls[0].starts_with(Path("out/.out.img."))) << calls[0];
+    EXPECT_EQ("rename", calls[1]);
+    EXPECT_EQ(Path("out"), calls[2]);
 }
 
 // The last catch: memory exhausted while a file is built ends the program with 70 and a line
