@@ -51,24 +51,33 @@ inline ProgramRun RunCommand(const std::string& command, const std::string& fold
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadWholeFile(out), ReadWholeFile(err)};
 }
 
-// Runs the program (without a shell) in a child that first calls prepare, to lower a limit or
-// to become another user, with its output captured in files of folder. The exit code is -1
-// when a signal ended it.
-inline ProgramRun RunPrepared(const std::vector<std::string>& arguments, const std::string& folder,
-                              const std::function<void()>& prepare) {
-    const std::string out = folder + "/stdout", err = folder + "/stderr";
+// Starts the program (without a shell) in a child that first calls prepare: to set up its
+// output, lower a limit, become another user. Its process id.
+inline pid_t StartPrepared(const std::vector<std::string>& arguments,
+                           const std::function<void()>& prepare) {
     std::vector<char*> argv;
     for (const std::string& argument : arguments)
         argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
     const pid_t child = fork();
     if (child == 0) {
-        dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666), STDOUT_FILENO);
-        dup2(open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666), STDERR_FILENO);
         prepare();
         execv(argv[0], argv.data());
         _exit(127);
     }
+    return child;
+}
+
+// The same, waited for, with its output captured in files of folder. The exit code is -1
+// when a signal ended it.
+inline ProgramRun RunPrepared(const std::vector<std::string>& arguments, const std::string& folder,
+                              const std::function<void()>& prepare) {
+    const std::string out = folder + "/stdout", err = folder + "/stderr";
+    const pid_t child = StartPrepared(arguments, [&] {
+        dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666), STDOUT_FILENO);
+        dup2(open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666), STDERR_FILENO);
+        prepare();
+    });
     int status = 0;
     waitpid(child, &status, 0);
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadWholeFile(out), ReadWholeFile(err)};

@@ -234,8 +234,9 @@ TEST_F(ImageTool, BuildReplacesOnlyWhatItMayAndKeepsItsOwner) {
     const auto file = [&](const std::string& name, mode_t mode, User owner) {
         const std::string path = shared + "/" + name;
         Write("shared/" + name, Bytes("old"));
-        if (geteuid() == 0)
+        if (geteuid() == 0) {
             EXPECT_EQ(0, chown(path.c_str(), owner.uid, owner.gid));
+        }
         EXPECT_EQ(0, chmod(path.c_str(), mode));
         return path;
     };
@@ -244,21 +245,30 @@ TEST_F(ImageTool, BuildReplacesOnlyWhatItMayAndKeepsItsOwner) {
     const std::string linked = file("linked.img", 0644, user);
     std::filesystem::create_hard_link(linked, shared + "/other-name.img");
     ASSERT_EQ(0, mkfifo((shared + "/fifo").c_str(), 0666));
+    // The disk full after a few bytes, as a file size limit makes it.
+    const auto fullDisk = [] {
+        BecomeOrdinaryUser();
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{4096, 4096};
+        setrlimit(RLIMIT_FSIZE, &limit);
+    };
     struct Case {
         std::string output;
         bool rootOnly; // needs a file that is not the ordinary user's
-        bool byRoot;
+        std::function<void()> runAs;
         int exitCode;
         const char* message;
         std::string changed; // the file that gets the new bytes; its owner and mode stay
     } cases[] = {
-        {shared + "/link.img", false, false, 0, "", target},
-        {file("read-only.img", 0444, user), false, false, 73, "you may not write it", ""},
-        {file("roots.img", 0644, {0, 0}), true, false, 73, "you may not write it", ""},
-        {linked, false, false, 73, "it has 2 hard links", ""},
-        {shared + "/fifo", false, false, 73, "not a regular file", ""},
-        {file("users.img", 04700, user), true, true, 0, "", shared + "/users.img"},
-        {shared + "/new.img", false, false, 0, "", shared + "/new.img"},
+        {shared + "/link.img", false, BecomeOrdinaryUser, 0, "", target},
+        {file("read-only.img", 0444, user), false, BecomeOrdinaryUser, 73, "you may not write it",
+         ""},
+        {file("roots.img", 0644, {0, 0}), true, BecomeOrdinaryUser, 73, "you may not write it", ""},
+        {linked, false, BecomeOrdinaryUser, 73, "it has 2 hard links", ""},
+        {shared + "/fifo", false, BecomeOrdinaryUser, 73, "not a regular file", ""},
+        {file("full.img", 0644, user), false, fullDisk, 73, "cannot write: File too large", ""},
+        {file("users.img", 04700, user), true, [] {}, 0, "", shared + "/users.img"},
+        {shared + "/new.img", false, BecomeOrdinaryUser, 0, "", shared + "/new.img"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.output);
@@ -275,9 +285,7 @@ TEST_F(ImageTool, BuildReplacesOnlyWhatItMayAndKeepsItsOwner) {
         std::vector<std::string> arguments = BuildArguments(c.output);
         arguments.insert(arguments.begin(), TQ4800_IMAGE_TOOL);
         arguments.push_back("--demo");
-        const std::function<void()> asRoot = [] {};
-        const ProgramRun run =
-            RunPrepared(arguments, folder_.string(), c.byRoot ? asRoot : BecomeOrdinaryUser);
+        const ProgramRun run = RunPrepared(arguments, folder_.string(), c.runAs);
         EXPECT_EQ(c.exitCode, run.exitCode) << run.err;
         EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
         for (const auto& entry : std::filesystem::directory_iterator(shared))
@@ -304,21 +312,14 @@ TEST_F(ImageTool, BuildReplacesOnlyWhatItMayAndKeepsItsOwner) {
 // true. The wait status of the program; the caller ignores a signal first when told so.
 int Trace(const std::vector<std::string>& arguments, int ignoredSignal,
           const std::function<bool(pid_t, const __ptrace_syscall_info&)>& atStop) {
-    std::vector<char*> argv;
-    for (const std::string& argument : arguments)
-        argv.push_back(const_cast<char*>(argument.c_str()));
-    argv.push_back(nullptr);
-    const pid_t child = fork();
-    if (child == 0) {
+    const pid_t child = StartPrepared(arguments, [&] {
         if (ignoredSignal != 0)
             std::signal(ignoredSignal, SIG_IGN);
         ptrace(PTRACE_TRACEME, 0, nullptr, nullptr);
         const int null = open("/dev/null", O_WRONLY);
         dup2(null, STDOUT_FILENO);
         dup2(null, STDERR_FILENO);
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
+    });
     int status = 0;
     bool started = false;
     while (waitpid(child, &status, 0) == child && WIFSTOPPED(status)) {
@@ -365,10 +366,9 @@ TEST_F(ImageTool, BuildRemovesItsTemporaryFileWhenEnded) {
                 kill(program, signal);
                 return true;
             });
-        if (ignored)
-            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-        else
-            EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status;
+        EXPECT_TRUE(ignored ? WIFEXITED(status) && WEXITSTATUS(status) == 0
+                            : WIFSIGNALED(status) && WTERMSIG(status) == signal)
+            << status;
         EXPECT_EQ(ReadWholeFile(Path("out/out.img")) == "old", !ignored);
         EXPECT_FALSE(HasTemporaryFile(Path("out")));
     }

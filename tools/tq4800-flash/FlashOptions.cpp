@@ -127,8 +127,8 @@ Options:
   -h, --help           show this help
 
 The confirmation question is answered on standard input: "y" or "yes" updates, anything
-else (or the end of input) declines. While segments are being flashed, Ctrl-C, Ctrl-\, a
-hang-up and a termination request do not stop the update: a half-written flash may leave
+else (or the end of input) declines. While segments are being flashed, Ctrl-C, Ctrl-\, Ctrl-Z,
+a hang-up and a termination request do not stop the update: a half-written flash may leave
 the instrument unable to start. For the same reason systemd-logind is asked to hold off
 sleep, shutdown and the lid switch from the loader's identity check to the end of the
 update; without it a note says that the PC is not held awake, and the update runs on.
