@@ -92,8 +92,8 @@ TEST_F(FlashSignals, RefusedWhileTheFlashIsWritten) {
     // One instrument fails in its first segment, one at the revision check (after the switch
     // to the loader), while the third still writes.
     const std::string fleet = "instrument TW00011111\nmode loader\nfault erase-ng segment=1\n"
-                              "instrument TW00012345\nmode loader\nflash-line-ms 50\n"
-                              "instrument TW00067890\nfpga2 09\n";
+                              "instrument TW00012345\nmode loader\nflash-line-ms 400\n"
+                              "instrument TW00067890\nfpga2 09\nreboot-ms 500\n";
     struct Case {
         std::vector<std::string> arguments;
         std::string bench;
