@@ -8,6 +8,7 @@
 #include "image/ImageFile.h"
 #include "image/MemoryImageStream.h"
 #include "image/ValidateImage.h"
+#include "update/LastCatch.h"
 
 #include <chrono>
 #include <cstdio>
@@ -103,7 +104,7 @@ bool ParseInstruments(int argc, char** argv, int& instruments) {
 
 } // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv) try {
     int instruments = DEFAULT_INSTRUMENTS;
     if (!ParseInstruments(argc, argv, instruments)) {
         std::fprintf(stderr, "usage: bench-fleet [INSTRUMENTS]  (1 to %d, default %d)\n",
@@ -153,4 +154,6 @@ int main(int argc, char** argv) {
     std::printf("  %-18s %9.4f  (what the history adds to the fleet)\n", "history on / off",
                 fleet.wallMs / bare.wallMs);
     return 0;
+} catch (...) {
+    return ReportUncaughtException("bench-fleet");
 }

@@ -21,6 +21,7 @@
 #include "tools/tq4800-flash/TerminalProgress.h"
 #include "tools/tq4800-flash/TerminalPrompt.h"
 #include "tools/tq4800-flash/TerminalScreen.h"
+#include "update/LastCatch.h"
 #include "update/StandardDescriptors.h"
 #include "update/UpdateSequence.h"
 
@@ -131,7 +132,7 @@ int RunUpdate(const FlashOptions& options) {
 
 } // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv) try {
     OpenClosedStandardDescriptors();
     const std::vector<std::string_view> args(argv + 1, argv + argc);
     if (IsHistoryCommand(args))
@@ -157,4 +158,6 @@ int main(int argc, char** argv) {
         return ListInstruments(std::cout, std::cerr);
     }
     return RunUpdate(options);
+} catch (...) {
+    return ReportUncaughtException("tq4800-flash");
 }
