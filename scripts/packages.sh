@@ -11,6 +11,8 @@ TQ4800_PACKAGES=(
     lintian man-db bash-completion
     nlohmann-json3-dev
     libsqlite3-dev libssl-dev libsystemd-dev dbus-daemon
+    # tests only: the window under weston and mutter, natively on Wayland and through XWayland
+    weston qt6-wayland xwayland mutter dbus-x11
 )
 
 # Installs whatever of the list is missing: apt-get as root, through sudo otherwise.
