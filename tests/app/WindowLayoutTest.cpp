@@ -193,10 +193,12 @@ TEST_F(WindowLayoutTest, AMaximiseRequestLeavesTheWindowAsItWas) {
                 dialog.windowHandle()->setWindowStates(Qt::WindowMaximized);
             else
                 dialog.showMaximized();
-            // The transfer drains the window's events between blocks.
+            // The transfer moves the progress bar and drains the window's events between
+            // blocks: the window is drawn again, in whatever state the compositor left it.
             QElapsedTimer transfer;
             transfer.start();
             while (transfer.elapsed() < 300) {
+                dialog.ProgressBar().StepIt();
                 dialog.PumpMessages();
                 QThread::msleep(10);
             }
