@@ -74,9 +74,10 @@ void CUpdateDlg::KeepOuterHeight() {
     if (isMinimized() || m_leavingMaximised)
         return;
     const QMargins frame = windowHandle() ? windowHandle()->frameMargins() : QMargins();
-    setFixedSize(width(), std::max(m_outerHeight - frame.top() - frame.bottom(), LayoutBottom()));
+    setFixedSize(width(), OuterHeight() - frame.top() - frame.bottom());
 }
 
+// The layout's outer height, or more where the frame leaves the layout too little room.
 int CUpdateDlg::OuterHeight() const {
     const QMargins frame = windowHandle() ? windowHandle()->frameMargins() : QMargins();
     return std::max(m_outerHeight, LayoutBottom() + frame.top() + frame.bottom());
