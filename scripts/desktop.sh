@@ -86,7 +86,8 @@ start_mutter() {
     wait_until "$scratch/mutter.log" "mutter did not start XWayland" \
         grep -qs "Using public X11 display" "$scratch/mutter.log"
     desktop_x11=$(sed -n 's/.*Using public X11 display \(:[0-9]*\).*/\1/p' "$scratch/mutter.log")
-    desktop_xauthority=$(ls "$runtime"/.mutter-Xwaylandauth.* | head -n1)
+    local authority=("$runtime"/.mutter-Xwaylandauth.*)
+    desktop_xauthority=${authority[0]}
     desktop_runtime=$runtime
 }
 
