@@ -4,6 +4,7 @@
 
 #include "fakes/ProgramRun.h"
 #include "image/ImageTestFiles.h"
+#include "status/StatusExplanations.h"
 
 #include <array>
 #include <csignal>
@@ -11,6 +12,8 @@
 #include <gtest/gtest.h>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <regex>
+#include <set>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -92,13 +95,18 @@ TEST_F(FlashTool, ChoosesTheInstrumentByPrefix) {
     const std::string three = Bench("instrument TW00011111\nmode loader\n"
                                     "instrument TW00067890\nmode loader\nfpga2 09\n"
                                     "instrument TW00012345\nmode loader\n");
-    ProgramRun chosen = Run("--device=usb0::0x1d7a::0x52c1::tw0006 --yes " + demoFile, three);
-    EXPECT_EQ(16, chosen.exitCode);
-    EXPECT_TRUE(Contains(chosen.err, "3 instruments are Found. Are you sure you want to update "
-                                     "TQ4800 SN:TW00067890?"))
-        << chosen.err;
-    EXPECT_TRUE(Contains(chosen.err, "There is a newer firmware revision run on current device.\n"
-                                     "Error number: 16\n"));
+    // A prefix, a serial number in another case, and short options bundled with the value
+    // attached or following.
+    for (const std::string choice :
+         {"--device=usb0::0x1d7a::0x52c1::tw0006 --yes", "-yd tw00067890", "-ydTW00067890"}) {
+        ProgramRun chosen = Run(choice + " " + demoFile, three);
+        EXPECT_EQ(16, chosen.exitCode) << choice;
+        EXPECT_TRUE(Contains(chosen.err, "3 instruments are Found. Are you sure you want to "
+                                         "update TQ4800 SN:TW00067890?"))
+            << chosen.err;
+        EXPECT_TRUE(Contains(chosen.err, "There is a newer firmware revision run on current "
+                                         "device.\nError number: 16\n"));
+    }
 
     // Listed by the check of the prefix, gone at the update's own search: another instrument
     // is still on the bus, and nothing is touched.
@@ -143,8 +151,11 @@ TEST_F(FlashTool, ExitCodes) {
          "The utility is not compatible with this firmware revision file."},
         {"--yes", "", 64, "no firmware revision file"},
         {demoFile + " " + demoFile, "", 64, "only one"},
-        {"--force " + demoFile, "", 64, "unknown option --force"},
-        {"--device", "", 64, "--device needs a value"},
+        {"--force " + demoFile, "", 64, "unrecognized option '--force'"},
+        {"--device", "", 64, "option '--device' requires an argument"},
+        {"-yd", "", 64, "option requires an argument -- 'd'"},
+        {"--device= " + demoFile, "", 64, "--device needs a non-empty value"},
+        {"--serial TW " + demoFile, "", 64, "go with --history"},
         {"--list " + demoFile, "", 64, "--list"},
         {"--list", empty, 69, "No instrument found."},
     };
@@ -157,15 +168,12 @@ TEST_F(FlashTool, ExitCodes) {
     }
 }
 
-TEST_F(FlashTool, HelpAndList) {
+TEST_F(FlashTool, HelpAndVersion) {
     ProgramRun help = Run("--help");
     EXPECT_EQ(0, help.exitCode);
-    EXPECT_TRUE(help.out.starts_with("Usage: tq4800-flash [--device PREFIX] [--yes] FILE\n"));
+    EXPECT_TRUE(help.out.starts_with("Usage: tq4800-flash [-d DEVICE] [-y] [--json] FILE\n"));
     EXPECT_TRUE(Contains(help.out, "Exit status:"));
-
-    ProgramRun list = Run("--list");
-    EXPECT_EQ(0, list.exitCode);
-    EXPECT_EQ("USB0::0x1D7A::0x52C1::TW00012345::INSTR\n", list.out);
+    EXPECT_EQ("tq4800-flash 1.0.0\n", Run("--version").out);
 }
 
 // A reader that stops reading early does not stop the update.
@@ -276,10 +284,6 @@ TEST_F(FlashTool, FleetUpdatesExactlyTheNamedInstruments) {
     EXPECT_EQ(std::string::npos, Trace().find("TW00012345"));
     for (const auto& [serial, alone] : single)
         EXPECT_EQ(alone, LogOf(fleet.out, serial)) << serial;
-    EXPECT_NE(std::string::npos,
-              fleet.out.find("\n\nSerial      Result               Code      Time\n"
-                             "TW00011111  Update is complete.     0 "))
-        << fleet.out;
 }
 
 // A faulty instrument fails with its own code; the exit code is that of the first failed
@@ -299,12 +303,21 @@ TEST_F(FlashTool, FleetExitCodeAndHistoryPerInstrument) {
             bench += "instrument " + SERIALS[i] + "\nmode loader\n" + c.faults[i];
         const ProgramRun result = Run("--all --yes " + demoFile, Bench(bench));
         EXPECT_EQ(c.exitCode, result.exitCode) << bench << result.err;
-        const std::vector<std::string> lines = Lines(result.out);
-        ASSERT_GE(lines.size(), 3u) << bench;
+        // The table fits 80 columns, its explanations wrapped within their column.
+        const std::string table = result.out.substr(result.out.find("\nSerial  "));
+        std::vector<std::string> rows;
+        for (const std::string& line : Lines(table)) {
+            EXPECT_LE(line.size(), 80u) << line;
+            if (line.starts_with(" ") && !rows.empty())
+                rows.back() += line.substr(line.find_first_not_of(' ') - 1);
+            else if (line.starts_with("TW"))
+                rows.push_back(line);
+        }
+        ASSERT_EQ(3u, rows.size()) << table;
         for (std::size_t i = 0; i < 3; ++i) {
-            const std::string& row = lines[lines.size() - 3 + i];
-            EXPECT_TRUE(row.starts_with(SERIALS[i] + "  ")) << row;
-            EXPECT_NE(std::string::npos, row.find("  " + std::to_string(c.codes[i]) + "  ")) << row;
+            EXPECT_TRUE(rows[i].starts_with(SERIALS[i] + "  ")) << rows[i];
+            EXPECT_EQ(c.codes[i], std::stoi(rows[i].substr(10, 6))) << rows[i];
+            EXPECT_TRUE(rows[i].ends_with(ExplainStatus(c.codes[i]))) << rows[i];
         }
         std::map<std::string, int> recorded;
         for (const std::string& line : Lines(Run("--history --json --limit 3").out)) {
@@ -323,29 +336,93 @@ TEST_F(FlashTool, FleetExitCodeAndHistoryPerInstrument) {
 // or several, one instrument named twice, and an empty bus.
 TEST_F(FlashTool, FleetRefusesUnclearChoicesBeforeTouchingAny) {
     const std::string three = Bench(THREE_IN_LOADER);
+    const std::string cloned =
+        Write("cloned.conf", Bytes(THREE_IN_LOADER + "instrument TW00012345\n"));
     struct Case {
         std::string arguments;
+        std::string bench;
         int code;
         const char* err;
     } cases[] = {
-        {"-d " + NAME_BEGIN + "TW00011111 -d " + NAME_BEGIN + "TW9", 69,
-         "no instrument whose name begins with \"USB0::0x1D7A::0x52C1::TW9\""},
-        {"-d " + NAME_BEGIN + "TW9", 69, "USB0::0x1D7A::0x52C1::TW00067890::INSTR"},
-        {"-d " + NAME_BEGIN + "TW00011111 -d " + NAME_BEGIN + "TW000", 64,
+        {"-d " + NAME_BEGIN + "TW00011111 -d " + NAME_BEGIN + "TW9", three, 69,
+         "whose name begins with, \"USB0::0x1D7A::0x52C1::TW9\""},
+        {"-d " + NAME_BEGIN + "TW9", three, 69, "USB0::0x1D7A::0x52C1::TW00067890::INSTR"},
+        {"-d " + NAME_BEGIN + "TW00011111 -d " + NAME_BEGIN + "TW000", three, 64,
          "begins the names of several instruments"},
-        {"-d " + NAME_BEGIN + "TW0001111 -d " + NAME_BEGIN + "tw00011111", 64,
-         "is named by more than one --device"},
-        {"--all -d " + NAME_BEGIN, 64, "--all and --device"},
-        {"--json -d " + NAME_BEGIN + "TW9", 69, "no instrument whose name"},
+        {"-d " + NAME_BEGIN + "TW000", three, 64, "begins the names of several instruments"},
+        {"-d " + NAME_BEGIN + "TW0001111 -d " + NAME_BEGIN + "tw00011111", three, 64,
+         "stand twice in the list"},
+        {"-d TW00011111 -d " + NAME_BEGIN + "TW00011111::INSTR", three, 64,
+         "stand twice in the list"},
+        {"--all", cloned, 64, "twice in the list (instruments with one serial number"},
+        {"-d tw00012345 -d TW00011111", cloned, 64, NAME_BEGIN.c_str()},
+        {"-d TW00012345", cloned, 64, "stand twice in the list"},
+        {"--all -d " + NAME_BEGIN, three, 64, "--all and --device"},
+        {"--json -d " + NAME_BEGIN + "TW9", three, 69, "no instrument whose serial number"},
     };
     for (const Case& c : cases) {
         std::filesystem::remove(Path("trace"));
-        const ProgramRun result = Run(c.arguments + " --yes " + demoFile, three);
+        const ProgramRun result = Run(c.arguments + " --yes " + demoFile, c.bench);
         EXPECT_EQ(c.code, result.exitCode) << c.arguments;
         EXPECT_NE(std::string::npos, result.err.find(c.err)) << c.arguments << "\n" << result.err;
         EXPECT_EQ("", result.out) << c.arguments;
         EXPECT_EQ(std::string::npos, Trace().find("open")) << c.arguments;
     }
+}
+
+// The fields of each JSON event as the manual page lists them: a tagged paragraph per event
+// whose text begins "Fields:" and names each field in bold.
+std::map<std::string, std::set<std::string>> DocumentedEvents() {
+    const std::string page = ReadWholeFile(TQ4800_FLASH_MANUAL);
+    const std::size_t begin = page.find(".SH JSON EVENTS");
+    const std::string section = page.substr(begin, page.find("\n.SH ", begin + 1) - begin);
+    std::map<std::string, std::set<std::string>> events;
+    const std::vector<std::string> lines = Lines(section);
+    const std::regex bold(R"(\\fB(\w+)\\fP)");
+    for (std::size_t i = 2; i < lines.size(); ++i) {
+        if (lines[i - 2] != ".TP" || !lines[i - 1].starts_with(".B ") ||
+            !lines[i].starts_with("Fields:"))
+            continue;
+        std::set<std::string>& fields = events[lines[i - 1].substr(3)];
+        for (std::sregex_iterator it(lines[i].begin(), lines[i].end(), bold), end; it != end; ++it)
+            fields.insert((*it)[1]);
+    }
+    EXPECT_EQ(5u, events.size()) << section;
+    return events;
+}
+
+// A serial number is the instrument's to choose: escape sequences in it reach no terminal,
+// neither in the list, nor in the question, the log's prefixes and the table of results.
+TEST_F(FlashTool, NothingRawFromTheBusReachesTheTerminal) {
+    const std::string bench = Bench(THREE_IN_LOADER + "instrument TW\033]0;X\007\n");
+    for (const std::string arguments : {"--list", "--yes -d x", "--all --yes"}) {
+        const ProgramRun result =
+            Run(arguments + (arguments == "--list" ? "" : " " + demoFile), bench);
+        EXPECT_EQ(std::string::npos, (result.out + result.err).find_first_of("\033\007"))
+            << arguments;
+        EXPECT_NE(std::string::npos, (result.out + result.err).find("TW\\x1B]0;X\\x07"))
+            << arguments;
+    }
+}
+
+// The question for a large fleet names at most a line's worth of instruments and counts the
+// rest; declined, every instrument counts as declined, none as failed.
+TEST_F(FlashTool, QuestionOfALargeFleetStaysOneLineAndItsDeclineIsNoFailure) {
+    std::string twelve;
+    for (int i = 10; i < 22; ++i)
+        twelve += "instrument TW000000" + std::to_string(i) + "\n";
+    const ProgramRun result = Run("--all --json " + demoFile, Bench(twelve), "n\n");
+    EXPECT_EQ(2, result.exitCode);
+    const std::string prefix = "Are you sure you want to update 12 TQ4800 instruments: ";
+    ASSERT_TRUE(result.err.starts_with(prefix)) << result.err;
+    const std::string names =
+        result.err.substr(prefix.size(), result.err.find('?') - prefix.size());
+    EXPECT_TRUE(names.starts_with("SN:TW00000010, SN:TW00000011, ")) << names;
+    EXPECT_TRUE(std::regex_match(names, std::regex(".* and [0-9]+ more"))) << names;
+    EXPECT_LE(names.size(), 80u);
+    const nlohmann::json summary = nlohmann::json::parse(Lines(result.out).back());
+    EXPECT_EQ(12, summary["declined"]);
+    EXPECT_EQ(0, summary["failed"]);
 }
 
 // Every line is one JSON object; each instrument's log pieces add up to its single log,
@@ -363,15 +440,31 @@ TEST_F(FlashTool, FleetJsonLinesTellTheWholeRun) {
     EXPECT_EQ("instruments", events.front()["event"]);
     EXPECT_EQ(3u, events.front()["instruments"].size());
     EXPECT_EQ(NAME_BEGIN + "TW00067890::INSTR", events.front()["instruments"][2]["resource"]);
-    EXPECT_EQ((nlohmann::json{{"event", "summary"}, {"completed", 2}, {"failed", 1}, {"exit", 13}}),
-              (nlohmann::json{{"event", events.back()["event"]},
-                              {"completed", events.back()["completed"]},
-                              {"failed", events.back()["failed"]},
-                              {"exit", events.back()["exit"]}}));
+    EXPECT_EQ(
+        (nlohmann::json{
+            {"event", "summary"}, {"completed", 2}, {"declined", 0}, {"failed", 1}, {"exit", 13}}),
+        (nlohmann::json{{"event", events.back()["event"]},
+                        {"completed", events.back()["completed"]},
+                        {"declined", events.back()["declined"]},
+                        {"failed", events.back()["failed"]},
+                        {"exit", events.back()["exit"]}}));
+    EXPECT_TRUE(
+        std::regex_match(events.front()["run"].get<std::string>(), std::regex("[0-9a-f]{32}")));
 
+    const std::map<std::string, std::set<std::string>> documented = DocumentedEvents();
+    const std::regex utc(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z)");
     std::map<std::string, std::string> logs;
     std::map<std::string, int> codes, lastPercent;
     for (const nlohmann::json& event : events) {
+        std::set<std::string> fields;
+        for (const auto& [field, value] : event.items())
+            fields.insert(field);
+        EXPECT_EQ(documented.at(event["event"]), fields) << event;
+        EXPECT_TRUE(std::regex_match(event["time"].get<std::string>(), utc)) << event;
+        EXPECT_EQ(events.front()["run"], event["run"]);
+        if (event["event"] == "result") {
+            EXPECT_EQ(ExplainStatus(event["code"]), event["explanation"]) << event;
+        }
         if (event["event"] == "log")
             logs[event["serial"]] += event["text"].get<std::string>();
         if (event["event"] == "result")

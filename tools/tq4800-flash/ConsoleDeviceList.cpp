@@ -53,8 +53,3 @@ std::string ConsoleDeviceList::CurrentText() const {
         return {};
     return items_[static_cast<std::size_t>(selected_)].substr(0, 254);
 }
-
-bool ConsoleDeviceList::HasPrefix(std::string_view prefix) const {
-    return std::any_of(items_.begin(), items_.end(),
-                       [&](const std::string& item) { return StartsNoCase(item, prefix); });
-}

@@ -23,8 +23,6 @@ public:
     int Count() const override { return static_cast<int>(items_.size()); }
 
     const std::vector<std::string>& Items() const { return items_; }
-    // Whether some name begins with prefix, compared without regard to case.
-    bool HasPrefix(std::string_view prefix) const;
 
 private:
     std::string requiredPrefix_;

@@ -1,6 +1,7 @@
 // tq4800-flash: the update of the window's Update button, from a terminal.
 
 #include "backend/BackendFactory.h"
+#include "history/RunId.h"
 #include "image/ImageFile.h"
 #include "image/ValidateImage.h"
 #include "link/InstrumentSession.h"
@@ -10,6 +11,7 @@
 #include "tools/tq4800-flash/ExitCodes.h"
 #include "tools/tq4800-flash/FlashOptions.h"
 #include "tools/tq4800-flash/FleetMain.h"
+#include "tools/tq4800-flash/FleetTargets.h"
 #include "tools/tq4800-flash/HistoryCommand.h"
 #include "tools/tq4800-flash/InterruptGuard.h"
 #include "tools/tq4800-flash/ListInstruments.h"
@@ -67,24 +69,26 @@ int LoadFirmwareFile(const std::string& path, ImageInfo& image, TerminalScreen& 
     return status;
 }
 
-// With --device, that instrument must be on the bus: the window would take the first one
-// instead, which on a production bench is the wrong instrument.
-bool SelectRequestedDevice(InstrumentSession& session, ConsoleDeviceList& devices,
-                           const std::string& prefix, TerminalScreen& screen) {
-    if (session.FindInstruments() == 0) {
-        screen.PrintError("No instrument found.");
-        return false;
+// With --device, the instrument is chosen from a search before anything is touched; the update
+// then takes only that name: the window would take the first one instead, which on a
+// production bench is the wrong instrument. 0 with the name, else the exit code.
+int ChooseRequestedDevice(const FlashOptions& options, std::string& name, TerminalScreen& screen) {
+    std::vector<std::string> chosen;
+    std::string error;
+    if (int code = ChooseInstruments(options, SearchInstruments(), chosen, error)) {
+        screen.PrintError(error);
+        return code;
     }
-    if (!devices.HasPrefix(prefix)) {
-        ReportNoMatchingDevice(devices, prefix, screen);
-        return false;
-    }
-    devices.SelectPrefixOrFirst(prefix);
-    return true;
+    name = chosen.front();
+    return 0;
 }
 
 int UpdateInstrument(const FlashOptions& options, const ImageInfo& image, TerminalScreen& screen) {
-    ConsoleDeviceList devices(options.devicePrefix);
+    std::string requiredName;
+    if (!options.devicePrefix.empty())
+        if (int code = ChooseRequestedDevice(options, requiredName, screen))
+            return code;
+    ConsoleDeviceList devices(requiredName);
     InstrumentSession session(devices);
     TerminalLog log(screen);
     TerminalProgress progress(screen);
@@ -98,14 +102,11 @@ int UpdateInstrument(const FlashOptions& options, const ImageInfo& image, Termin
 
     session.OpenResourceManager();
     int exitCode = EXIT_UNAVAILABLE;
-    if (options.devicePrefix.empty() ||
-        SelectRequestedDevice(session, devices, options.devicePrefix, screen)) {
-        const UpdateOutcome outcome = sequence.OnUpdate();
-        if (outcome.instrumentFound)
-            exitCode = outcome.status;
-        else if (devices.Count() > 0)
-            ReportNoMatchingDevice(devices, options.devicePrefix, screen);
-    }
+    const UpdateOutcome outcome = sequence.OnUpdate();
+    if (outcome.instrumentFound)
+        exitCode = outcome.status;
+    else if (devices.Count() > 0)
+        ReportNoMatchingDevice(devices, requiredName, screen);
     session.CloseResourceManager();
     screen.EndLog();
     return exitCode;
@@ -121,8 +122,9 @@ int RunUpdate(const FlashOptions& options) {
         return code;
     // A backend that cannot start says why on standard error; the search then finds nothing.
     visa::InstallBackendFromEnvironment();
+    const std::string runId = NewRunId();
     if (options.UpdatesFleet() || options.json)
-        return RunFleet(options, image);
+        return RunFleet(options, image, runId);
     return UpdateInstrument(options, image, screen);
 }
 
@@ -136,11 +138,17 @@ int main(int argc, char** argv) {
     FlashOptions options;
     std::string error;
     if (!ParseFlashOptions(args, options, error)) {
-        std::cerr << PROGRAM << error << "\nTry 'tq4800-flash --help'.\n";
+        if (!error.empty())
+            std::cerr << PROGRAM << error << '\n';
+        std::cerr << "Try 'tq4800-flash --help'.\n";
         return EXIT_USAGE;
     }
     if (options.action == FlashOptions::Action::Help) {
         std::cout << FlashUsage();
+        return EXIT_SUCCESS;
+    }
+    if (options.action == FlashOptions::Action::Version) {
+        std::cout << "tq4800-flash " << UTILITY_VERSION << '\n';
         return EXIT_SUCCESS;
     }
     if (options.action == FlashOptions::Action::List) {

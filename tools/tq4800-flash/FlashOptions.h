@@ -6,7 +6,7 @@
 
 // The command line of tq4800-flash.
 struct FlashOptions {
-    enum class Action { Update, List, Help };
+    enum class Action { Update, List, Help, Version };
     Action action = Action::Update;
     std::string devicePrefix; // empty: the first instrument found
     bool assumeYes = false;
@@ -20,8 +20,10 @@ struct FlashOptions {
     bool UpdatesFleet() const { return all || devicePrefixes.size() > 1; }
 };
 
-// Parses the arguments after the program name. On a usage error returns false and sets
-// error to a one-line explanation.
+// Parses the arguments after the program name as getopt_long does (bundled short options,
+// "-dX", "--device=X", abbreviated long options, "--" ending the options). On a usage error
+// returns false and sets error to a one-line explanation; error is empty when getopt_long has
+// already printed its own on standard error.
 bool ParseFlashOptions(const std::vector<std::string_view>& args, FlashOptions& options,
                        std::string& error);
 

@@ -1,5 +1,6 @@
 #include "tools/tq4800-flash/FleetMain.h"
 
+#include "image/PrintableText.h"
 #include "seams/Clock.h"
 #include "tools/tq4800-flash/ExitCodes.h"
 #include "tools/tq4800-flash/FleetInterruptGuard.h"
@@ -8,9 +9,11 @@
 #include "tools/tq4800-flash/FleetTargets.h"
 #include "tools/tq4800-flash/JsonEvents.h"
 #include "tools/tq4800-flash/MemberSeams.h"
+#include "tools/tq4800-flash/NamesInOneLine.h"
 #include "tools/tq4800-flash/SerialLog.h"
 #include "tools/tq4800-flash/TerminalPrompt.h"
 #include "tools/tq4800-flash/TerminalScreen.h"
+#include "tools/tq4800-flash/TerminalSize.h"
 #include "update/FleetConfirmation.h"
 #include "update/FleetUpdate.h"
 
@@ -21,26 +24,28 @@
 
 namespace {
 
-std::unique_ptr<FleetReport> MakeReport(const FlashOptions& options) {
+std::unique_ptr<FleetReport> MakeReport(const FlashOptions& options, const std::string& runId) {
     if (options.json)
-        return std::make_unique<JsonEvents>(stdout);
+        return std::make_unique<JsonEvents>(stdout, runId);
     if (isatty(STDOUT_FILENO) != 0)
         return std::make_unique<FleetScreen>(stdout, SystemClock());
     return std::make_unique<SerialLog>(stdout);
 }
 
-// The question of a single update when one instrument waits for it, else one naming all.
+// The question of a single update when one instrument waits for it, else one naming all; of
+// a large fleet, as many as fit one line of the terminal and a count of the rest (--list
+// names them all).
 std::string Question(const std::vector<std::size_t>& waiting,
                      const std::vector<FleetInstrument>& members, const ImageInfo& image) {
     const std::string model(image.ModelName, strnlen(image.ModelName, sizeof image.ModelName));
     if (waiting.size() == 1)
         return "Are you sure you want to update " + model +
                " SN:" + members[waiting.front()].serial + "?";
-    std::string serials;
+    std::vector<std::string> serials;
     for (std::size_t member : waiting)
-        serials += (serials.empty() ? "SN:" : ", SN:") + members[member].serial;
+        serials.push_back("SN:" + members[member].serial);
     return "Are you sure you want to update " + std::to_string(waiting.size()) + " " + model +
-           " instruments: " + serials + "?";
+           " instruments: " + NamesInOneLine(serials, TerminalSizeOf(STDERR_FILENO).columns) + "?";
 }
 
 bool Ask(const std::string& question, bool assumeYes) {
@@ -67,14 +72,14 @@ int FirstFailure(const std::vector<MemberResult>& results) {
 
 } // namespace
 
-int RunFleet(const FlashOptions& options, const ImageInfo& image) {
+int RunFleet(const FlashOptions& options, const ImageInfo& image, const std::string& runId) {
     std::vector<FleetInstrument> instruments;
     std::string error;
     if (int code = ChooseFleet(options, instruments, error)) {
-        std::fprintf(stderr, "%s\n", error.c_str());
+        std::fprintf(stderr, "%s\n", PrintableLines(error).c_str());
         return code;
     }
-    const std::unique_ptr<FleetReport> report = MakeReport(options);
+    const std::unique_ptr<FleetReport> report = MakeReport(options, runId);
     report->Found(instruments);
     FleetConfirmation question(instruments.size());
     FleetInterruptGuard interrupts;

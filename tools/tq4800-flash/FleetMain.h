@@ -3,8 +3,11 @@
 #include "image/ImageInfo.h"
 #include "tools/tq4800-flash/FlashOptions.h"
 
+#include <string>
+
 // The update of several instruments at once (--all, --device more than once), and of one
 // with --json: one search, one question, one thread per instrument, a table of results.
 // The exit code: 0 when every instrument completed, else the code of the first in the list
 // that failed; EXIT_UNAVAILABLE or EXIT_USAGE when the instruments cannot be chosen.
-int RunFleet(const FlashOptions& options, const ImageInfo& image);
+// runId names this invocation in every JSON event.
+int RunFleet(const FlashOptions& options, const ImageInfo& image, const std::string& runId);

@@ -1,5 +1,8 @@
 #include "tools/tq4800-flash/FleetReport.h"
 
+#include "image/PrintableText.h"
+#include "status/StatusExplanations.h"
+#include "tools/tq4800-flash/ExitCodes.h"
 #include "tools/tq4800-flash/TerminalScreen.h"
 
 #include <algorithm>
@@ -33,8 +36,9 @@ void FleetReport::Note(std::string_view text) {
     OnNote(text);
 }
 
+// A note may name a path or an instrument: printed escaped.
 void FleetReport::OnNote(std::string_view text) {
-    std::fprintf(stderr, "tq4800-flash: %.*s\n", static_cast<int>(text.size()), text.data());
+    std::fprintf(stderr, "tq4800-flash: %s\n", Printable(text).c_str());
     std::fflush(stderr);
 }
 
@@ -63,26 +67,57 @@ std::string ResultText(const MemberResult& result) {
     return result.text.empty() ? "Error number: " + std::to_string(result.code) : result.text;
 }
 
+std::string_view Explanation(const MemberResult& result) {
+    if (result.code == EXIT_UNAVAILABLE)
+        return "the instrument was gone from the bus at its update's search";
+    return ExplainStatus(result.code);
+}
+
+std::vector<std::string> Wrapped(std::string_view text, std::size_t width) {
+    std::vector<std::string> lines;
+    while (text.size() > width) {
+        std::size_t cut = text.rfind(' ', width);
+        if (cut == std::string_view::npos || cut == 0)
+            cut = width;
+        lines.emplace_back(text.substr(0, cut));
+        text.remove_prefix(cut);
+        while (!text.empty() && text.front() == ' ')
+            text.remove_prefix(1);
+    }
+    lines.emplace_back(text);
+    return lines;
+}
+
+namespace {
+
+constexpr std::size_t TABLE_WIDTH = 80;
+constexpr int SERIAL_WIDTH = 10;
+constexpr std::size_t RESULT_COLUMN = SERIAL_WIDTH + 2 + 4 + 2 + 8 + 2;
+
+std::string Row(std::string_view serial, std::string_view code, std::string_view time,
+                std::string_view result) {
+    char line[64];
+    std::snprintf(line, sizeof line, "%-*.*s  %4.*s  %8.*s  ", SERIAL_WIDTH,
+                  static_cast<int>(serial.size()), serial.data(), static_cast<int>(code.size()),
+                  code.data(), static_cast<int>(time.size()), time.data());
+    std::string row = line;
+    const std::vector<std::string> lines = Wrapped(result, TABLE_WIDTH - RESULT_COLUMN);
+    for (std::size_t i = 0; i < lines.size(); ++i)
+        row += (i == 0 ? "" : std::string(RESULT_COLUMN, ' ')) + lines[i] + "\n";
+    return row;
+}
+
+} // namespace
+
 std::string SummaryTable(const std::vector<FleetInstrument>& members,
                          const std::vector<MemberResult>& results) {
-    std::size_t resultWidth = 6;
-    for (const MemberResult& result : results)
-        resultWidth = std::max(resultWidth, ResultText(result).size());
-    auto row = [&](std::string_view serial, std::string_view result, std::string_view code,
-                   std::string_view time) {
-        char line[512];
-        std::snprintf(line, sizeof line, "%-10.*s  %-*.*s  %4.*s  %8.*s\n",
-                      static_cast<int>(serial.size()), serial.data(), static_cast<int>(resultWidth),
-                      static_cast<int>(result.size()), result.data(), static_cast<int>(code.size()),
-                      code.data(), static_cast<int>(time.size()), time.data());
-        return std::string(line);
-    };
-    std::string table = row("Serial", "Result", "Code", "Time");
+    std::string table = Row("Serial", "Code", "Time", "Result");
     for (std::size_t i = 0; i < members.size() && i < results.size(); ++i) {
         char time[32];
         std::snprintf(time, sizeof time, "%.1f s", results[i].seconds);
-        table +=
-            row(members[i].serial, ResultText(results[i]), std::to_string(results[i].code), time);
+        // A long serial number keeps the columns: it is cut to its field.
+        const std::string serial = Printable(members[i].serial).substr(0, SERIAL_WIDTH);
+        table += Row(serial, std::to_string(results[i].code), time, Explanation(results[i]));
     }
     return table;
 }

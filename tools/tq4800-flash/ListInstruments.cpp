@@ -1,5 +1,6 @@
 #include "tools/tq4800-flash/ListInstruments.h"
 
+#include "image/PrintableText.h"
 #include "link/InstrumentSession.h"
 #include "tools/tq4800-flash/ConsoleDeviceList.h"
 
@@ -16,6 +17,6 @@ int ListInstruments(std::ostream& out, std::ostream& err) {
         return EXIT_UNAVAILABLE;
     }
     for (const std::string& name : devices.Items())
-        out << name << '\n';
+        out << Printable(name) << '\n';
     return 0;
 }

@@ -1,5 +1,7 @@
 #include "tools/tq4800-flash/SerialLog.h"
 
+#include "image/PrintableText.h"
+
 void SerialLog::OnFound() {
     unfinished_.assign(Members().size(), std::string());
 }
@@ -31,8 +33,9 @@ void SerialLog::OnSummary(const std::vector<MemberResult>& results, int, double)
     std::fflush(out_);
 }
 
+// Serial numbers and log text come from instruments and files: printed escaped.
 void SerialLog::PrintLine(std::size_t member, std::string_view line) {
-    std::fprintf(out_, "%s: %.*s\n", Members()[member].serial.c_str(),
-                 static_cast<int>(line.size()), line.data());
+    const std::string text = Printable(Members()[member].serial) + ": " + Printable(line) + "\n";
+    std::fwrite(text.data(), 1, text.size(), out_);
     std::fflush(out_);
 }

@@ -13,8 +13,10 @@ namespace {
 const char HELP[] = R"(Usage:
   tq4800-image build -o OUT --model M --image-rev R --utility-rev U
                      [--description TEXT] [--revs-not-support X]
-                     FPGA1=FILE:REV FPGA2=FILE:REV FPGA3=FILE:REV MAIN=FILE:REV HTTP=FILE:REV
-  tq4800-image build -o OUT --model M --image-rev R --utility-rev U [...] --demo
+                     FPGA1=FILE:REV FPGA2=FILE:REV FPGA3=FILE:REV
+                     MAIN=FILE:REV HTTP=FILE:REV
+  tq4800-image build -o OUT --model M --image-rev R --utility-rev U
+                     [...] --demo
   tq4800-image check [--] FILE
   tq4800-image show [--] FILE
   tq4800-image --help | --version
@@ -22,27 +24,29 @@ const char HELP[] = R"(Usage:
 Builds, checks and shows firmware revision files of the TQ4800.
 
 Commands:
-  build   Write OUT with the header values given and one segment record for each of
-          FPGA1, FPGA2, FPGA3, MAIN and HTTP: the bytes of FILE as its payload, REV (at
-          most 4 characters) as its revision, and the type and flag bytes that the update
-          utility requires. The revision follows the last ":", so FILE may contain ":".
-          A revision the update would refuse is not written: an FPGA segment takes two
-          digits ("02"), MAIN and HTTP a digit or capital letter, "." and two digits
-          ("1.10"). OUT is written to a temporary file beside it and renamed into place;
-          a symlink OUT replaces the file it leads to, and anything else that is not a
-          regular file is left alone.
-          Values may also be given as --option=VALUE. A file the utility would refuse
-          (another model, a newer utility) is written with a warning.
-          --demo makes deterministic payloads instead of reading files: FPGA1 8 KiB,
-          FPGA2 12 KiB, FPGA3 12 KiB, MAIN 48 KiB and HTTP 24 KiB of pseudo-random bytes,
-          with the revisions 02, 02, 02, 1.10 and 1.10.
-  check   Load and check FILE exactly as the update utility does when it opens a file.
-          Prints nothing when the file is accepted; otherwise the utility's message,
-          the error number and where the file is wrong, on standard error.
-  show    Print the header values, the five segment records (position, region, type,
-          flag, length L, bytes read, revision, and the checksum the instrument must
-          report: the sum of big-endian words from byte 8 for L - 8 bytes) and the
-          result of the check.
+  build   Write OUT with the header values given and one segment record for
+          each of FPGA1, FPGA2, FPGA3, MAIN and HTTP: the bytes of FILE as its
+          payload, REV (at most 4 characters) as its revision, and the type and
+          flag bytes that the update utility requires. The revision follows the
+          last ":", so FILE may contain ":". A revision the update would refuse
+          is not written: an FPGA segment takes two digits ("02"), MAIN and
+          HTTP a digit or capital letter, "." and two digits ("1.10"). OUT is
+          written to a temporary file beside it and renamed into place; a
+          symlink OUT replaces the file it leads to, and anything else that is
+          not a regular file is left alone.
+          Values may also be given as --option=VALUE. A file the utility would
+          refuse (another model, a newer utility) is written with a warning.
+          --demo makes deterministic payloads instead of reading files:
+          FPGA1 8 KiB, FPGA2 12 KiB, FPGA3 12 KiB, MAIN 48 KiB and HTTP 24 KiB
+          of pseudo-random bytes, with the revisions 02, 02, 02, 1.10 and 1.10.
+  check   Load and check FILE exactly as the update utility does when it opens
+          a file. Prints nothing when the file is accepted; otherwise the
+          utility's message, the error number and where the file is wrong, on
+          standard error.
+  show    Print the header values, the five segment records (position, region,
+          type, flag, length L, bytes read, revision, and the checksum the
+          instrument must report: the sum of big-endian words from byte 8 for
+          L - 8 bytes) and the result of the check.
 
 Exit status:
    0  success; for check and show: the file is accepted
@@ -50,7 +54,8 @@ Exit status:
   20  check, show: a header value is longer than its field
   21  check, show: the file needs a newer utility
   64  wrong arguments
-  65  build: a payload too large for its region, or a revision the update refuses
+  65  build: a payload too large for its region, or a revision the update
+      refuses
   66  an input file cannot be opened
   73  build: the output file cannot be written
 )";

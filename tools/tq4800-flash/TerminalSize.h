@@ -1,0 +1,12 @@
+#pragma once
+
+#include <cstddef>
+
+// The size of the terminal on a descriptor, in characters; 80 by 24 when it is no terminal or
+// does not say.
+struct TerminalSize {
+    std::size_t columns = 80;
+    std::size_t rows = 24;
+};
+
+TerminalSize TerminalSizeOf(int descriptor);
