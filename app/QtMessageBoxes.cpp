@@ -12,9 +12,10 @@
 #include <memory>
 
 namespace {
-// Room a title bar takes beside its caption, in title bar heights: the icon, the buttons a
-// window manager puts there, and its margins.
-constexpr int TITLE_BAR_ROOM = 5;
+// Room a title bar takes beside a caption it centres, in title bar heights: up to three
+// buttons and a margin on one side, and as much again on the other, since the caption is
+// centred (Qt's Wayland title bar clips a centred caption at its minimise button).
+constexpr int TITLE_BAR_ROOM = 6;
 
 // A title bar cuts a caption that is wider than itself ("Firmware Upda"), and a message box
 // is only as wide as its text. The box is widened to the caption, measured in the fonts
