@@ -106,6 +106,13 @@ private:
     void ConnectHandlers();
     void SetBoldFont(QWidget& control);
     void KeepOuterHeight();
+    int OuterHeight() const;
+    int LayoutBottom() const;
+    void WatchWindowState();
+    void RefuseMaximised(Qt::WindowState state);
+    void FollowWindowState(bool fromWindowSystem);
+    void AskForNormalState();
+    void EndMaximised();
     void FollowWindowFrame();
     void StartPlacementChecks();
     void CheckPlacement();
@@ -136,6 +143,10 @@ private:
     int m_placementChecksLeft = 0;
     int m_placedChecks = 0;
     bool m_centringMoved = false;
+    // Set from a maximise request until the window is back in its normal state: its size
+    // limits are lifted meanwhile, so that it can take the size a compositor maximises it to.
+    bool m_leavingMaximised = false;
+    QTimer m_maximiseDeadline;
     ProgressControl m_progress;
     QIcon m_hIcon;
     LogPane m_log;

@@ -22,6 +22,7 @@ TQ4800_TEST_PACKAGES=(
     dbus-daemon
     qemu-system-x86 busybox-static kmod usbutils xz-utils
     bindfs
+    weston qt6-wayland xwayland mutter dbus-x11
 )
 
 # Installs whatever is missing of TQ4800_PACKAGES and of the packages given (for example
