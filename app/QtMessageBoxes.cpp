@@ -1,27 +1,29 @@
 #include "app/QtMessageBoxes.h"
 
 #include "app/SystemText.h"
+#include "app/TitleBarFont.h"
 
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMessageBox>
 #include <QString>
+#include <QTimer>
 #include <algorithm>
+#include <memory>
 
 namespace {
-// Room a title bar takes beside its caption, in title bar heights: the icon, the buttons a
-// window manager puts there, and its margins.
-constexpr int TITLE_BAR_ROOM = 5;
+// Room a title bar takes beside a caption it centres, in title bar heights: up to three
+// buttons and a margin on one side, and as much again on the other, since the caption is
+// centred (Qt's Wayland title bar clips a centred caption at its minimise button).
+constexpr int TITLE_BAR_ROOM = 6;
 
-// A window manager cuts a caption that is wider than its title bar ("Searc… ument"), and a
-// message box is only as wide as its text. The box is widened to the caption, measured in
-// a bold face as title bars draw it, beside a title bar's icon and buttons.
+// A title bar cuts a caption that is wider than itself ("Firmware Upda"), and a message box
+// is only as wide as its text. The box is widened to the caption, measured in the fonts
+// title bars draw it in, beside a title bar's icon and buttons.
 void MakeRoomForCaption(QMessageBox& box) {
-    QFont titleFont = box.font();
-    titleFont.setBold(true);
-    const QFontMetrics metrics(titleFont);
-    const int titleBarHeight = metrics.height() + 8;
-    const int width =
-        metrics.horizontalAdvance(box.windowTitle()) + TITLE_BAR_ROOM * titleBarHeight;
+    const CaptionExtent caption = MeasureCaption(box.windowTitle(), box.font());
+    const int titleBarHeight = caption.height + 8;
+    const int width = caption.width + TITLE_BAR_ROOM * titleBarHeight;
     // The box sizes itself to its layout whenever it is shown; its text sets the width.
     auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
     if (!label)
@@ -29,6 +31,29 @@ void MakeRoomForCaption(QMessageBox& box) {
     const int textWidth = label->sizeHint().width();
     const int besideText = box.sizeHint().width() - textWidth;
     label->setMinimumWidth(std::max(textWidth, width - besideText));
+}
+
+// Qt centres a box over its owner when it shows it, but a window manager may place a new
+// window where it likes (weston's does). For a while after it is shown, a box found away
+// from its owner is moved back over it. A Wayland client cannot place its windows at all.
+void KeepOverOwner(QMessageBox& box, const QWidget* owner) {
+    if (!owner || QGuiApplication::platformName() == QLatin1String("wayland"))
+        return;
+    constexpr int CHECK_INTERVAL_MS = 50;
+    constexpr int CHECKS = 20;
+    auto* check = new QTimer(&box);
+    auto checksLeft = std::make_shared<int>(CHECKS);
+    QObject::connect(check, &QTimer::timeout, &box, [&box, owner, check, checksLeft] {
+        const QRect over = owner->frameGeometry();
+        if (box.isVisible() && !over.contains(box.frameGeometry().center())) {
+            QRect place = box.frameGeometry();
+            place.moveCenter(over.center());
+            box.move(place.topLeft());
+        }
+        if (--*checksLeft <= 0)
+            check->stop();
+    });
+    check->start(CHECK_INTERVAL_MS);
 }
 
 QMessageBox::Icon IconOf(MessageIcon icon) {
@@ -58,6 +83,7 @@ MessageAnswer QtMessageBoxes::ShowMessage(std::string_view text, std::string_vie
         box.setStandardButtons(QMessageBox::Ok);
     }
     MakeRoomForCaption(box);
+    KeepOverOwner(box, m_owner);
     const int answer = box.exec();
     if (buttons == MessageButtons::Ok)
         return MessageAnswer::Ok;

@@ -83,6 +83,8 @@ void CUpdateDlg::ConnectHandlers() {
     onClick(IDC_HELP_BUTTON, &CUpdateDlg::OnHelpButton);
     onClick(IDC_MORE_INFO, &CUpdateDlg::OnMoreInfo);
     connect(&m_placementCheck, &QTimer::timeout, this, &CUpdateDlg::CheckPlacement);
+    m_maximiseDeadline.setSingleShot(true);
+    connect(&m_maximiseDeadline, &QTimer::timeout, this, &CUpdateDlg::EndMaximised);
 }
 
 void CUpdateDlg::OnInitDialog() {
@@ -130,6 +132,7 @@ void CUpdateDlg::PumpMessages() {
 
 void CUpdateDlg::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
+    WatchWindowState();
     FollowWindowFrame();
     if (m_centreUntilPlaced)
         StartPlacementChecks();

@@ -90,6 +90,7 @@ public:
     // Handlers of the push buttons.
     void OnUpdate();
     void OnBrowse();
+    void RememberLoadedFile(const std::string& path, int descriptor);
     void OnHelpButton();
     void OnMoreInfo();
 
@@ -105,6 +106,13 @@ private:
     void ConnectHandlers();
     void SetBoldFont(QWidget& control);
     void KeepOuterHeight();
+    int OuterHeight() const;
+    int LayoutBottom() const;
+    void WatchWindowState();
+    void RefuseMaximised(Qt::WindowState state);
+    void FollowWindowState(bool fromWindowSystem);
+    void AskForNormalState();
+    void EndMaximised();
     void FollowWindowFrame();
     void StartPlacementChecks();
     void CheckPlacement();
@@ -121,8 +129,8 @@ private:
     // the constructor opens its resource manager last, and OnDestroy closes it first.
     InstrumentSession m_session;
     ImageInfo m_image;
-    // The path m_image was loaded from, for the update history.
-    std::string m_imagePath;
+    // The file m_image was loaded from, as the update history records it.
+    FirmwareFileFacts m_imageFacts;
     bool m_bUpdating = false;
     // The window's outer height in the current layout, the frame the window manager last
     // gave it, and whether it is still to be centred (until it is first on screen).
@@ -135,6 +143,10 @@ private:
     int m_placementChecksLeft = 0;
     int m_placedChecks = 0;
     bool m_centringMoved = false;
+    // Set from a maximise request until the window is back in its normal state: its size
+    // limits are lifted meanwhile, so that it can take the size a compositor maximises it to.
+    bool m_leavingMaximised = false;
+    QTimer m_maximiseDeadline;
     ProgressControl m_progress;
     QIcon m_hIcon;
     LogPane m_log;

@@ -12,7 +12,7 @@ void CUpdateDlg::OnBrowse() {
     const std::optional<std::string> path = m_files.ChooseFile();
     if (!path)
         return;
-    std::unique_ptr<ImageStream> file = OpenImageFile(*path);
+    std::unique_ptr<FileImageStream> file = OpenImageFile(*path);
     if (!file) {
         ShowMessage("Can't open file.", "Open Firmware Revision File", MessageButtons::Ok,
                     MessageIcon::Stop);
@@ -33,6 +33,19 @@ void CUpdateDlg::OnBrowse() {
         ->setPlainText(FromSystemText(FieldText(m_image.UpdatedDescription)));
     qobject_cast<QLineEdit*>(Control(IDC_FILE_PATH))
         ->setText(QString::fromLocal8Bit(path->data(), static_cast<qsizetype>(path->size())));
-    m_imagePath = *path;
+    RememberLoadedFile(*path, file->Descriptor());
     Control(IDC_UPDATE)->setEnabled(true);
+}
+
+// The history records the bytes loaded: they are read again through the descriptor they were
+// loaded with, before it is closed, so a file replaced or rewritten before Update is pressed
+// is not what gets recorded.
+void CUpdateDlg::RememberLoadedFile(const std::string& path, int descriptor) {
+    m_imageFacts = {};
+    if (m_history.Location().off)
+        return;
+    std::string problem;
+    m_imageFacts = DescribeLoadedFile(path, descriptor, m_image, problem);
+    if (!problem.empty())
+        m_historyNotice(problem);
 }

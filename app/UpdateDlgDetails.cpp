@@ -29,9 +29,9 @@ void CUpdateDlg::ShowMoreInfo(bool expanded) {
     const DetailsLayout& layout = expanded ? EXPANDED : COLLAPSED;
     qobject_cast<QPushButton*>(Control(IDC_MORE_INFO))->setText(layout.buttonText);
     m_outerHeight = layout.windowHeight;
-    KeepOuterHeight();
     Control(IDC_LOG)->move(layout.logPosition);
     Control(IDC_NOTICE)->move(layout.noticePosition);
+    KeepOuterHeight();
     // Moved windows come to the top of their siblings.
     Control(IDC_LOG)->raise();
     Control(IDC_NOTICE)->raise();

@@ -3,6 +3,7 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QWindow>
+#include <algorithm>
 
 // The layout's heights are outer heights, frame and title bar included, but Qt sizes the
 // client area. A window manager decorates and places the window only after it is shown,
@@ -15,6 +16,9 @@ bool CUpdateDlg::event(QEvent* event) {
     case QEvent::Move:
     case QEvent::Resize:
     case QEvent::WindowStateChange:
+        FollowWindowState(event->spontaneous());
+        FollowWindowFrame();
+        break;
     case QEvent::ActivationChange:
     case QEvent::Paint:
         FollowWindowFrame();
@@ -29,7 +33,7 @@ void CUpdateDlg::FollowWindowFrame() {
     if (!isVisible() || isMinimized() || !windowHandle())
         return;
     const QMargins frame = windowHandle()->frameMargins();
-    if (frame != m_frame || frameGeometry().height() != m_outerHeight) {
+    if (frame != m_frame || frameGeometry().height() != OuterHeight()) {
         m_frame = frame;
         KeepOuterHeight();
     }
@@ -63,11 +67,32 @@ void CUpdateDlg::CheckPlacement() {
     }
 }
 
+// A title bar taller than the layout leaves room for (GNOME's is 37 pixels), or a frame
+// measured with its shadow (a window manager that announces no frame extents), would cut
+// the lowest lines: the client area never gets less than the layout shows.
 void CUpdateDlg::KeepOuterHeight() {
-    if (isMinimized())
+    if (isMinimized() || m_leavingMaximised)
         return;
     const QMargins frame = windowHandle() ? windowHandle()->frameMargins() : QMargins();
-    setFixedSize(width(), m_outerHeight - frame.top() - frame.bottom());
+    setFixedSize(width(), OuterHeight() - frame.top() - frame.bottom());
+}
+
+// The layout's outer height, or more where the frame leaves the layout too little room.
+int CUpdateDlg::OuterHeight() const {
+    const QMargins frame = windowHandle() ? windowHandle()->frameMargins() : QMargins();
+    return std::max(m_outerHeight, LayoutBottom() + frame.top() + frame.bottom());
+}
+
+// The lowest edge of the controls that the layout shows: those that begin within its
+// height (collapsed, the log lies below the window).
+int CUpdateDlg::LayoutBottom() const {
+    int bottom = 0;
+    for (const DialogControls::Built& control : m_controls.All()) {
+        const QRect place = control.widget->geometry();
+        if (place.top() < m_outerHeight)
+            bottom = std::max(bottom, place.bottom() + 1);
+    }
+    return bottom;
 }
 
 bool CUpdateDlg::CentreOnScreen() {
@@ -76,7 +101,7 @@ bool CUpdateDlg::CentreOnScreen() {
         return false;
     // The layout's height, not the present one: the window manager may not have answered
     // the last resize yet.
-    QRect outer(frameGeometry().topLeft(), QSize(frameGeometry().width(), m_outerHeight));
+    QRect outer(frameGeometry().topLeft(), QSize(frameGeometry().width(), OuterHeight()));
     outer.moveCenter(shownOn->availableGeometry().center());
     if (outer.topLeft() == pos())
         return false;

@@ -3,7 +3,7 @@
 // The Update button: the whole update, from the search to the last flashed segment. It
 // runs inside this handler; the transfer keeps the window alive by pumping its events.
 void CUpdateDlg::OnUpdate() {
-    const std::unique_ptr<UpdateJournal> journal = m_history.JournalFor(m_imagePath, m_image);
+    const std::unique_ptr<UpdateJournal> journal = m_history.JournalFor(m_imageFacts);
     m_update.SetJournal(journal.get());
     m_update.OnUpdate();
     m_update.SetJournal(nullptr);

@@ -1,6 +1,7 @@
 #include "app/UpdateApp.h"
 #include "app/UpdateDlg.h"
 #include "backend/BackendFactory.h"
+#include "update/LastCatch.h"
 #include "update/StandardDescriptors.h"
 
 #include <QApplication>
@@ -25,7 +26,7 @@ bool AskedForHelp(int argc, char* argv[]) {
 
 // --help is answered before Qt starts, so that it works without a display. Qt takes its own
 // options (-platform and so on) out of the arguments.
-int main(int argc, char* argv[]) {
+int main(int argc, char* argv[]) try {
     OpenClosedStandardDescriptors();
     if (AskedForHelp(argc, argv)) {
         std::fputs(USAGE, stdout);
@@ -42,4 +43,6 @@ int main(int argc, char* argv[]) {
     visa::InstallBackendFromEnvironment();
     theApp.InitInstance();
     return theApp.ExitCode();
+} catch (...) {
+    return ReportUncaughtException("tq4800-update");
 }

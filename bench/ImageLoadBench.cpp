@@ -9,6 +9,7 @@
 #include "image/MemoryImageStream.h"
 #include "image/SegmentCatalogue.h"
 #include "image/ValidateImage.h"
+#include "update/LastCatch.h"
 
 #include <algorithm>
 #include <chrono>
@@ -85,7 +86,7 @@ bool ReportHugeFile(const std::filesystem::path& path) {
 }
 } // namespace
 
-int main() {
+int main() try {
     const std::vector<std::uint8_t> file = LargestAcceptedFile();
     std::printf("largest accepted file: %zu bytes\n", file.size());
 
@@ -108,4 +109,6 @@ int main() {
     });
     std::filesystem::remove(path);
     return ReportHugeFile(path) ? 0 : 1;
+} catch (...) {
+    return ReportUncaughtException("bench-image-load");
 }

@@ -17,6 +17,7 @@
 #include "link/visa/ResourceBackend.h"
 #include "sim/Bench.h"
 #include "sim/SimBackend.h"
+#include "update/LastCatch.h"
 #include "update/RecordingWindow.h"
 #include "update/UpdateSequence.h"
 
@@ -59,6 +60,9 @@ public:
     void RunStarted(std::string_view name) override {
         Time([&] { journal_.RunStarted(name); });
     }
+    void RunConfirmed() override {
+        Time([&] { journal_.RunConfirmed(); });
+    }
     void InstrumentRevision(std::string_view field) override {
         Time([&] { journal_.InstrumentRevision(field); });
     }
@@ -84,7 +88,7 @@ private:
 
 } // namespace
 
-int main() {
+int main() try {
     ImageInfo image;
     const std::vector<std::uint8_t> file = WriteImageFile(LargestFile());
     MemoryImageStream stream(file);
@@ -164,4 +168,6 @@ int main() {
     std::printf("  history file made %9.1f ms  (once, before the first update on a PC)\n",
                 creationMs);
     return 0;
+} catch (...) {
+    return ReportUncaughtException("bench-update");
 }

@@ -1,11 +1,13 @@
 #include "history/FirmwareFileFacts.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <openssl/evp.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -24,26 +26,26 @@ std::string Hex(const unsigned char* bytes, unsigned int count) {
     return text;
 }
 
-bool Sha256OfFile(const std::string& path, std::string& digest, std::int64_t& size) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return false;
+// Reads the whole file from its start with pread, so the descriptor's position stays.
+bool Sha256OfDescriptor(int descriptor, std::string& digest, std::int64_t& size) {
     std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(EVP_MD_CTX_new(),
                                                                     EVP_MD_CTX_free);
     if (!context || EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) != 1)
         return false;
     std::vector<char> buffer(1 << 16);
     size = 0;
-    while (in) {
-        in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
-        const std::streamsize count = in.gcount();
-        if (count > 0 &&
-            EVP_DigestUpdate(context.get(), buffer.data(), static_cast<std::size_t>(count)) != 1)
+    for (;;) {
+        const ssize_t count = pread(descriptor, buffer.data(), buffer.size(), size);
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count < 0)
+            return false;
+        if (count == 0)
+            break;
+        if (EVP_DigestUpdate(context.get(), buffer.data(), static_cast<std::size_t>(count)) != 1)
             return false;
         size += count;
     }
-    if (in.bad())
-        return false;
     unsigned char bytes[EVP_MAX_MD_SIZE];
     unsigned int length = 0;
     if (EVP_DigestFinal_ex(context.get(), bytes, &length) != 1)
@@ -54,18 +56,27 @@ bool Sha256OfFile(const std::string& path, std::string& digest, std::int64_t& si
 
 } // namespace
 
-FirmwareFileFacts DescribeFirmwareFile(const std::string& path, const ImageInfo& image,
-                                       std::string& problem) {
+FirmwareFileFacts DescribeLoadedFile(const std::string& path, int descriptor,
+                                     const ImageInfo& image, std::string& problem) {
     FirmwareFileFacts facts;
     std::error_code error;
     const std::filesystem::path absolute = std::filesystem::absolute(path, error);
     facts.path = error ? path : absolute.lexically_normal().string();
     facts.model = FixedText(image.ModelName, sizeof image.ModelName);
     facts.revision = FixedText(image.ImageRev, sizeof image.ImageRev);
-    if (!Sha256OfFile(path, facts.sha256, facts.size)) {
+    if (descriptor < 0 || !Sha256OfDescriptor(descriptor, facts.sha256, facts.size)) {
         facts.size = 0;
         facts.sha256.clear();
         problem = "the firmware file " + path + " cannot be read again for its SHA-256";
     }
+    return facts;
+}
+
+FirmwareFileFacts DescribeFirmwareFile(const std::string& path, const ImageInfo& image,
+                                       std::string& problem) {
+    const int descriptor = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    FirmwareFileFacts facts = DescribeLoadedFile(path, descriptor, image, problem);
+    if (descriptor >= 0)
+        close(descriptor);
     return facts;
 }

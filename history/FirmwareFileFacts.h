@@ -18,3 +18,8 @@ struct FirmwareFileFacts {
 // and digest stay empty and problem says why.
 FirmwareFileFacts DescribeFirmwareFile(const std::string& path, const ImageInfo& image,
                                        std::string& problem);
+
+// The same for the file image was loaded from, read again through the descriptor it was
+// loaded with: the bytes loaded, whatever the path holds by now.
+FirmwareFileFacts DescribeLoadedFile(const std::string& path, int descriptor,
+                                     const ImageInfo& image, std::string& problem);

@@ -1,127 +1,19 @@
 #include "history/HistoryDatabase.h"
 
+#include "history/HistoryColumns.h"
+#include "history/HistoryFiles.h"
+#include "history/HistorySchema.h"
 #include "history/ProcessIdentity.h"
 
-#include <chrono>
 #include <filesystem>
 #include <memory>
-#include <mutex>
 #include <sqlite3.h>
 #include <thread>
 
 namespace {
 
-// Long enough for a fleet's threads and a second program to take turns at a commit.
-constexpr int BUSY_TIMEOUT_MS = 10000;
-constexpr int PREPARE_ATTEMPTS = 50;
-
-constexpr char CREATE_TABLE[] = R"(CREATE TABLE IF NOT EXISTS updates (
-    id INTEGER PRIMARY KEY,
-    started_utc TEXT NOT NULL, ended_utc TEXT NOT NULL,
-    host TEXT NOT NULL, user_name TEXT NOT NULL, front_end TEXT NOT NULL,
-    process_id INTEGER NOT NULL, process_start INTEGER NOT NULL, boot_id TEXT NOT NULL,
-    resource_name TEXT NOT NULL, serial_number TEXT NOT NULL,
-    file_path TEXT NOT NULL, file_size INTEGER NOT NULL, file_sha256 TEXT NOT NULL,
-    file_model TEXT NOT NULL, file_revision TEXT NOT NULL,
-    instrument_revision TEXT NOT NULL, segments_flashed TEXT NOT NULL,
-    segments_held TEXT NOT NULL, state TEXT NOT NULL,
-    status_code INTEGER, status_text TEXT NOT NULL, duration_ms INTEGER NOT NULL);
-CREATE INDEX IF NOT EXISTS updates_by_serial ON updates (serial_number);)";
-
-// Every column but id, in the order Bind and Fetch use them.
-constexpr char COLUMNS[] =
-    "started_utc, ended_utc, host, user_name, front_end, process_id, process_start, boot_id, "
-    "resource_name, serial_number, file_path, file_size, file_sha256, file_model, "
-    "file_revision, instrument_revision, segments_flashed, segments_held, state, "
-    "status_code, status_text, duration_ms";
-constexpr int COLUMN_COUNT = 22;
-
 using Statement = std::unique_ptr<sqlite3_stmt, decltype(&sqlite3_finalize)>;
-
-std::string Placeholders(int count, bool assignments) {
-    std::string text;
-    std::string columns = COLUMNS;
-    for (int index = 1; index <= count; ++index) {
-        if (assignments) {
-            const std::size_t end = columns.find(',');
-            text += columns.substr(0, end) + " = ";
-            columns = end == std::string::npos ? "" : columns.substr(end + 2);
-        }
-        text += "?" + std::to_string(index) + (index < count ? ", " : "");
-    }
-    return text;
-}
-
-void Bind(sqlite3_stmt* statement, const HistoryRecord& record) {
-    int index = 0;
-    auto text = [&](const std::string& value) {
-        sqlite3_bind_text(statement, ++index, value.c_str(), static_cast<int>(value.size()),
-                          SQLITE_TRANSIENT);
-    };
-    auto number = [&](std::int64_t value) { sqlite3_bind_int64(statement, ++index, value); };
-    text(record.startedUtc);
-    text(record.endedUtc);
-    text(record.host);
-    text(record.user);
-    text(record.frontEnd);
-    number(record.processId);
-    number(record.processStart);
-    text(record.bootId);
-    text(record.resourceName);
-    text(record.serialNumber);
-    text(record.filePath);
-    number(record.fileSize);
-    text(record.fileSha256);
-    text(record.fileModel);
-    text(record.fileRevision);
-    text(record.instrumentRevision);
-    text(record.segmentsFlashed);
-    text(record.segmentsHeld);
-    text(record.state);
-    if (record.statusCode)
-        number(*record.statusCode);
-    else
-        sqlite3_bind_null(statement, ++index);
-    text(record.statusText);
-    number(record.durationMs);
-}
-
-HistoryRecord Fetch(sqlite3_stmt* statement) {
-    HistoryRecord record;
-    int index = 0;
-    auto text = [&]() {
-        const unsigned char* value = sqlite3_column_text(statement, index++);
-        return value != nullptr ? std::string(reinterpret_cast<const char*>(value)) : "";
-    };
-    auto number = [&]() { return sqlite3_column_int64(statement, index++); };
-    record.id = number();
-    record.startedUtc = text();
-    record.endedUtc = text();
-    record.host = text();
-    record.user = text();
-    record.frontEnd = text();
-    record.processId = number();
-    record.processStart = number();
-    record.bootId = text();
-    record.resourceName = text();
-    record.serialNumber = text();
-    record.filePath = text();
-    record.fileSize = number();
-    record.fileSha256 = text();
-    record.fileModel = text();
-    record.fileRevision = text();
-    record.instrumentRevision = text();
-    record.segmentsFlashed = text();
-    record.segmentsHeld = text();
-    record.state = text();
-    if (sqlite3_column_type(statement, index) != SQLITE_NULL)
-        record.statusCode = static_cast<int>(number());
-    else
-        ++index;
-    record.statusText = text();
-    record.durationMs = number();
-    return record;
-}
+using Clock = std::chrono::steady_clock;
 
 bool IsInterrupted(const HistoryRecord& record) {
     return record.state == "running" && !IsStillRunning({record.host, record.user, record.processId,
@@ -139,6 +31,11 @@ std::string LikePattern(std::string_view prefix) {
     return pattern + "%";
 }
 
+bool IsBusy(sqlite3* connection) {
+    const int code = sqlite3_errcode(connection) & 0xff;
+    return code == SQLITE_BUSY || code == SQLITE_LOCKED;
+}
+
 } // namespace
 
 HistoryDatabase::~HistoryDatabase() {
@@ -150,11 +47,43 @@ std::string HistoryDatabase::Failure(std::string_view what) const {
     return "update history " + path_ + ": " + std::string(what) + ": " + reason;
 }
 
-bool HistoryDatabase::Execute(const char* sql, std::string& error) {
-    if (sqlite3_exec(connection_, sql, nullptr, nullptr, nullptr) == SQLITE_OK)
+bool HistoryDatabase::Execute(const std::string& sql, std::string& error) {
+    if (sqlite3_exec(connection_, sql.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK)
         return true;
     error = Failure("cannot be written");
     return false;
+}
+
+// Ends a failed transaction; the caller's error already says why.
+bool HistoryDatabase::Rollback() {
+    std::string ignored;
+    Execute("ROLLBACK", ignored);
+    return false;
+}
+
+void HistoryDatabase::StartWaiting() {
+    deadline_ = Clock::now() + lockWait_;
+}
+
+// SQLite asks again and again while another connection holds the lock; the answer is no
+// once the deadline of the open or of the write has passed.
+int HistoryDatabase::WaitWhileBusy(void* self, int) {
+    if (Clock::now() >= static_cast<HistoryDatabase*>(self)->deadline_)
+        return 0;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    return 1;
+}
+
+bool HistoryDatabase::OpenConnection(const std::string& uri, int flags, std::string& error) {
+    sqlite3_close_v2(connection_);
+    connection_ = nullptr;
+    if (sqlite3_open_v2(uri.c_str(), &connection_, flags | SQLITE_OPEN_NOMUTEX, nullptr) !=
+        SQLITE_OK) {
+        error = Failure("cannot be opened");
+        return false;
+    }
+    sqlite3_busy_handler(connection_, WaitWhileBusy, this);
+    return true;
 }
 
 bool HistoryDatabase::SchemaVersion(int& version, std::string& error) {
@@ -169,104 +98,97 @@ bool HistoryDatabase::SchemaVersion(int& version, std::string& error) {
         return false;
     }
     version = sqlite3_column_int(raw, 0);
-    if (version > SCHEMA_VERSION) {
+    if (version > HISTORY_SCHEMA_VERSION) {
         error = "update history " + path_ + ": schema version " + std::to_string(version) +
-                " is newer than version " + std::to_string(SCHEMA_VERSION) +
+                " is newer than version " + std::to_string(HISTORY_SCHEMA_VERSION) +
                 " that this program knows; the file is left as it is";
         return false;
     }
     return true;
 }
 
-// The table is made inside one write transaction, after the version is read again, so two
-// programs that find a new file at the same moment make it once.
+// The table is made or upgraded inside one write transaction, after the version is read
+// again, so two programs that find an old or new file at the same moment change it once.
 bool HistoryDatabase::PrepareSchema(std::string& error) {
-    int version = 0;
-    if (!SchemaVersion(version, error))
+    if (!SchemaVersion(version_, error))
         return false;
-    if (!Execute("PRAGMA journal_mode = WAL", error))
+    const bool network = OnNetworkFileSystem(path_);
+    if (!Execute(network ? "PRAGMA journal_mode = DELETE" : "PRAGMA journal_mode = WAL", error))
         return false;
-    if (version == SCHEMA_VERSION)
+    if (version_ == HISTORY_SCHEMA_VERSION)
         return true;
     if (!Execute("BEGIN IMMEDIATE", error))
         return false;
-    if (!SchemaVersion(version, error)) {
-        Execute("ROLLBACK", error);
-        return false;
+    if (!SchemaVersion(version_, error))
+        return Rollback();
+    if (version_ < HISTORY_SCHEMA_VERSION && !UpgradeSchema(connection_, version_)) {
+        error = Failure("cannot be upgraded");
+        return Rollback();
     }
-    const std::string setVersion = "PRAGMA user_version = " + std::to_string(SCHEMA_VERSION);
-    if (version == 0 && (!Execute(CREATE_TABLE, error) || !Execute(setVersion.c_str(), error))) {
-        std::string ignored;
-        Execute("ROLLBACK", ignored);
-        return false;
-    }
-    return Execute("COMMIT", error);
+    if (!Execute("COMMIT", error))
+        return Rollback();
+    version_ = HISTORY_SCHEMA_VERSION;
+    return true;
 }
 
-// The instruments of a fleet open a new history at the same moment; switching a new file to
-// WAL can then be refused as busy without the busy handler being asked. One thread of this
-// process prepares at a time, and a busy refusal (another program doing the same) is tried
-// again for up to about a second.
-bool HistoryDatabase::PrepareSchemaOnce(std::string& error) {
-    static std::mutex preparing;
-    const std::lock_guard hold(preparing);
-    for (int attempt = 0;; ++attempt) {
+// Switching a file to WAL can be refused as busy without the busy wait being asked; such a
+// refusal is tried again until the open's deadline.
+bool HistoryDatabase::PrepareSchemaBeforeDeadline(std::string& error) {
+    for (;;) {
         if (PrepareSchema(error))
             return true;
-        const int code = sqlite3_errcode(connection_) & 0xff;
-        if ((code != SQLITE_BUSY && code != SQLITE_LOCKED) || attempt == PREPARE_ATTEMPTS)
+        if (!IsBusy(connection_) || Clock::now() >= deadline_)
             return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
 }
 
-bool HistoryDatabase::Open(const std::string& path, Access access, std::string& error) {
-    path_ = path;
-    int flags = SQLITE_OPEN_READONLY;
-    if (access == Access::Write) {
-        flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
-        std::error_code ignored;
-        const std::filesystem::path folder = std::filesystem::path(path).parent_path();
-        if (!folder.empty())
-            std::filesystem::create_directories(folder, ignored);
-    }
-    if (sqlite3_open_v2(path.c_str(), &connection_, flags | SQLITE_OPEN_NOMUTEX, nullptr) !=
-        SQLITE_OK) {
-        error = Failure("cannot be opened");
+// A reader who may not write the file or its folder cannot make the shared-memory file of a
+// WAL-mode history; when no writer has one open either, the file cannot change meanwhile
+// and is read as it stands.
+bool HistoryDatabase::OpenForReading(std::string& error) {
+    if (OpenConnection(path_, SQLITE_OPEN_READONLY, error) && SchemaVersion(version_, error))
+        return true;
+    if (error.find("is newer than version") != std::string::npos)
         return false;
-    }
-    sqlite3_busy_timeout(connection_, BUSY_TIMEOUT_MS);
-    if (access == Access::Write)
-        return PrepareSchemaOnce(error) && Execute("PRAGMA synchronous = FULL", error);
-    int version = 0;
-    return SchemaVersion(version, error);
+    std::string second;
+    if (OpenConnection(FileUri(path_) + "?immutable=1", SQLITE_OPEN_READONLY | SQLITE_OPEN_URI,
+                       second) &&
+        SchemaVersion(version_, second))
+        return true;
+    if (second.find("is newer than version") != std::string::npos)
+        error = second;
+    return false;
 }
 
-// Binds every column of record, and id as the parameter after them (the WHERE of an
-// UPDATE; an INSERT has no such parameter, and binding it is then a harmless no-op).
-bool HistoryDatabase::WriteRecord(const std::string& sql, const HistoryRecord& record,
-                                  std::string& error) {
+bool HistoryDatabase::Open(const std::string& path, Access access, std::string& error) {
+    path_ = path;
+    StartWaiting();
+    if (access == Access::Read)
+        return OpenForReading(error);
+    std::error_code ignored;
+    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    if (!folder.empty())
+        std::filesystem::create_directories(folder, ignored);
+    return OpenConnection(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, error) &&
+           PrepareSchemaBeforeDeadline(error) && Execute("PRAGMA synchronous = FULL", error);
+}
+
+bool HistoryDatabase::WriteRecord(HistoryRecord& record, std::string& error) {
+    const std::string sql = record.id == 0 ? InsertStatement() : UpdateStatement();
     sqlite3_stmt* raw = nullptr;
     if (sqlite3_prepare_v2(connection_, sql.c_str(), -1, &raw, nullptr) != SQLITE_OK) {
         error = Failure("cannot be written");
         return false;
     }
     Statement statement(raw, sqlite3_finalize);
-    Bind(raw, record);
-    sqlite3_bind_int64(raw, COLUMN_COUNT + 1, record.id);
+    BindRecord(raw, record);
     if (sqlite3_step(raw) != SQLITE_DONE) {
         error = Failure("cannot be written");
         return false;
     }
-    return true;
-}
-
-bool HistoryDatabase::Insert(HistoryRecord& record, std::string& error) {
-    if (!WriteRecord(std::string("INSERT INTO updates (") + COLUMNS + ") VALUES (" +
-                         Placeholders(COLUMN_COUNT, false) + ")",
-                     record, error))
-        return false;
-    record.id = sqlite3_last_insert_rowid(connection_);
+    if (record.id == 0)
+        record.id = sqlite3_last_insert_rowid(connection_);
     return true;
 }
 
@@ -281,19 +203,23 @@ bool HistoryDatabase::UseCommit(Commit commit, std::string& error) {
                    error);
 }
 
-bool HistoryDatabase::Update(const HistoryRecord& record, std::string& error, Commit commit) {
-    if (!UseCommit(commit, error))
+bool HistoryDatabase::Save(const std::vector<HistoryRecord*>& records, Commit commit,
+                           std::string& error) {
+    StartWaiting();
+    if (!UseCommit(commit, error) || !Execute("BEGIN IMMEDIATE", error))
         return false;
-    return WriteRecord("UPDATE updates SET " + Placeholders(COLUMN_COUNT, true) + " WHERE id = ?" +
-                           std::to_string(COLUMN_COUNT + 1),
-                       record, error);
+    for (HistoryRecord* record : records)
+        if (!WriteRecord(*record, error))
+            return Rollback();
+    return Execute("COMMIT", error) || Rollback();
 }
 
 bool HistoryDatabase::Read(std::string_view serialPrefix, int limit,
                            std::vector<HistoryRecord>& records, std::string& error) {
-    const std::string sql = std::string("SELECT id, ") + COLUMNS +
-                            " FROM updates WHERE serial_number LIKE ?1 ESCAPE '\\'"
-                            " ORDER BY started_utc DESC, id DESC LIMIT ?2";
+    records.clear();
+    if (version_ == 0)
+        return true;
+    const std::string sql = ListingQuery(version_, !serialPrefix.empty());
     sqlite3_stmt* raw = nullptr;
     if (sqlite3_prepare_v2(connection_, sql.c_str(), -1, &raw, nullptr) != SQLITE_OK) {
         error = Failure("cannot be read");
@@ -303,10 +229,9 @@ bool HistoryDatabase::Read(std::string_view serialPrefix, int limit,
     const std::string pattern = LikePattern(serialPrefix);
     sqlite3_bind_text(raw, 1, pattern.c_str(), -1, SQLITE_TRANSIENT);
     sqlite3_bind_int(raw, 2, limit > 0 ? limit : -1);
-    records.clear();
     int step;
     while ((step = sqlite3_step(raw)) == SQLITE_ROW) {
-        records.push_back(Fetch(raw));
+        records.push_back(FetchRecord(raw));
         if (IsInterrupted(records.back()))
             records.back().state = "interrupted";
     }
@@ -315,4 +240,30 @@ bool HistoryDatabase::Read(std::string_view serialPrefix, int limit,
         return false;
     }
     return true;
+}
+
+bool HistoryDatabase::RecordDeadRuns(std::string& error) {
+    StartWaiting();
+    if (!Execute("BEGIN IMMEDIATE", error))
+        return false;
+    sqlite3_stmt* raw = nullptr;
+    if (sqlite3_prepare_v2(connection_, RUNNING_QUERY, -1, &raw, nullptr) != SQLITE_OK) {
+        error = Failure("cannot be read");
+        return Rollback();
+    }
+    Statement running(raw, sqlite3_finalize);
+    const ProcessIdentity& self = ThisProcess();
+    sqlite3_bind_text(raw, 1, self.host.c_str(), -1, SQLITE_TRANSIENT);
+    std::vector<std::int64_t> dead;
+    while (sqlite3_step(raw) == SQLITE_ROW) {
+        const auto bootId = reinterpret_cast<const char*>(sqlite3_column_text(raw, 3));
+        if (!IsStillRunning({self.host, self.user, sqlite3_column_int64(raw, 1),
+                             sqlite3_column_int64(raw, 2), bootId != nullptr ? bootId : ""}))
+            dead.push_back(sqlite3_column_int64(raw, 0));
+    }
+    for (const std::int64_t id : dead)
+        if (!Execute("UPDATE updates SET state = 'interrupted' WHERE id = " + std::to_string(id),
+                     error))
+            return Rollback();
+    return Execute("COMMIT", error) || Rollback();
 }

@@ -31,5 +31,5 @@ HistoryLocation HistoryLocationFromEnvironment() {
     std::string state = Environment("XDG_STATE_HOME");
     if (state.empty() || state[0] != '/')
         state = HomeFolder() + "/.local/state";
-    return {false, state + "/tq4800-update/history.sqlite3"};
+    return {false, state + "/tq4800-update/history.sqlite3", true};
 }

@@ -8,6 +8,9 @@
 struct HistoryLocation {
     bool off = false;
     std::string path;
+    // The location under XDG_STATE_HOME: its folders and file are made private to the user.
+    // A file named by TQ4800_HISTORY keeps the permissions it has.
+    bool standard = false;
 };
 
 HistoryLocation HistoryLocationFromEnvironment();

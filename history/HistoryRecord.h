@@ -5,6 +5,8 @@
 #include <string>
 
 // One update of one instrument as the history keeps it. Times are UTC, "YYYY-MM-DD HH:MM:SS".
+// A record is born declined (code 2) and becomes "running" when the operator confirms, so a
+// run ended at the question, by "No" or by Ctrl-C, reads declined and never running.
 struct HistoryRecord {
     std::int64_t id = 0;
     std::string startedUtc;
@@ -25,12 +27,16 @@ struct HistoryRecord {
     std::string instrumentRevision; // the loader's revision field, empty until it answered
     std::string segmentsFlashed;    // segment names separated by spaces, e.g. "FPGA1 MAIN"
     std::string segmentsHeld;       // segments the instrument already held
-    // "running" while the run goes on, "ended" after it; a reader shows a running record
-    // whose process is gone as "interrupted".
+    // "running" while the run goes on, "ended" after it, "interrupted" once a later start of
+    // a program of this host found its process gone; a reader shows a running record whose
+    // process is gone as "interrupted" too.
     std::string state = "running";
     std::optional<int> statusCode;
     std::string statusText;
-    std::int64_t durationMs = 0;
+    std::int64_t durationMs = 0; // from the confirmation to the end
+    std::string confirmedUtc;    // empty when the operator never confirmed
+    std::string utilityVersion;
+    std::string runId; // shared by the records of one invocation of a program
 };
 
 // What the history shows as a run's result: the status text, "Error number: N" for codes

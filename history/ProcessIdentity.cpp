@@ -1,6 +1,7 @@
 #include "history/ProcessIdentity.h"
 
 #include <fstream>
+#include <mutex>
 #include <pwd.h>
 #include <sstream>
 #include <unistd.h>
@@ -44,16 +45,18 @@ std::int64_t ProcessStartTicks(std::int64_t processId) {
 
 } // namespace
 
+// Made again in a forked child, which is a process of its own.
 const ProcessIdentity& ThisProcess() {
-    static const ProcessIdentity identity = [] {
-        ProcessIdentity self;
-        self.host = HostName();
-        self.user = UserName();
-        self.processId = getpid();
-        self.processStart = ProcessStartTicks(self.processId);
-        self.bootId = FirstLineOf("/proc/sys/kernel/random/boot_id");
-        return self;
-    }();
+    static std::mutex making;
+    static ProcessIdentity identity;
+    const std::lock_guard hold(making);
+    if (identity.processId != getpid()) {
+        identity.host = HostName();
+        identity.user = UserName();
+        identity.processId = getpid();
+        identity.processStart = ProcessStartTicks(identity.processId);
+        identity.bootId = FirstLineOf("/proc/sys/kernel/random/boot_id");
+    }
     return identity;
 }
 

@@ -2,20 +2,26 @@
 
 #include "history/FirmwareFileFacts.h"
 #include "history/HistoryLocation.h"
+#include "history/HistoryWriter.h"
+#include "history/RunId.h"
 #include "seams/OnceNotice.h"
 #include "seams/UpdateJournal.h"
 
 #include <memory>
 #include <string>
 
-// The update history of one program: hands out one journal per instrument and run, each
-// with a database connection of its own, so a fleet's threads may each hold one. History
-// is best effort: a journal that cannot open or write the file lets the update run on, and
-// the first such problem of the program is said through notice.
+// The update history of one program: hands out one journal per instrument and run, all
+// written through the program's one writer, so a fleet's threads may each hold one. History
+// is best effort: a history that cannot be opened or written lets the update run on, and
+// the first such problem of the program is said through notice. Made at a program's start,
+// it writes "interrupted" into the records of this host's runs whose process died.
 class UpdateHistory {
 public:
-    // frontEnd is "window" or "terminal"; notice may be called from any journal's thread.
-    UpdateHistory(HistoryLocation location, std::string frontEnd, OnceNotice& notice);
+    // frontEnd is "window" or "terminal"; notice may be called from any journal's thread;
+    // runId goes into every record of this program.
+    UpdateHistory(HistoryLocation location, std::string frontEnd, OnceNotice& notice,
+                  std::string runId = NewRunId(),
+                  std::chrono::milliseconds lockWait = HistoryDatabase::LOCK_WAIT);
 
     // A journal of a run with the file described by file; a journal that records nothing
     // when the history is off. A journal must not outlive the history that made it.
@@ -30,4 +36,6 @@ private:
     HistoryLocation location_;
     std::string frontEnd_;
     OnceNotice& notice_;
+    std::string runId_;
+    std::unique_ptr<HistoryWriter> writer_;
 };

@@ -102,7 +102,7 @@ std::uint64_t FileImageStream::Tell() const {
 // Opened without waiting, so that a FIFO without a writer cannot hold the program; anything
 // but a regular file is then refused before a byte is read, since a device or a pipe may
 // never reach the end the header scan waits for, and has no offsets to seek to.
-std::unique_ptr<ImageStream> OpenImageFile(const std::string& path) {
+std::unique_ptr<FileImageStream> OpenImageFile(const std::string& path) {
     const int descriptor = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (descriptor < 0)
         return nullptr;

@@ -21,6 +21,9 @@ public:
     std::uint64_t Tell() const override;
     bool AtEnd() const override { return atEnd_; }
 
+    // The open file, for reading its bytes again (pread) without moving the stream.
+    int Descriptor() const { return descriptor_; }
+
     int NextByte();
     void PutBack() { --next_; }
 

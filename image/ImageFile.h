@@ -1,5 +1,6 @@
 #pragma once
 
+#include "image/FileImageStream.h"
 #include "image/ImageInfo.h"
 #include "image/ImageProblem.h"
 #include "image/ImageStream.h"
@@ -12,7 +13,7 @@
 // Opens a firmware revision file for reading in binary mode; nullptr when it cannot be
 // opened, and nullptr with errno 0 when it is not a regular file (a folder, a device, a
 // FIFO or a socket).
-std::unique_ptr<ImageStream> OpenImageFile(const std::string& path);
+std::unique_ptr<FileImageStream> OpenImageFile(const std::string& path);
 
 // Releases image's buffers, clears it, then reads the header and the five segment records.
 // 0, STATUS_FILE_CORRUPT (19) or STATUS_FILE_VALUE_TOO_LONG (20).

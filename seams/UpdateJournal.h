@@ -12,6 +12,8 @@ public:
     virtual ~UpdateJournal() = default;
     // The instrument was found and chosen; the run starts on resourceName.
     virtual void RunStarted(std::string_view resourceName) = 0;
+    // The operator confirmed the update; nothing was written to the instrument's flash before.
+    virtual void RunConfirmed() = 0;
     // The 22-character revision field of the loader's second identity reply.
     virtual void InstrumentRevision(std::string_view revisionField) = 0;
     // Segment position (0 FPGA1 ... 4 HTTP) ended well: flashed, or already held.
@@ -24,6 +26,7 @@ public:
 class NullUpdateJournal final : public UpdateJournal {
 public:
     void RunStarted(std::string_view) override {}
+    void RunConfirmed() override {}
     void InstrumentRevision(std::string_view) override {}
     void SegmentDone(int, bool) override {}
     void RunEnded(StatusCode) override {}

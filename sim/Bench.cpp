@@ -34,7 +34,7 @@ void Session::SetTimeout(std::uint32_t ms) {
     bench_->Trace().Timeout(number_, ms);
 }
 
-Bench::Bench(const BenchConfig& config, Clock& clock) {
+Bench::Bench(const BenchConfig& config, Clock& clock) : clock_(clock) {
     for (const InstrumentConfig& instrument : config.instruments)
         instruments_.push_back(std::make_unique<Instrument>(instrument, clock));
 }
@@ -69,6 +69,11 @@ ViStatus Bench::Open(std::string_view requestedName, std::string_view serial,
 
 void Bench::RecordFailedOpen(std::string_view requestedName, ViStatus status) {
     transcript_.FailedOpen(requestedName, status);
+}
+
+bool Bench::OnBus(std::string_view serial) {
+    Instrument* instrument = Find(serial);
+    return instrument && instrument->Present();
 }
 
 Instrument* Bench::Find(std::string_view serial) {

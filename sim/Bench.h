@@ -54,10 +54,14 @@ public:
     void RecordFailedOpen(std::string_view requestedName, ViStatus status);
 
     Instrument* Find(std::string_view serial);
+    // The instrument with this serial is on the bus now.
+    bool OnBus(std::string_view serial);
+    Clock& GetClock() { return clock_; }
     Instrument& At(std::size_t index) { return *instruments_.at(index); }
     Transcript& Trace() { return transcript_; }
 
 private:
+    Clock& clock_;
     std::vector<std::unique_ptr<Instrument>> instruments_;
     Transcript transcript_;
     std::mutex openLock_; // numbers a session and writes its open line as one step

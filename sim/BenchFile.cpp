@@ -127,6 +127,8 @@ std::string ApplySetting(const std::string& key, std::istringstream& rest,
         revisions.http = value;
     else if (key == "reboot-ms" && ParseUnsigned(value, instrument.rebootMs))
         ;
+    else if (key == "enumerate-ms" && ParseUnsigned(value, instrument.enumerateMs))
+        ;
     else if (key == "flash-line-ms" && ParseUnsigned(value, instrument.flashLineMs))
         ;
     else if (key == "leave-after-searches" && ParseUnsigned(value, instrument.leaveAfterSearches))

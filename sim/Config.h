@@ -58,6 +58,9 @@ struct InstrumentConfig {
     Mode mode = Mode::Normal;
     Revisions revisions;
     std::uint32_t rebootMs = 1500; // time off the bus while switching to the loader
+    // After the reboot, the time until the loader is found on the bus again (USB enumeration:
+    // about 400 ms on a real bus).
+    std::uint32_t enumerateMs = 0;
     std::uint32_t flashLineMs = 0; // delay before each erase, program or result line
     // Leaves the bus once this many searches have listed it; 0: stays.
     std::uint32_t leaveAfterSearches = 0;

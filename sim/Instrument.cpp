@@ -202,7 +202,7 @@ void Instrument::Identify(std::string reply) {
 
 void Instrument::BeginReboot() {
     rebooting_ = true;
-    rebootEnd_ = clock_.NowMs() + config_.rebootMs;
+    rebootEnd_ = clock_.NowMs() + config_.rebootMs + config_.enumerateMs;
     ++boot_;
     replies_.clear();
     replyOffset_ = 0;

@@ -1,5 +1,6 @@
 #include "sim/SimBackend.h"
 
+#include "link/visa/OpenRetry.h"
 #include "link/visa/ResourceBackend.h"
 #include "link/visa/ResourceName.h"
 #include "sim/Bench.h"
@@ -42,7 +43,6 @@ public:
 
     ViStatus Open(const std::string& name, ViUInt32 openTimeoutMs,
                   std::unique_ptr<Connection>& connection) override {
-        (void)openTimeoutMs; // an instrument on the bench answers at once
         UsbResourceName parsed;
         if (!ParseResourceName(name, parsed)) {
             bench_->RecordFailedOpen(name, VI_ERROR_INV_RSRC_NAME);
@@ -50,8 +50,13 @@ public:
         }
         bool ours = parsed.board == 0 && parsed.vendorId == SIM_VENDOR_ID &&
                     parsed.productId == SIM_PRODUCT_ID && parsed.interfaceNumber.value_or(0) == 0;
+        const std::string serial = ours ? parsed.serial : std::string();
+        // An instrument still on its way back from a reboot is waited for; only the final
+        // answer reaches the transcript.
+        OpenWithin(bench_->GetClock(), openTimeoutMs,
+                   [&] { return bench_->OnBus(serial) ? VI_SUCCESS : VI_ERROR_RSRC_NFOUND; });
         std::unique_ptr<sim::Session> session;
-        ViStatus status = bench_->Open(name, ours ? parsed.serial : std::string(), session);
+        ViStatus status = bench_->Open(name, serial, session);
         if (status == VI_SUCCESS)
             connection = std::make_unique<SimConnection>(std::move(session));
         return status;

@@ -121,10 +121,13 @@ UpdateOutcome UpdateSequence::OnUpdate() {
 StatusCode UpdateSequence::RunSteps(int count) {
     if (StatusCode status = ConnectAndConfirm(count); status != STATUS_COMPLETE)
         return status;
+    journal_->RunConfirmed();
+    // Asked before the switch, so that whatever the hold waits for, the instrument never
+    // waits in its loader.
+    powerHold_->Hold(seams_.devices.CurrentText());
     if (StatusCode status = SwitchToWriterIfNeeded(); status != STATUS_COMPLETE)
         return status;
     seams_.busy.SetBusy();
-    powerHold_->Hold(seams_.devices.CurrentText());
     if (StatusCode status = IdentifyAndCheckRevisions(); status != STATUS_COMPLETE)
         return status;
     return UpdateSegments();

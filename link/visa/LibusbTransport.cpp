@@ -1,5 +1,8 @@
 #include "link/visa/LibusbTransport.h"
 
+#include "link/visa/UsbStringDescriptor.h"
+
+#include <chrono>
 #include <libusb.h>
 #include <ostream>
 
@@ -47,18 +50,60 @@ void ReadInterfaces(libusb_device* device, UsbDeviceInfo& info) {
     libusb_free_config_descriptor(config);
 }
 
+// A libusb context of its own for each search and each open. libusb built with udev support
+// refreshes a context's device list only from udevd's events: without udevd (containers,
+// minimal systems) a context kept for the life of the process would never see an instrument
+// that came back at a new address after its reboot. A fresh context scans the bus as it is.
+using Context = std::shared_ptr<libusb_context>;
+
+int NewContext(Context& context) {
+    libusb_context* raw = nullptr;
+    const int result = libusb_init(&raw);
+    if (result == LIBUSB_SUCCESS)
+        context = Context(raw, libusb_exit);
+    return result;
+}
+
+// The real bus's time: libusb's transfers wait on it.
+class Deadline {
+public:
+    explicit Deadline(unsigned timeoutMs)
+        : end_(std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs)) {}
+    // Never 0, which libusb takes for "wait forever".
+    unsigned LeftMs() const {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                              end_ - std::chrono::steady_clock::now())
+                              .count();
+        return left < 1 ? 1u : static_cast<unsigned>(left);
+    }
+
+private:
+    std::chrono::steady_clock::time_point end_;
+};
+
 class LibusbHandle final : public UsbDeviceHandle {
 public:
-    explicit LibusbHandle(libusb_device_handle* handle) : handle_(handle) {}
+    LibusbHandle(Context context, libusb_device_handle* handle)
+        : context_(std::move(context)), handle_(handle) {}
     ~LibusbHandle() override { libusb_close(handle_); }
 
-    UsbResult ReadStringDescriptor(std::uint8_t index, std::string& text) override {
-        unsigned char buffer[256];
-        const int size = libusb_get_string_descriptor_ascii(handle_, index, buffer, sizeof buffer);
-        if (size < 0)
-            return FromLibusb(size);
-        text.assign(reinterpret_cast<const char*>(buffer), static_cast<std::size_t>(size));
-        return UsbResult::Ok;
+    UsbResult ReadStringDescriptor(std::uint8_t index, std::string& text,
+                                   unsigned timeoutMs) override {
+        const Deadline deadline(timeoutMs);
+        std::uint8_t buffer[kStringDescriptorMaxSize];
+        int got = 0;
+        if (const UsbResult result = GetString(0, 0, buffer, deadline, got);
+            result != UsbResult::Ok)
+            return result;
+        std::uint16_t language = 0;
+        if (!FirstLanguage(buffer, static_cast<std::size_t>(got), language))
+            return UsbResult::Error;
+        if (const UsbResult result = GetString(index, language, buffer, deadline, got);
+            result != UsbResult::Ok)
+            return result;
+        return DecodeStringDescriptor(buffer, static_cast<std::size_t>(got), text)
+                   ? UsbResult::Ok
+                   : UsbResult::Error;
     }
     bool KernelDriverActive(std::uint8_t interfaceNumber) override {
         return libusb_kernel_driver_active(handle_, interfaceNumber) == 1;
@@ -94,23 +139,42 @@ public:
         return FromLibusb(
             libusb_bulk_transfer(handle_, endpoint, data, length, &transferred, timeoutMs));
     }
-    UsbResult ClearHalt(std::uint8_t endpoint) override {
+    // libusb_clear_halt waits for the device as long as the kernel lets it (5 s); the request
+    // is sent first with our own time-out, and the kernel's clear then finds the device
+    // answering.
+    UsbResult ClearHalt(std::uint8_t endpoint, unsigned timeoutMs) override {
+        constexpr std::uint8_t toEndpoint = 0x02, clearFeature = 1, endpointHalt = 0;
+        const int result = libusb_control_transfer(handle_, toEndpoint, clearFeature, endpointHalt,
+                                                   endpoint, nullptr, 0, timeoutMs);
+        if (result < 0)
+            return FromLibusb(result);
         return FromLibusb(libusb_clear_halt(handle_, endpoint));
     }
 
 private:
+    UsbResult GetString(std::uint8_t index, std::uint16_t language, std::uint8_t* buffer,
+                        const Deadline& deadline, int& got) {
+        const int result =
+            libusb_control_transfer(handle_, kRequestTypeStandardIn, kGetDescriptor,
+                                    static_cast<std::uint16_t>(kStringDescriptorType << 8 | index),
+                                    language, buffer, kStringDescriptorMaxSize, deadline.LeftMs());
+        got = result < 0 ? 0 : result;
+        return FromLibusb(result);
+    }
+
+    Context context_; // outlives the handle
     libusb_device_handle* handle_;
 };
 
 class LibusbTransport final : public UsbTransport {
 public:
-    explicit LibusbTransport(libusb_context* context) : context_(context) {}
-    ~LibusbTransport() override { libusb_exit(context_); }
-
     UsbResult Enumerate(std::vector<UsbDeviceInfo>& devices) override {
         devices.clear();
+        Context context;
+        if (const int result = NewContext(context); result != LIBUSB_SUCCESS)
+            return FromLibusb(result);
         libusb_device** list = nullptr;
-        const ssize_t count = libusb_get_device_list(context_, &list);
+        const ssize_t count = libusb_get_device_list(context.get(), &list);
         if (count < 0)
             return FromLibusb(static_cast<int>(count));
         for (ssize_t i = 0; i < count; ++i) {
@@ -131,8 +195,11 @@ public:
     }
 
     UsbResult Open(const UsbDeviceInfo& device, std::unique_ptr<UsbDeviceHandle>& handle) override {
+        Context context;
+        if (const int result = NewContext(context); result != LIBUSB_SUCCESS)
+            return FromLibusb(result);
         libusb_device** list = nullptr;
-        const ssize_t count = libusb_get_device_list(context_, &list);
+        const ssize_t count = libusb_get_device_list(context.get(), &list);
         if (count < 0)
             return FromLibusb(static_cast<int>(count));
         int result = LIBUSB_ERROR_NO_DEVICE;
@@ -143,27 +210,24 @@ public:
             libusb_device_handle* opened = nullptr;
             result = libusb_open(list[i], &opened);
             if (result == LIBUSB_SUCCESS)
-                handle = std::make_unique<LibusbHandle>(opened);
+                handle = std::make_unique<LibusbHandle>(context, opened);
             break;
         }
         libusb_free_device_list(list, 1);
         return FromLibusb(result);
     }
-
-private:
-    libusb_context* context_;
 };
 
 } // namespace
 
 std::shared_ptr<UsbTransport> StartLibusbTransport(std::ostream& diagnostics) {
-    libusb_context* context = nullptr;
-    if (const int result = libusb_init(&context); result != LIBUSB_SUCCESS) {
+    Context context;
+    if (const int result = NewContext(context); result != LIBUSB_SUCCESS) {
         diagnostics << "VISA backend usb not available: libusb cannot start: "
                     << libusb_strerror(static_cast<libusb_error>(result)) << "\n";
         return nullptr;
     }
-    return std::make_shared<LibusbTransport>(context);
+    return std::make_shared<LibusbTransport>();
 }
 
 } // namespace visa

@@ -9,9 +9,12 @@
 // are guarded, and each opened interface lets one call at a time reach its device.
 
 #include "link/visa/Connection.h"
+#include "link/visa/ResourceName.h"
 #include "link/visa/UsbDiagnostics.h"
+#include "link/visa/UsbDiscovery.h"
 #include "link/visa/UsbTransport.h"
 #include "link/visa/UsbtmcLink.h"
+#include "seams/Clock.h"
 
 #include <iosfwd>
 #include <map>
@@ -25,8 +28,9 @@ namespace visa {
 class UsbBackend final : public ResourceProvider {
 public:
     // Problems an operator must act on (a device without permission, an interface held by
-    // another program) are written to diagnostics.
-    UsbBackend(std::shared_ptr<UsbTransport> transport, std::ostream& diagnostics);
+    // another program) are written to diagnostics. Every wait is measured on clock.
+    UsbBackend(std::shared_ptr<UsbTransport> transport, std::ostream& diagnostics,
+               Clock& clock = SystemClock());
     ~UsbBackend() override;
 
     ViStatus List(std::vector<std::string>& names) override;
@@ -34,24 +38,19 @@ public:
                   std::unique_ptr<Connection>& connection) override;
 
 private:
-    struct Resource {
-        std::string name;
-        std::string serial;
-        UsbDeviceInfo device;
-        UsbtmcEndpoints endpoints;
-    };
+    using Resource = UsbResource;
     class OpenedInterface;
     class UsbConnection;
 
-    ViStatus Discover(std::vector<Resource>& resources);
+    ViStatus Locate(const UsbResourceName& wanted, std::uint64_t readsEndMs, Resource& found);
     std::shared_ptr<OpenedInterface> Opened(const Resource& resource, ViStatus& status);
-    void AddResources(const UsbDeviceInfo& device, std::vector<Resource>& resources);
-    bool ReadSerial(const UsbDeviceInfo& device, std::string& serial);
     ViStatus OpenInterface(const Resource& resource, std::shared_ptr<OpenedInterface>& opened);
 
     std::shared_ptr<UsbTransport> transport_;
+    Clock& clock_;
     std::shared_ptr<UsbDiagnostics> diagnostics_; // shared with the opened interfaces
-    std::mutex tablesMutex_;                      // guards opened_ and tags_
+    UsbDiscovery discovery_;
+    std::mutex tablesMutex_; // guards opened_ and tags_
     std::map<std::string, std::weak_ptr<OpenedInterface>> opened_;
     std::map<std::string, std::shared_ptr<usbtmc::TagCounter>> tags_;
 };

@@ -58,7 +58,10 @@ class UsbDeviceHandle {
 public:
     virtual ~UsbDeviceHandle() = default;
 
-    virtual UsbResult ReadStringDescriptor(std::uint8_t index, std::string& text) = 0;
+    // The string descriptor in US English (the first language the device offers), as ASCII
+    // with '?' for other characters; at most timeoutMs in all.
+    virtual UsbResult ReadStringDescriptor(std::uint8_t index, std::string& text,
+                                           unsigned timeoutMs) = 0;
     virtual bool KernelDriverActive(std::uint8_t interfaceNumber) = 0;
     virtual UsbResult DetachKernelDriver(std::uint8_t interfaceNumber) = 0;
     virtual UsbResult AttachKernelDriver(std::uint8_t interfaceNumber) = 0;
@@ -74,7 +77,9 @@ public:
     // Ends when length bytes have arrived or the device sent a short packet.
     virtual UsbResult BulkIn(std::uint8_t endpoint, std::uint8_t* data, int length,
                              unsigned timeoutMs, int& transferred) = 0;
-    virtual UsbResult ClearHalt(std::uint8_t endpoint) = 0;
+    // CLEAR_FEATURE(ENDPOINT_HALT), waiting at most timeoutMs for the device, then the host's
+    // side of the pipe is reset too.
+    virtual UsbResult ClearHalt(std::uint8_t endpoint, unsigned timeoutMs) = 0;
 };
 
 class UsbTransport {

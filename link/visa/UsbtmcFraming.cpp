@@ -46,11 +46,12 @@ HeaderProblem ParseDevDepMsgIn(const std::uint8_t* bytes, std::uint8_t expectedT
                                DevDepMsgInHeader& header) {
     if (bytes[kMsgIdOffset] != kDevDepMsgIn)
         return HeaderProblem::WrongMsgId;
+    header.tag = bytes[kTagOffset];
+    header.transferSize = GetLittleEndian32(&bytes[kTransferSizeOffset]);
+    header.endOfMessage = (bytes[kAttributesOffset] & kEndOfMessage) != 0;
     if (bytes[kTagOffset] != expectedTag ||
         bytes[kTagInverseOffset] != static_cast<std::uint8_t>(~expectedTag))
         return HeaderProblem::WrongTag;
-    header.transferSize = GetLittleEndian32(&bytes[kTransferSizeOffset]);
-    header.endOfMessage = (bytes[kAttributesOffset] & kEndOfMessage) != 0;
     return HeaderProblem::None;
 }
 

@@ -72,6 +72,7 @@ std::vector<std::uint8_t> DevDepMsgOut(std::uint8_t tag, const std::uint8_t* pay
 std::array<std::uint8_t, kHeaderSize> RequestDevDepMsgIn(std::uint8_t tag, std::uint32_t maxSize);
 
 struct DevDepMsgInHeader {
+    std::uint8_t tag = 0;
     std::uint32_t transferSize = 0;
     bool endOfMessage = false;
 };
@@ -79,7 +80,7 @@ struct DevDepMsgInHeader {
 enum class HeaderProblem { None, WrongMsgId, WrongTag };
 
 // Checks the header of a DEV_DEP_MSG_IN transfer (at least kHeaderSize bytes) against the
-// tag of the request it answers.
+// tag of the request it answers; header is filled in also for WrongTag.
 HeaderProblem ParseDevDepMsgIn(const std::uint8_t* bytes, std::uint8_t expectedTag,
                                DevDepMsgInHeader& header);
 

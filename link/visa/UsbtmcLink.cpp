@@ -1,10 +1,8 @@
 #include "link/visa/UsbtmcLink.h"
 
 #include <algorithm>
-#include <chrono>
 #include <optional>
 #include <ostream>
-#include <thread>
 
 namespace visa {
 namespace {
@@ -22,10 +20,10 @@ constexpr unsigned kTerminatorWaitMs = 50;
 constexpr std::size_t kDrainBufferSize = 4096;
 constexpr unsigned kDrainTimeoutMs = 100;
 constexpr int kDrainReads = 100;
-// CHECK_ABORT_..._STATUS while the device answers pending: 100 polls 50 ms apart, as the
-// kernel's driver and pyvisa-py allow, or as many as fill a longer session time-out.
+// CHECK_ABORT_..._STATUS while the device answers pending: up to 100 polls 50 ms apart, as
+// the kernel's driver and pyvisa-py allow, and never past the clean-up's time.
 constexpr unsigned kAbortPollWaitMs = 50;
-constexpr ViUInt32 kAbortPolls = 100;
+constexpr int kAbortPolls = 100;
 constexpr std::uint16_t kFallbackPacketSize = 64;
 
 std::size_t RoundUp(std::size_t size, std::size_t multiple) {
@@ -34,32 +32,11 @@ std::size_t RoundUp(std::size_t size, std::size_t multiple) {
 
 } // namespace
 
-class UsbtmcLink::Deadline {
-public:
-    explicit Deadline(ViUInt32 visaTimeoutMs)
-        : unlimited_(visaTimeoutMs == VI_TMO_INFINITE),
-          end_(std::chrono::steady_clock::now() + std::chrono::milliseconds(visaTimeoutMs)) {}
-
-    // The time-out for the next transfer. libusb waits forever on 0, so VISA's 0 ("do not
-    // wait") and a deadline already passed both become the shortest real wait, 1 ms.
-    unsigned TransferMs() const {
-        if (unlimited_)
-            return 0;
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                              end_ - std::chrono::steady_clock::now())
-                              .count();
-        return left < 1 ? 1u : static_cast<unsigned>(left);
-    }
-
-private:
-    bool unlimited_;
-    std::chrono::steady_clock::time_point end_;
-};
-
 UsbtmcLink::UsbtmcLink(UsbDeviceHandle& device, std::string name, const UsbtmcEndpoints& endpoints,
-                       std::shared_ptr<usbtmc::TagCounter> tags, UsbDiagnostics& diagnostics)
+                       std::shared_ptr<usbtmc::TagCounter> tags, UsbDiagnostics& diagnostics,
+                       Clock& clock)
     : device_(device), name_(std::move(name)), endpoints_(endpoints), diagnostics_(diagnostics),
-      tags_(std::move(tags)) {
+      tags_(std::move(tags)), clock_(clock) {
     if (endpoints_.bulkInPacketSize == 0)
         endpoints_.bulkInPacketSize = kFallbackPacketSize;
 }
@@ -69,17 +46,16 @@ ViStatus UsbtmcLink::Write(const ViByte* data, ViUInt32 count, ViUInt32 timeoutM
     written = 0;
     if (lost_)
         return VI_ERROR_CONN_LOST;
-    sessionTimeoutMs_ = timeoutMs;
-    Deadline deadline(timeoutMs);
+    call_.emplace(clock_, timeoutMs);
     while (written < count) {
         const std::uint32_t chunk = std::min(count - written, kMaxOutPayload);
         const bool endOfMessage = written + chunk == count;
-        const std::uint8_t tag = tags_->Next();
+        const std::uint8_t tag = NextTag();
         const auto transfer = usbtmc::DevDepMsgOut(tag, data + written, chunk, endOfMessage);
         const int size = static_cast<int>(transfer.size());
         int sent = 0;
         UsbResult result =
-            device_.BulkOut(endpoints_.bulkOut, transfer.data(), size, deadline.TransferMs(), sent);
+            device_.BulkOut(endpoints_.bulkOut, transfer.data(), size, call_->TransferMs(), sent);
         if (result == UsbResult::Ok && sent != size)
             result = UsbResult::Error;
         if (result != UsbResult::Ok) {
@@ -99,12 +75,15 @@ ViStatus UsbtmcLink::Read(ViByte* buffer, ViUInt32 limit, ViUInt32 timeoutMs, Vi
     end = false;
     if (lost_)
         return VI_ERROR_CONN_LOST;
-    sessionTimeoutMs_ = timeoutMs;
-    Deadline deadline(timeoutMs);
+    call_.emplace(clock_, timeoutMs);
     while (count < limit && !end) {
+        // A reply in many small transfers: the next request waits for no transfer left
+        // unfinished, so the time-out can end the read here.
+        if (count > 0 && call_->Passed())
+            return VI_ERROR_TMO;
         ViUInt32 received = 0;
-        const ViStatus status = ReadTransfer(std::min(limit - count, kMaxInRequest), deadline,
-                                             buffer + count, received, end);
+        const ViStatus status =
+            ReadTransfer(std::min(limit - count, kMaxInRequest), buffer + count, received, end);
         count += received;
         if (status != VI_SUCCESS)
             return status;
@@ -112,14 +91,20 @@ ViStatus UsbtmcLink::Read(ViByte* buffer, ViUInt32 limit, ViUInt32 timeoutMs, Vi
     return VI_SUCCESS;
 }
 
-ViStatus UsbtmcLink::ReadTransfer(std::uint32_t maxSize, Deadline& deadline, ViByte* buffer,
-                                  ViUInt32& count, bool& end) {
+std::uint8_t UsbtmcLink::NextTag() {
     const std::uint8_t tag = tags_->Next();
+    staleTags_.reset(tag); // a late reply to its last use can no longer be told apart
+    return tag;
+}
+
+ViStatus UsbtmcLink::ReadTransfer(std::uint32_t maxSize, ViByte* buffer, ViUInt32& count,
+                                  bool& end) {
+    const std::uint8_t tag = NextTag();
     const auto request = usbtmc::RequestDevDepMsgIn(tag, maxSize);
     const int requestSize = static_cast<int>(request.size());
     int sent = 0;
-    UsbResult result = device_.BulkOut(endpoints_.bulkOut, request.data(), requestSize,
-                                       deadline.TransferMs(), sent);
+    UsbResult result =
+        device_.BulkOut(endpoints_.bulkOut, request.data(), requestSize, call_->TransferMs(), sent);
     if (result == UsbResult::Ok && sent != requestSize)
         result = UsbResult::Error;
     if (result != UsbResult::Ok)
@@ -127,7 +112,7 @@ ViStatus UsbtmcLink::ReadTransfer(std::uint32_t maxSize, Deadline& deadline, ViB
 
     std::vector<std::uint8_t> message;
     std::optional<usbtmc::DevDepMsgInHeader> header;
-    const ViStatus status = ReceiveDevDepMsgIn(tag, maxSize, deadline, message, header);
+    const ViStatus status = ReceiveDevDepMsgIn(tag, maxSize, message, header);
     // What arrived of the data, without the header and without the alignment bytes.
     if (header) {
         const std::size_t dataEnd =
@@ -145,11 +130,12 @@ ViStatus UsbtmcLink::ReadTransfer(std::uint32_t maxSize, Deadline& deadline, ViB
 
 // Reads one DEV_DEP_MSG_IN transfer into message; header is set once it has been read and
 // checked. On success the whole data has arrived.
-ViStatus UsbtmcLink::ReceiveDevDepMsgIn(std::uint8_t tag, std::uint32_t maxSize, Deadline& deadline,
+ViStatus UsbtmcLink::ReceiveDevDepMsgIn(std::uint8_t tag, std::uint32_t maxSize,
                                         std::vector<std::uint8_t>& message,
                                         std::optional<usbtmc::DevDepMsgInHeader>& header) {
     const std::size_t packet = endpoints_.bulkInPacketSize;
     bool secondChance = false;
+    bool stale = false;       // the transfer being read answers an aborted request
     std::size_t expected = 0; // header and data, once the header is known
     for (;;) {
         // Until the header is known, one packet at a time; then exactly up to the last
@@ -164,8 +150,9 @@ ViStatus UsbtmcLink::ReceiveDevDepMsgIn(std::uint8_t tag, std::uint32_t maxSize,
         message.resize(before + want);
         int got = 0;
         const UsbResult result = device_.BulkIn(endpoints_.bulkIn, message.data() + before,
-                                                static_cast<int>(want), deadline.TransferMs(), got);
-        message.resize(before + static_cast<std::size_t>(std::max(got, 0)));
+                                                static_cast<int>(want), call_->TransferMs(), got);
+        message.resize(before +
+                       static_cast<std::size_t>(std::clamp(got, 0, static_cast<int>(want))));
         if (result != UsbResult::Ok)
             return Failed(result, Direction::In, tag);
         if (message.empty()) {
@@ -183,24 +170,38 @@ ViStatus UsbtmcLink::ReceiveDevDepMsgIn(std::uint8_t tag, std::uint32_t maxSize,
             case usbtmc::HeaderProblem::WrongMsgId:
                 return ProtocolError(tag, "a reply that is not DEV_DEP_MSG_IN");
             case usbtmc::HeaderProblem::WrongTag:
-                return ProtocolError(tag, "a DEV_DEP_MSG_IN with the wrong bTag");
+                if (!Stale(message.data()) || parsed.transferSize > kMaxInRequest)
+                    return ProtocolError(tag, "a DEV_DEP_MSG_IN with the wrong bTag");
+                stale = true;
+                break;
             case usbtmc::HeaderProblem::None:
+                if (parsed.transferSize > maxSize)
+                    return ProtocolError(tag, "a DEV_DEP_MSG_IN larger than requested");
+                header = parsed;
                 break;
             }
-            if (parsed.transferSize > maxSize)
-                return ProtocolError(tag, "a DEV_DEP_MSG_IN larger than requested");
-            header = parsed;
             expected = usbtmc::kHeaderSize + parsed.transferSize;
         }
         if (expected != 0 && message.size() >= expected) {
             // Every read asks for whole packets: a full read means no short packet yet.
             if (static_cast<std::size_t>(got) == want)
                 ReadTerminator();
-            return VI_SUCCESS;
+            if (!stale)
+                return VI_SUCCESS;
+            // The late reply of an aborted request is dropped; this request's own follows.
+            message.clear();
+            expected = 0;
+            stale = false;
+            continue;
         }
         if (static_cast<std::size_t>(got) < want)
             return ProtocolError(tag, "a DEV_DEP_MSG_IN that ended early");
     }
+}
+
+bool UsbtmcLink::Stale(const std::uint8_t* header) const {
+    const std::uint8_t tag = header[usbtmc::kTagOffset];
+    return header[usbtmc::kTagInverseOffset] == static_cast<std::uint8_t>(~tag) && staleTags_[tag];
 }
 
 // A transfer that fills whole packets ends with a zero-length packet or a short packet of
@@ -211,12 +212,13 @@ void UsbtmcLink::ReadTerminator() {
     int got = 0;
     const UsbResult result =
         device_.BulkIn(endpoints_.bulkIn, trailer.data(), static_cast<int>(trailer.size()),
-                       kTerminatorWaitMs, got);
+                       call_->TransferMs(kTerminatorWaitMs), got);
     Check(result);
     terminatorOwed_ = result == UsbResult::Timeout;
 }
 
 void UsbtmcLink::Close() {
+    call_.emplace(clock_, kTerminatorWaitMs);
     if (terminatorOwed_ && !lost_)
         ReadTerminator();
 }
@@ -224,6 +226,7 @@ void UsbtmcLink::Close() {
 ViStatus UsbtmcLink::Failed(UsbResult result, Direction direction, std::uint8_t tag) {
     const std::uint8_t endpoint =
         direction == Direction::Out ? endpoints_.bulkOut : endpoints_.bulkIn;
+    call_->BeginCleanup();
     switch (result) {
     case UsbResult::Timeout:
         if (direction == Direction::Out)
@@ -255,14 +258,16 @@ ViStatus UsbtmcLink::Failed(UsbResult result, Direction direction, std::uint8_t 
 bool UsbtmcLink::DeviceGone() {
     std::uint8_t status[2] = {};
     int got = 0;
-    const UsbResult result = device_.Control(usbtmc::kRequestTypeDeviceStatus, usbtmc::kGetStatus,
-                                             0, 0, status, sizeof status, kControlTimeoutMs, got);
+    const UsbResult result =
+        device_.Control(usbtmc::kRequestTypeDeviceStatus, usbtmc::kGetStatus, 0, 0, status,
+                        sizeof status, call_->CleanupMs(kControlTimeoutMs), got);
     return result == UsbResult::NoDevice || result == UsbResult::Error;
 }
 
 ViStatus UsbtmcLink::ProtocolError(std::uint8_t tag, const char* what) {
     diagnostics_.Say("USBTMC: the instrument sent ", what, " (bTag ", int{tag},
                      "); the transfer is aborted\n");
+    call_->BeginCleanup();
     AbortBulkIn(tag);
     return lost_ ? VI_ERROR_CONN_LOST : VI_ERROR_IO;
 }
@@ -270,10 +275,13 @@ ViStatus UsbtmcLink::ProtocolError(std::uint8_t tag, const char* what) {
 // INITIATE_ABORT_BULK_OUT or _IN for the transfer with this tag; true when the device
 // has begun to abort it.
 bool UsbtmcLink::InitiateAbort(std::uint8_t request, std::uint8_t endpoint, std::uint8_t tag) {
+    if (call_->CleanupOver())
+        return false;
     std::uint8_t reply[usbtmc::kInitiateAbortReplySize] = {};
     int got = 0;
-    const UsbResult result = device_.Control(usbtmc::kRequestTypeEndpoint, request, tag, endpoint,
-                                             reply, sizeof reply, kControlTimeoutMs, got);
+    const UsbResult result =
+        device_.Control(usbtmc::kRequestTypeEndpoint, request, tag, endpoint, reply, sizeof reply,
+                        call_->CleanupMs(kControlTimeoutMs), got);
     return Check(result) && result == UsbResult::Ok && got >= 1 &&
            reply[0] == usbtmc::kStatusSuccess;
 }
@@ -293,30 +301,32 @@ void UsbtmcLink::AbortBulkIn(std::uint8_t tag) {
     const bool drained = DrainBulkIn();
     const bool aborted =
         aborting && PollAbortStatus(usbtmc::kCheckAbortBulkInStatus, endpoints_.bulkIn);
+    if (aborted)
+        return;
+    staleTags_.set(tag);
     // Bulk-IN is reset only when the device has not confirmed the abort and the pipe could
-    // not be emptied; a needless clear costs some devices their data toggle.
-    if (!aborted && !drained)
+    // not be emptied in time; a needless clear costs some devices their data toggle.
+    if (!drained || call_->CleanupOver())
         ClearHalt(endpoints_.bulkIn);
 }
 
 // True when the device reports the abort done.
 bool UsbtmcLink::PollAbortStatus(std::uint8_t request, std::uint8_t endpoint) {
-    const ViUInt32 polls = sessionTimeoutMs_ == VI_TMO_INFINITE
-                               ? kAbortPolls
-                               : std::max(kAbortPolls, sessionTimeoutMs_ / kAbortPollWaitMs);
-    for (ViUInt32 poll = 0; poll < polls && !lost_; ++poll) {
+    for (int poll = 0; poll < kAbortPolls && !lost_ && !call_->CleanupOver(); ++poll) {
         std::uint8_t reply[usbtmc::kCheckAbortReplySize] = {};
         int got = 0;
-        const UsbResult result = device_.Control(usbtmc::kRequestTypeEndpoint, request, 0, endpoint,
-                                                 reply, sizeof reply, kControlTimeoutMs, got);
-        if (!Check(result) || result != UsbResult::Ok)
+        const UsbResult result =
+            device_.Control(usbtmc::kRequestTypeEndpoint, request, 0, endpoint, reply, sizeof reply,
+                            call_->CleanupMs(kControlTimeoutMs), got);
+        if (!Check(result) || result != UsbResult::Ok || got < 1)
             return false;
         if (reply[0] != usbtmc::kStatusPending)
             return reply[0] == usbtmc::kStatusSuccess;
-        if (request == usbtmc::kCheckAbortBulkInStatus && (reply[1] & usbtmc::kAbortBulkInDrain))
+        if (request == usbtmc::kCheckAbortBulkInStatus && got >= 2 &&
+            (reply[1] & usbtmc::kAbortBulkInDrain))
             DrainBulkIn();
-        else
-            std::this_thread::sleep_for(std::chrono::milliseconds(kAbortPollWaitMs));
+        else if (!call_->CleanupOver())
+            clock_.SleepMs(call_->CleanupMs(kAbortPollWaitMs));
     }
     return false;
 }
@@ -324,12 +334,12 @@ bool UsbtmcLink::PollAbortStatus(std::uint8_t request, std::uint8_t endpoint) {
 // True when the pipe is empty: a read ended short or found nothing.
 bool UsbtmcLink::DrainBulkIn() {
     const std::size_t packet = endpoints_.bulkInPacketSize;
-    std::vector<std::uint8_t> scratch(kDrainBufferSize / packet * packet);
+    std::vector<std::uint8_t> scratch(std::max<std::size_t>(kDrainBufferSize / packet, 1) * packet);
     const int size = static_cast<int>(scratch.size());
-    for (int read = 0; read < kDrainReads && !lost_; ++read) {
+    for (int read = 0; read < kDrainReads && !lost_ && !call_->CleanupOver(); ++read) {
         int got = 0;
-        const UsbResult result =
-            device_.BulkIn(endpoints_.bulkIn, scratch.data(), size, kDrainTimeoutMs, got);
+        const UsbResult result = device_.BulkIn(endpoints_.bulkIn, scratch.data(), size,
+                                                call_->CleanupMs(kDrainTimeoutMs), got);
         if (!Check(result))
             return false;
         if (result == UsbResult::Timeout || (result == UsbResult::Ok && got < size))
@@ -342,7 +352,7 @@ bool UsbtmcLink::DrainBulkIn() {
 
 void UsbtmcLink::ClearHalt(std::uint8_t endpoint) {
     if (!lost_)
-        Check(device_.ClearHalt(endpoint));
+        Check(device_.ClearHalt(endpoint, call_->ClearMs()));
 }
 
 // False once the device has left the bus.

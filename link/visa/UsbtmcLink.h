@@ -3,15 +3,19 @@
 // USBTMC message exchange over one claimed interface: a VISA write becomes DEV_DEP_MSG_OUT
 // transfers, a VISA read becomes REQUEST_DEV_DEP_MSG_IN / DEV_DEP_MSG_IN pairs. A time-out
 // is followed by the class's abort sequence, so that the next command works; once the device
-// has left the bus every call reports VI_ERROR_CONN_LOST. One link serves one interface; its
-// owner lets only one call at a time reach it.
+// has left the bus every call reports VI_ERROR_CONN_LOST. Every call ends within its time-out
+// plus the clean-up of CallDeadline, whatever the device does. One link serves one
+// interface; its owner lets only one call at a time reach it.
 
+#include "link/visa/CallDeadline.h"
 #include "link/visa/UsbDiagnostics.h"
 #include "link/visa/UsbTransport.h"
 #include "link/visa/UsbtmcFraming.h"
 #include "link/visa/visa.h"
+#include "seams/Clock.h"
 
 #include <atomic>
+#include <bitset>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -33,7 +37,7 @@ public:
     // bTag equal to the one it saw last.
     // name is the resource's, for messages.
     UsbtmcLink(UsbDeviceHandle& device, std::string name, const UsbtmcEndpoints& endpoints,
-               std::shared_ptr<usbtmc::TagCounter> tags, UsbDiagnostics& diagnostics);
+               std::shared_ptr<usbtmc::TagCounter> tags, UsbDiagnostics& diagnostics, Clock& clock);
 
     // The meanings of Connection::Write and Connection::Read.
     ViStatus Write(const ViByte* data, ViUInt32 count, ViUInt32 timeoutMs, ViUInt32& written);
@@ -46,14 +50,14 @@ public:
     bool DeviceLost() const { return lost_; }
 
 private:
-    class Deadline;
     enum class Direction { Out, In };
 
-    ViStatus ReadTransfer(std::uint32_t maxSize, Deadline& deadline, ViByte* buffer,
-                          ViUInt32& count, bool& end);
-    ViStatus ReceiveDevDepMsgIn(std::uint8_t tag, std::uint32_t maxSize, Deadline& deadline,
+    std::uint8_t NextTag();
+    ViStatus ReadTransfer(std::uint32_t maxSize, ViByte* buffer, ViUInt32& count, bool& end);
+    ViStatus ReceiveDevDepMsgIn(std::uint8_t tag, std::uint32_t maxSize,
                                 std::vector<std::uint8_t>& message,
                                 std::optional<usbtmc::DevDepMsgInHeader>& header);
+    bool Stale(const std::uint8_t* header) const;
     void ReadTerminator();
     ViStatus Failed(UsbResult result, Direction direction, std::uint8_t tag);
     ViStatus ProtocolError(std::uint8_t tag, const char* what);
@@ -72,8 +76,12 @@ private:
     UsbtmcEndpoints endpoints_;
     UsbDiagnostics& diagnostics_;
     std::shared_ptr<usbtmc::TagCounter> tags_;
-    ViUInt32 sessionTimeoutMs_ = 0; // of the call in progress
-    bool terminatorOwed_ = false;   // the last reply ended on a packet boundary, its end unseen
+    Clock& clock_;
+    std::optional<CallDeadline> call_; // of the call in progress
+    // Requests whose reply the device was told to abort and never confirmed it had: such a
+    // reply may still come, and is dropped when it does.
+    std::bitset<256> staleTags_;
+    bool terminatorOwed_ = false; // the last reply ended on a packet boundary, its end unseen
     std::atomic<bool> lost_ = false;
 };
 

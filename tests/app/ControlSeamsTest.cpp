@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QTest>
 
 namespace {
 std::vector<std::string> Items(CUpdateDlg& dialog) {
@@ -86,9 +87,10 @@ TEST_F(ProgressTest, PositionStaysInRangeAndStepItWrapsPastTheTop) {
 
 using MessageBoxTest = WindowTest;
 
-// A box is wide enough for its caption beside a title bar's icon and buttons, however short
-// its text (the window manager would cut the caption otherwise), and for its text.
-TEST_F(MessageBoxTest, IsWideEnoughForItsCaption) {
+// A box stands over the window (on X, where a client learns positions, its middle lies on
+// the window), and is wide enough for its caption beside a title bar's icon and buttons,
+// however short its text (a title bar would cut the caption otherwise), and for its text.
+TEST_F(MessageBoxTest, SitOverTheWindowWideEnoughForTheirCaptions) {
     const std::pair<const char*, const char*> boxes[] = {
         {"No instrument found.", "Search Instrument"},
         {"Update is complete.", "Firmware Update"},
@@ -97,14 +99,23 @@ TEST_F(MessageBoxTest, IsWideEnoughForItsCaption) {
     };
     CUpdateDlg dialog;
     dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
     BoxWatcher watcher;
     for (const auto& [text, caption] : boxes)
         dialog.ShowMessage(text, caption, MessageButtons::Ok, MessageIcon::Information);
     ASSERT_EQ(watcher.seen.size(), std::size(boxes));
+    const bool positionsKnown = QGuiApplication::platformName() == QLatin1String("xcb");
+    // Qt's Wayland title bar: minimise, maximise and close buttons and a margin take 74
+    // pixels at the right, and the caption is centred.
+    constexpr int TITLE_BAR_BUTTONS = 74;
     for (const BoxWatcher::Seen& box : watcher.seen) {
-        const int titleBarButtons = 4 * dialog.fontMetrics().height();
-        EXPECT_GE(box.width, box.captionWidth + titleBarButtons) << box.caption;
+        EXPECT_GE(box.width, box.captionWidth + 2 * TITLE_BAR_BUTTONS) << box.caption;
         EXPECT_GT(box.width, box.textWidth) << box.text;
+        EXPECT_EQ(box.transientFor, dialog.windowHandle()) << box.caption;
+        if (positionsKnown) {
+            EXPECT_TRUE(dialog.frameGeometry().contains(box.frame.center()))
+                << box.caption << " at " << box.frame.x() << ", " << box.frame.y();
+        }
     }
 }
 

@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QPointer>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTest>
 #include <QTextBrowser>
 
@@ -96,6 +97,48 @@ TEST_F(HelpTest, TheOwnWindowShowsThePageWhenTheDesktopCannot) {
         }
         EXPECT_TRUE(window.isNull()) << c.opener;
     }
+}
+
+// Counts the times a window is blocked by a modal one.
+class BlockCounter final : public QObject {
+public:
+    bool eventFilter(QObject*, QEvent* event) override {
+        blocked += event->type() == QEvent::WindowBlocked ? 1 : 0;
+        return false;
+    }
+    int blocked = 0;
+};
+
+// The window runs modally and blocks every other window; the own help window, opened from
+// it, stands over it (so window managers keep it in front), takes keys (the page scrolls)
+// and is never blocked, so its close box works.
+TEST_F(HelpTest, TheOwnWindowTakesInputWhileTheWindowIsModal) {
+    DesktopHelpViewer viewer({QStringLiteral(TQ4800_HELP_DIR)}, QString());
+    HtmlHelp help(viewer);
+    CUpdateDlg dialog({nullptr, &help});
+    BlockCounter blocks;
+    int scrolledBy = 0;
+    bool standsOver = false;
+    QTimer::singleShot(0, &dialog, [&] {
+        ClickHelp(dialog, 1);
+        QTextBrowser* window = viewer.OwnWindow().Window();
+        window->installEventFilter(&blocks);
+        window->resize(window->width(), 200);
+        if (!QTest::qWaitForWindowExposed(window)) {
+            dialog.done(0);
+            return;
+        }
+        standsOver = window->windowHandle()->transientParent() == dialog.windowHandle();
+        const int before = window->verticalScrollBar()->value();
+        QTest::keyClick(window->windowHandle(), Qt::Key_PageDown);
+        scrolledBy = window->verticalScrollBar()->value() - before;
+        dialog.done(0);
+    });
+    QTimer::singleShot(10000, &dialog, [&] { dialog.done(-1); });
+    EXPECT_EQ(dialog.exec(), 0);
+    EXPECT_TRUE(standsOver);
+    EXPECT_GT(scrolledBy, 0);
+    EXPECT_EQ(blocks.blocked, 0);
 }
 
 TEST_F(HelpTest, ThePageExplainsEveryErrorNumberWithTheTableText) {

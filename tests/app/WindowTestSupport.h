@@ -10,6 +10,8 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QTimer>
+#include <QWindow>
+#include <algorithm>
 #include <deque>
 #include <functional>
 #include <gtest/gtest.h>
@@ -40,8 +42,10 @@ public:
         QMessageBox::Icon icon;
         std::string whenShown; // what onShown returned while the box was up
         int width = 0;
-        int captionWidth = 0; // of the caption in the box's font, bold as title bars draw it
+        int captionWidth = 0; // of the caption in the widest font a desktop's title bar uses
         int textWidth = 0;
+        QRect frame;                     // where the box is on screen, frame included
+        QWindow* transientFor = nullptr; // the window the box stands over
     };
 
     BoxWatcher() {
@@ -55,17 +59,30 @@ public:
     QMessageBox::StandardButton answer = QMessageBox::Yes;
 
 private:
+    // The fonts title bars draw captions in: openbox the window's font in bold, GNOME's
+    // mutter Cantarell Bold 11, Qt on Wayland (drawing the title bar itself) 14 pixels.
+    static int WidestTitle(const QString& caption, const QFont& boxFont) {
+        QFont openbox = boxFont;
+        openbox.setBold(true);
+        QFont qtWayland = QApplication::font();
+        qtWayland.setPixelSize(14);
+        int widest = 0;
+        for (const QFont& font :
+             {openbox, QFont(QStringLiteral("Cantarell"), 11, QFont::Bold), qtWayland})
+            widest = std::max(widest, QFontMetrics(font).horizontalAdvance(caption));
+        return widest;
+    }
+
     void AnswerVisibleBoxes() {
         for (QWidget* widget : QApplication::topLevelWidgets()) {
             auto* box = qobject_cast<QMessageBox*>(widget);
             if (!box || !box->isVisible())
                 continue;
-            QFont titleFont = box->font();
-            titleFont.setBold(true);
             seen.push_back({box->text().toStdString(), box->windowTitle().toStdString(),
                             box->icon(), onShown(), box->width(),
-                            QFontMetrics(titleFont).horizontalAdvance(box->windowTitle()),
-                            box->fontMetrics().horizontalAdvance(box->text())});
+                            WidestTitle(box->windowTitle(), box->font()),
+                            box->fontMetrics().horizontalAdvance(box->text()), box->frameGeometry(),
+                            box->windowHandle()->transientParent()});
             QAbstractButton* button = box->button(QMessageBox::Ok);
             if (!button)
                 button = box->button(answer);

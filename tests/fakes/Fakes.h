@@ -165,6 +165,7 @@ public:
     void RunStarted(std::string_view resourceName) override {
         events.push_back("start " + std::string(resourceName));
     }
+    void RunConfirmed() override { events.push_back("confirmed"); }
     void InstrumentRevision(std::string_view field) override {
         events.push_back("revision " + std::string(field));
     }
@@ -185,8 +186,12 @@ public:
     explicit RecordingPowerHold(std::vector<std::string>& events) : events_(events) {}
     void Hold(std::string_view resourceName) override {
         events_.push_back("Hold " + std::string(resourceName));
+        if (onHold)
+            onHold();
     }
     void Release() override { events_.push_back("Release"); }
+
+    std::function<void()> onHold;
 
 private:
     std::vector<std::string>& events_;

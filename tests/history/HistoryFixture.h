@@ -40,6 +40,6 @@ protected:
     const std::string file = Path("state/tq4800-update/history.sqlite3");
     std::vector<std::string> notices;
 
-private:
+protected:
     OnceNotice notice_{[this](const std::string& text) { notices.push_back(text); }};
 };

@@ -4,7 +4,9 @@
 #include "HistoryFixture.h"
 #include "fakes/ProgramRun.h"
 #include "history/HistoryLocation.h"
+#include "history/HistorySchema.h"
 #include "history/ProcessIdentity.h"
+#include "image/ValidateImage.h"
 
 #include <csignal>
 #include <sqlite3.h>
@@ -86,36 +88,78 @@ TEST_P(HistoryOfARun, KeepsWhatTheRunDid) {
     EXPECT_EQ(getpid(), record.processId);
     EXPECT_EQ("terminal", record.frontEnd);
     EXPECT_LE(record.startedUtc, record.endedUtc);
+    // A declined run was never confirmed; the others count their duration from then.
+    EXPECT_EQ(row.answer == MessageAnswer::Yes, !record.confirmedUtc.empty());
     EXPECT_TRUE(notices.empty()) << notices[0];
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryEnding, HistoryOfARun, testing::ValuesIn(RUN_CASES),
                          LabelName<RunCase>);
 
-// A process killed while it flashes leaves its record running; a reader tells it from a run
-// that still goes on.
-TEST_F(HistoryTest, ARunCutShortReadsInterrupted) {
-    const pid_t child = fork();
-    if (child == 0) {
-        UpdateRig rig;
-        UpdateHistory history = History(file);
-        rig.pump.onPump = [&] {
-            if (rig.progress.stepText == "2 / 5")
-                raise(SIGKILL);
-        };
-        RecordedRun(rig, history);
-        _exit(0);
-    }
-    int status = 0;
-    ASSERT_EQ(child, waitpid(child, &status, 0));
-    ASSERT_TRUE(WIFSIGNALED(status));
+// Each record as the history file itself holds it, for sqlite3 and any reporting tool:
+// "state|status_code|segments_flashed", oldest first.
+std::vector<std::string> Stored(const std::string& path) {
+    std::vector<std::string> rows;
+    sqlite3* connection = nullptr;
+    EXPECT_EQ(SQLITE_OK, sqlite3_open(path.c_str(), &connection));
+    sqlite3_exec(
+        connection,
+        "SELECT state || '|' || ifnull(status_code, '') || '|' || segments_flashed FROM updates",
+        [](void* list, int, char** values, char**) {
+            static_cast<std::vector<std::string>*>(list)->push_back(values[0]);
+            return 0;
+        },
+        &rows, nullptr);
+    sqlite3_close(connection);
+    return rows;
+}
 
+// A process that dies at the question leaves a declined record; one that dies while it
+// flashes leaves a running one, which the next start of a program of this host writes down
+// as interrupted.
+TEST_F(HistoryTest, ARunCutShortIsWrittenAsItEnded) {
+    struct Case {
+        const char* label;
+        const char* question; // where the process dies: at the question, or at a step text
+        int signal;
+        std::string stored;
+    } cases[] = {
+        {"Ctrl-C at the question", "question", SIGINT, "ended|2|"},
+        {"killed while flashing", "2 / 5", SIGKILL, "interrupted||FPGA1"},
+    };
+    for (const Case& c : cases) {
+        std::filesystem::remove_all(Path("state"));
+        const pid_t child = fork();
+        if (child == 0) {
+            UpdateRig rig;
+            UpdateHistory history = History(file);
+            rig.boxes.onShow = [&] {
+                if (std::string(c.question) == "question")
+                    raise(c.signal);
+            };
+            rig.pump.onPump = [&] {
+                if (rig.progress.stepText == c.question)
+                    raise(c.signal);
+            };
+            RecordedRun(rig, history);
+            _exit(0);
+        }
+        int status = 0;
+        ASSERT_EQ(child, waitpid(child, &status, 0));
+        ASSERT_TRUE(WIFSIGNALED(status)) << c.label;
+        UpdateHistory nextStart = History(file);
+        EXPECT_EQ(std::vector<std::string>{c.stored}, Stored(file)) << c.label;
+    }
+}
+
+// A reader tells a dead run from one that goes on: this process in an earlier boot is dead,
+// a process of another PC that shares the file cannot be seen and may run.
+TEST_F(HistoryTest, ARunOfAnEarlierBootReadsInterrupted) {
     UpdateHistory history = History(file);
     const std::unique_ptr<UpdateJournal> going =
         history.JournalFor(FirmwareFileFacts{"going.bin", 1, "", "TQ4800", "1.10"});
     going->RunStarted("USB0::0x1D7A::0x52C1::TW00099999::INSTR");
-
-    // This process in an earlier boot, and a process of another PC that shares the file.
+    going->RunConfirmed();
     HistoryDatabase database;
     std::string error;
     ASSERT_TRUE(database.Open(file, HistoryDatabase::Access::Write, error)) << error;
@@ -131,14 +175,12 @@ TEST_F(HistoryTest, ARunCutShortReadsInterrupted) {
     ASSERT_TRUE(database.Insert(earlierBoot, error) && database.Insert(otherPc, error)) << error;
 
     const std::vector<HistoryRecord> records = Records();
-    ASSERT_EQ(4u, records.size());
+    ASSERT_EQ(3u, records.size());
     EXPECT_EQ("running", records[0].state);
     EXPECT_EQ("interrupted", records[1].state);
     EXPECT_EQ("interrupted", ResultText(records[1]));
-    EXPECT_EQ("FPGA1", records[1].segmentsFlashed);
     EXPECT_FALSE(records[1].statusCode);
-    EXPECT_EQ("interrupted", records[2].state);
-    EXPECT_EQ("running", records[3].state);
+    EXPECT_EQ("running", records[2].state);
 }
 
 // Each writer records whole runs as fast as it can: eight threads of this process, each with
@@ -213,6 +255,7 @@ void PrintTo(const BrokenCase& row, std::ostream* out) {
 
 class BrokenHistory : public HistoryTest, public testing::WithParamInterface<BrokenCase> {
 public:
+    using TempFolderTest::Path;
     std::string WriteText(const std::string& name, const std::string& text) {
         return Write(name, Bytes(text));
     }
@@ -234,8 +277,19 @@ const BrokenCase BROKEN_CASES[] = {
          SetSchemaVersion(Created(path), 99);
          return path;
      },
-     "schema version 99 is newer than version 1 that this program knows; the file is left as "
+     "schema version 99 is newer than version 2 that this program knows; the file is left as "
      "it is"},
+    {"schema 1 whose upgrade fails",
+     [](HistoryTest& test, const std::string&) {
+         const std::string path = static_cast<BrokenHistory&>(test).Path("schema1.sqlite3");
+         std::filesystem::copy_file(TQ4800_SCHEMA_1_FILE, path);
+         sqlite3* connection = nullptr;
+         sqlite3_open(path.c_str(), &connection);
+         sqlite3_exec(connection, "CREATE TABLE updates_by_start (x)", nullptr, nullptr, nullptr);
+         sqlite3_close(connection);
+         return path;
+     },
+     "cannot be upgraded: there is already a table named updates_by_start"},
     {"read-only file",
      [](HistoryTest&, const std::string& path) {
          chmod(Created(path).c_str(), 0444);
@@ -266,6 +320,172 @@ TEST_P(BrokenHistory, DoesNotStopTheUpdate) {
 
 INSTANTIATE_TEST_SUITE_P(EveryProblem, BrokenHistory, testing::ValuesIn(BROKEN_CASES),
                          LabelName<BrokenCase>);
+
+// A file of the first release, upgraded in place by the first program that writes it: every
+// record kept as it was, the new columns empty, and the file read by the new names.
+TEST_F(HistoryTest, UpgradesASchema1FileInPlace) {
+    const std::string path = Path("schema1.sqlite3");
+    std::filesystem::copy_file(TQ4800_SCHEMA_1_FILE, path);
+    const std::vector<std::string> before = Stored(path);
+    ASSERT_EQ(5u, before.size());
+    {
+        UpdateHistory history = History(path);
+        const std::unique_ptr<UpdateJournal> journal =
+            history.JournalFor(FirmwareFileFacts{"f.bin", 1, "", "TQ4800", "1.10"});
+        journal->RunStarted("USB0::0x1D7A::0x52C1::TW00099999::INSTR");
+        journal->RunEnded(STATUS_CANCELLED);
+    }
+    EXPECT_TRUE(notices.empty()) << notices[0];
+    std::vector<std::string> after = Stored(path);
+    ASSERT_EQ(6u, after.size());
+    EXPECT_EQ("ended|2|", after.back());
+    after.pop_back();
+    // The killed run of the fixture was of another host or is written down as interrupted.
+    if (after[4] != before[4]) {
+        EXPECT_EQ("interrupted||FPGA1 FPGA2", after[4]);
+    }
+    after[4] = before[4];
+    EXPECT_EQ(before, after);
+
+    HistoryDatabase database;
+    std::vector<HistoryRecord> records;
+    std::string error;
+    ASSERT_TRUE(database.Open(path, HistoryDatabase::Access::Read, error) &&
+                database.Read("", 0, records, error))
+        << error;
+    ASSERT_EQ(6u, records.size());
+    EXPECT_EQ(UTILITY_VERSION, records[0].utilityVersion);
+    EXPECT_EQ(32u, records[0].runId.size());
+    EXPECT_EQ("", records[1].runId);
+    EXPECT_EQ("TW00067890", records.back().serialNumber);
+}
+
+// The listing of the newest records and the search for dead runs read their index, never the
+// whole table: their time does not grow with the history.
+TEST_F(HistoryTest, QueriesUseTheirIndexes) {
+    {
+        UpdateHistory history = History(file);
+        history.JournalFor(FirmwareFileFacts{})->RunStarted("USB0::0x1D7A::0x52C1::TW1::INSTR");
+    }
+    sqlite3* connection = nullptr;
+    ASSERT_EQ(SQLITE_OK, sqlite3_open(file.c_str(), &connection));
+    for (const auto& [query, index] :
+         {std::pair{ListingQuery(HISTORY_SCHEMA_VERSION, false), "updates_by_start"},
+          std::pair{std::string(RUNNING_QUERY), "updates_running"}}) {
+        std::string plan;
+        sqlite3_exec(
+            connection, ("EXPLAIN QUERY PLAN " + query).c_str(),
+            [](void* text, int count, char** values, char**) {
+                *static_cast<std::string*>(text) += std::string(values[count - 1]) + "\n";
+                return 0;
+            },
+            &plan, nullptr);
+        EXPECT_NE(std::string::npos, plan.find(index)) << plan;
+        EXPECT_EQ(std::string::npos, plan.find("TEMP B-TREE")) << plan;
+    }
+    sqlite3_close(connection);
+}
+
+// The history under XDG_STATE_HOME is the user's own; one named by TQ4800_HISTORY keeps the
+// permissions its owner gave it.
+TEST_F(HistoryTest, PermissionsAreThoseOfTheLocation) {
+    using std::filesystem::perms;
+    const std::string shared = Write("shared.sqlite3", {});
+    std::filesystem::permissions(shared, perms(0664));
+    struct Case {
+        HistoryLocation location;
+        perms file;
+        perms folder;
+    } cases[] = {
+        {{false, Path("state/tq4800-update/history.sqlite3"), true}, perms(0600), perms(0700)},
+        {{false, shared, false}, perms(0664), perms(0755)},
+    };
+    for (const Case& c : cases) {
+        {
+            UpdateHistory history(c.location, "terminal", notice_);
+            const std::unique_ptr<UpdateJournal> journal =
+                history.JournalFor(FirmwareFileFacts{"f.bin", 1, "", "TQ4800", "1.10"});
+            journal->RunStarted("USB0::0x1D7A::0x52C1::TW00099999::INSTR");
+            journal->RunConfirmed();
+            for (const char* end : {"-wal", "-shm"})
+                EXPECT_EQ(c.file,
+                          std::filesystem::status(c.location.path + end).permissions() & perms::all)
+                    << end;
+            journal->RunEnded(STATUS_COMPLETE);
+        }
+        EXPECT_EQ(c.file, std::filesystem::status(c.location.path).permissions() & perms::all);
+        const std::filesystem::path folder = std::filesystem::path(c.location.path).parent_path();
+        EXPECT_EQ(c.folder, std::filesystem::status(folder).permissions() & perms::all);
+    }
+    EXPECT_EQ(perms(0700), std::filesystem::status(Path("state")).permissions() & perms::all);
+    EXPECT_TRUE(notices.empty()) << notices[0];
+}
+
+// On a FUSE mount (as on NFS and SMB), where WAL's shared memory is unsafe, the history is
+// written with the rollback journal; on a local disk in WAL mode. The file's header tells:
+// its bytes 18 and 19 are 2 in WAL mode, 1 with the rollback journal.
+TEST_F(HistoryTest, UsesTheRollbackJournalOnANetworkOrFuseFileSystem) {
+    std::filesystem::create_directories(Path("disk"));
+    std::filesystem::create_directories(Path("mounted"));
+    const bool mounted =
+        RunCommand("bindfs " + ShellWord(Path("disk")) + " " + ShellWord(Path("mounted")), Path(""))
+            .exitCode == 0;
+    if (!mounted)
+        GTEST_SKIP() << "no FUSE mount here (bindfs, /dev/fuse)";
+    for (const auto& [path, mode] :
+         {std::pair{Path("mounted/history.sqlite3"), 1}, std::pair{Path("local.sqlite3"), 2}}) {
+        {
+            UpdateHistory history = History(path);
+            history.JournalFor(FirmwareFileFacts{})->RunStarted("USB0::0x1D7A::0x52C1::TW1::INSTR");
+        }
+        const std::string header = ReadWholeFile(path).substr(18, 2);
+        EXPECT_EQ(std::string(2, static_cast<char>(mode)), header) << path;
+    }
+    RunCommand("fusermount -u " + ShellWord(Path("mounted")), Path(""));
+    EXPECT_TRUE(notices.empty()) << notices[0];
+}
+
+// Another program holds the file locked: the instruments of a fleet each start a run at
+// once, and together wait for it only about as long as one would, then run on with one
+// notice.
+TEST_F(HistoryTest, ALockedHistoryIsWaitedForOnceByAllRuns) {
+    Created(file);
+    sqlite3* other = nullptr;
+    ASSERT_EQ(SQLITE_OK, sqlite3_open(file.c_str(), &other));
+    ASSERT_EQ(SQLITE_OK, sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr));
+    constexpr auto WAIT = std::chrono::milliseconds(400);
+    UpdateHistory history({false, file}, "terminal", notice_, "run", WAIT);
+    const auto start = std::chrono::steady_clock::now();
+    std::vector<std::thread> members;
+    for (int member = 0; member < 8; ++member)
+        members.emplace_back([&history, member] {
+            const std::unique_ptr<UpdateJournal> journal =
+                history.JournalFor(FirmwareFileFacts{"f.bin", 1, "", "TQ4800", "1.10"});
+            journal->RunStarted("USB0::0x1D7A::0x52C1::TW0000000" + std::to_string(member) +
+                                "::INSTR");
+            journal->RunConfirmed();
+            journal->RunEnded(STATUS_COMPLETE);
+        });
+    for (std::thread& member : members)
+        member.join();
+    const auto waited = std::chrono::steady_clock::now() - start;
+    sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+    EXPECT_LT(waited, 3 * WAIT);
+    ASSERT_EQ(1u, notices.size());
+    EXPECT_NE(std::string::npos, notices[0].find("database is locked")) << notices[0];
+}
+
+// The digest of a standard's test vector (FIPS 180-2, "abc"), whose bytes 0x03 and 0x00
+// need their leading zero digit.
+TEST_F(HistoryTest, RecordsTheStandardSha256OfTheFile) {
+    std::string problem;
+    const FirmwareFileFacts facts =
+        DescribeFirmwareFile(Write("abc", Bytes("abc")), ImageInfo{}, problem);
+    EXPECT_EQ("ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad", facts.sha256);
+    EXPECT_EQ(3, facts.size);
+    EXPECT_EQ("", problem);
+}
 
 // Where the history lives, by the environment of the program.
 TEST(HistoryLocation, FollowsTheEnvironment) {

@@ -5,9 +5,17 @@
 #include "image/SegmentCatalogue.h"
 #include "image/ValidateImage.h"
 
+#include <csignal>
+#include <cstring>
 #include <functional>
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <pwd.h>
+#include <sys/ptrace.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 namespace {
 class ImageTool : public TempFolderTest {
@@ -188,22 +196,238 @@ TEST_F(ImageTool, BuildFailuresHaveTheirOwnCodes) {
     }
 }
 
-// The output is written beside its place and renamed into it: a symlink stays and leads to
-// the new file, and what is not a regular file is left as it was.
-TEST_F(ImageTool, BuildReplacesOnlyRegularFiles) {
-    std::vector<std::string> arguments = BuildArguments(Path("link.img"));
-    arguments.push_back("--demo");
-    Write("target.img", Bytes("old"));
-    std::filesystem::create_symlink("target.img", Path("link.img"));
-    ASSERT_EQ(Run(arguments).exitCode, 0);
-    EXPECT_TRUE(std::filesystem::is_symlink(Path("link.img")));
-    EXPECT_EQ(Run({"check", Path("target.img")}).exitCode, 0);
+// The owner of files the tests replace as another user: nobody when the tests run as root
+// (as CI does), else the user running them.
+struct User {
+    uid_t uid;
+    gid_t gid;
+};
 
-    ASSERT_EQ(0, mkfifo(Path("fifo").c_str(), 0600));
-    arguments[2] = Path("fifo");
-    EXPECT_EQ(Run(arguments).exitCode, 73);
-    EXPECT_TRUE(std::filesystem::is_fifo(Path("fifo")));
-    EXPECT_EQ(std::filesystem::directory_iterator(folder_)->path().string().find(".fifo."),
-              std::string::npos);
+User OrdinaryUser() {
+    if (geteuid() != 0)
+        return {geteuid(), getegid()};
+    const passwd* nobody = getpwnam("nobody");
+    return nobody != nullptr ? User{nobody->pw_uid, nobody->pw_gid} : User{65534, 65534};
+}
+
+void BecomeOrdinaryUser() {
+    const User user = OrdinaryUser();
+    if (geteuid() == 0 &&
+        (setgroups(0, nullptr) != 0 || setgid(user.gid) != 0 || setuid(user.uid) != 0))
+        _exit(126);
+}
+
+struct stat StatOf(const std::string& path) {
+    struct stat status {};
+    lstat(path.c_str(), &status);
+    return status;
+}
+
+// The output is written beside its place and renamed into it. What is replaced keeps its
+// owner, group and permissions; what the builder may not write in place, what has other
+// names, and what is not a regular file are left as they were, without a temporary file.
+TEST_F(ImageTool, BuildReplacesOnlyWhatItMayAndKeepsItsOwner) {
+    const User user = OrdinaryUser();
+    const std::string shared = Path("shared");
+    std::filesystem::create_directory(shared);
+    chmod(shared.c_str(), 0777);
+    const auto file = [&](const std::string& name, mode_t mode, User owner) {
+        const std::string path = shared + "/" + name;
+        Write("shared/" + name, Bytes("old"));
+        if (geteuid() == 0) {
+            EXPECT_EQ(0, chown(path.c_str(), owner.uid, owner.gid));
+        }
+        EXPECT_EQ(0, chmod(path.c_str(), mode));
+        return path;
+    };
+    const std::string target = file("target.img", 0640, user);
+    std::filesystem::create_symlink("target.img", shared + "/link.img");
+    const std::string linked = file("linked.img", 0644, user);
+    std::filesystem::create_hard_link(linked, shared + "/other-name.img");
+    ASSERT_EQ(0, mkfifo((shared + "/fifo").c_str(), 0666));
+    // The disk full after a few bytes, as a file size limit makes it.
+    const auto fullDisk = [] {
+        BecomeOrdinaryUser();
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{4096, 4096};
+        setrlimit(RLIMIT_FSIZE, &limit);
+    };
+    struct Case {
+        std::string output;
+        bool rootOnly; // needs a file that is not the ordinary user's
+        std::function<void()> runAs;
+        int exitCode;
+        const char* message;
+        std::string changed; // the file that gets the new bytes; its owner and mode stay
+    } cases[] = {
+        {shared + "/link.img", false, BecomeOrdinaryUser, 0, "", target},
+        {file("read-only.img", 0444, user), false, BecomeOrdinaryUser, 73, "you may not write it",
+         ""},
+        {file("roots.img", 0644, {0, 0}), true, BecomeOrdinaryUser, 73, "you may not write it", ""},
+        {linked, false, BecomeOrdinaryUser, 73, "it has 2 hard links", ""},
+        {shared + "/fifo", false, BecomeOrdinaryUser, 73, "not a regular file", ""},
+        {file("full.img", 0644, user), false, fullDisk, 73, "cannot write: File too large", ""},
+        {file("users.img", 04700, user), true, [] {}, 0, "", shared + "/users.img"},
+        {shared + "/new.img", false, BecomeOrdinaryUser, 0, "", shared + "/new.img"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.output);
+        if (c.rootOnly && geteuid() != 0)
+            continue;
+        struct stat before = StatOf(c.changed.empty() ? c.output : c.changed);
+        if (before.st_nlink == 0) { // a new file: the user's, as a plain create makes it
+            const mode_t mask = umask(0);
+            umask(mask);
+            before.st_uid = user.uid;
+            before.st_gid = user.gid;
+            before.st_mode = S_IFREG | (0666 & ~mask);
+        }
+        std::vector<std::string> arguments = BuildArguments(c.output);
+        arguments.insert(arguments.begin(), TQ4800_IMAGE_TOOL);
+        arguments.push_back("--demo");
+        const ProgramRun run = RunPrepared(arguments, folder_.string(), c.runAs);
+        EXPECT_EQ(c.exitCode, run.exitCode) << run.err;
+        EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+        for (const auto& entry : std::filesystem::directory_iterator(shared))
+            EXPECT_FALSE(entry.path().filename().string().starts_with(".")) << entry.path();
+        if (c.changed.empty()) {
+            const bool fifo = S_ISFIFO(StatOf(c.output).st_mode);
+            EXPECT_TRUE(fifo || ReadWholeFile(c.output) == "old");
+            continue;
+        }
+        const struct stat after = StatOf(c.changed);
+        EXPECT_EQ(before.st_uid, after.st_uid);
+        EXPECT_EQ(before.st_gid, after.st_gid);
+        EXPECT_EQ(before.st_mode, after.st_mode);
+        EXPECT_TRUE(S_ISLNK(StatOf(c.output).st_mode) == (c.output != c.changed));
+        // Its owner can still read it.
+        const ProgramRun check = RunPrepared({TQ4800_IMAGE_TOOL, "check", c.changed},
+                                             folder_.string(), BecomeOrdinaryUser);
+        EXPECT_EQ(0, check.exitCode) << check.err;
+    }
+}
+
+// Runs the program under ptrace, stopping at the entry and the exit of every system call;
+// at each stop, atStop is told the program and the call, and ends the tracing by returning
+// true. The wait status of the program; the caller ignores a signal first when told so.
+int Trace(const std::vector<std::string>& arguments, int ignoredSignal,
+          const std::function<bool(pid_t, const __ptrace_syscall_info&)>& atStop) {
+    const pid_t child = StartPrepared(arguments, [&] {
+        if (ignoredSignal != 0)
+            std::signal(ignoredSignal, SIG_IGN);
+        ptrace(PTRACE_TRACEME, 0, nullptr, nullptr);
+        const int null = open("/dev/null", O_WRONLY);
+        dup2(null, STDOUT_FILENO);
+        dup2(null, STDERR_FILENO);
+    });
+    int status = 0;
+    bool started = false;
+    while (waitpid(child, &status, 0) == child && WIFSTOPPED(status)) {
+        int passOn = WSTOPSIG(status) == (SIGTRAP | 0x80) || WSTOPSIG(status) == SIGTRAP
+                         ? 0
+                         : WSTOPSIG(status);
+        if (!started)
+            started = ptrace(PTRACE_SETOPTIONS, child, nullptr, PTRACE_O_TRACESYSGOOD) == 0;
+        __ptrace_syscall_info call{};
+        if (WSTOPSIG(status) == (SIGTRAP | 0x80) &&
+            ptrace(PTRACE_GET_SYSCALL_INFO, child, sizeof call, &call) > 0 && atStop(child, call)) {
+            ptrace(PTRACE_DETACH, child, nullptr, nullptr);
+            waitpid(child, &status, 0);
+            return status;
+        }
+        ptrace(PTRACE_SYSCALL, child, nullptr, passOn);
+    }
+    return status;
+}
+
+bool HasTemporaryFile(const std::filesystem::path& folder) {
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        if (entry.path().filename().string().starts_with("."))
+            return true;
+    return false;
+}
+
+// Ctrl-C, a hang-up or a termination request while the output is written: the program ends
+// by the signal as it would have, and leaves neither its temporary file nor a changed output.
+// A signal ignored by the caller (nohup) stays ignored.
+TEST_F(ImageTool, BuildRemovesItsTemporaryFileWhenEnded) {
+    std::filesystem::create_directory(Path("out"));
+    std::vector<std::string> arguments = BuildArguments(Path("out/out.img"));
+    arguments.insert(arguments.begin(), TQ4800_IMAGE_TOOL);
+    arguments.push_back("--demo");
+    for (const auto& [signal, ignored] : {std::pair{SIGINT, false}, std::pair{SIGHUP, false},
+                                          std::pair{SIGTERM, false}, std::pair{SIGHUP, true}}) {
+        SCOPED_TRACE(std::string(strsignal(signal)) + (ignored ? ", ignored" : ""));
+        Write("out/out.img", Bytes("old"));
+        const int status = Trace(
+            arguments, ignored ? signal : 0, [&](pid_t program, const __ptrace_syscall_info& call) {
+                if (call.op != PTRACE_SYSCALL_INFO_EXIT || !HasTemporaryFile(Path("out")))
+                    return false;
+                kill(program, signal);
+                return true;
+            });
+        EXPECT_TRUE(ignored ? WIFEXITED(status) && WEXITSTATUS(status) == 0
+                            : WIFSIGNALED(status) && WTERMSIG(status) == signal)
+            << status;
+        EXPECT_EQ(ReadWholeFile(Path("out/out.img")) == "old", !ignored);
+        EXPECT_FALSE(HasTemporaryFile(Path("out")));
+    }
+}
+
+// The new bytes are on the disk before the rename, and the rename is once the folder is
+// synced: a power cut leaves the old file or the new one, never an empty one.
+TEST_F(ImageTool, BuildSyncsTheFileAndThenItsFolder) {
+    std::filesystem::create_directory(Path("out"));
+    std::vector<std::string> arguments = BuildArguments(Path("out/out.img"));
+    arguments.insert(arguments.begin(), TQ4800_IMAGE_TOOL);
+    arguments.push_back("--demo");
+    std::vector<std::string> calls;
+    Trace(arguments, 0, [&](pid_t program, const __ptrace_syscall_info& call) {
+        if (call.op != PTRACE_SYSCALL_INFO_ENTRY)
+            return false;
+        const auto number = call.entry.nr;
+        if (number == SYS_rename || number == SYS_renameat || number == SYS_renameat2)
+            calls.push_back("rename");
+        if (number == SYS_fsync || number == SYS_fdatasync)
+            calls.push_back(std::filesystem::read_symlink(
+                                FormatText("/proc/%d/fd/%llu", program,
+                                           static_cast<unsigned long long>(call.entry.args[0])))
+                                .string());
+        return false;
+    });
+    ASSERT_EQ(3u, calls.size()) << testing::PrintToString(calls);
+    EXPECT_TRUE(calls[0].starts_with(Path("out/.out.img."))) << calls[0];
+    EXPECT_EQ("rename", calls[1]);
+    EXPECT_EQ(Path("out"), calls[2]);
+}
+
+// The last catch: memory exhausted while a file is built ends the program with 70 and a line
+// that says so, not with an abort.
+TEST_F(ImageTool, ExhaustedMemoryEndsWith70AndAMessage) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "the sanitizers need more address space than the limit leaves";
+#endif
+    const auto limited = [&](rlim_t bytes, std::vector<std::string> arguments) {
+        arguments.insert(arguments.begin(), TQ4800_IMAGE_TOOL);
+        return RunPrepared(arguments, folder_.string(), [bytes] {
+            const rlimit limit{bytes, bytes};
+            setrlimit(RLIMIT_AS, &limit);
+        });
+    };
+    // The least address space in which the program starts and answers: building a file
+    // needs more than that, for its payloads and its bytes.
+    rlim_t enough = rlim_t{1} << 30, tooLittle = 0;
+    ASSERT_EQ(0, limited(enough, {"--version"}).exitCode);
+    while (enough - tooLittle > (16u << 10)) {
+        const rlim_t middle = (enough + tooLittle) / 2;
+        (limited(middle, {"--version"}).exitCode == 0 ? enough : tooLittle) = middle;
+    }
+    std::vector<std::string> arguments = BuildArguments(Path("out.img"));
+    arguments.push_back("--demo");
+    const ProgramRun run = limited(enough, arguments);
+    EXPECT_EQ(70, run.exitCode);
+    EXPECT_EQ("tq4800-image: stopped by an unexpected error: out of memory (std::bad_alloc)\n",
+              run.err);
+    EXPECT_FALSE(std::filesystem::exists(Path("out.img")));
 }
 } // namespace

@@ -2,12 +2,14 @@
 // Manager.Inhibit with the write end of a pipe as logind answers with its lock's descriptor,
 // and writes to the record file (argv[1]) one line per call, "inhibit WHAT|WHO|WHY|MODE",
 // and "released" when every copy of a lock's descriptor has been closed. "ready" comes
-// first, once the name is owned. Ends on SIGTERM.
+// first, once the name is owned. With --silent it owns the name and then never reads a call,
+// as a logind that hangs. Ends on SIGTERM.
 
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <poll.h>
+#include <string_view>
 #include <systemd/sd-bus.h>
 #include <unistd.h>
 #include <vector>
@@ -61,7 +63,8 @@ volatile std::sig_atomic_t stopping = 0;
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2 || (record = std::fopen(argv[1], "a")) == nullptr)
+    const bool silent = argc == 3 && std::string_view(argv[2]) == "--silent";
+    if ((argc != 2 && !silent) || (record = std::fopen(argv[1], "a")) == nullptr)
         return 2;
     std::signal(SIGTERM, [](int) { stopping = 1; });
     sd_bus* bus = nullptr;
@@ -71,6 +74,8 @@ int main(int argc, char** argv) {
         sd_bus_request_name(bus, "org.freedesktop.login1", 0) < 0)
         return 1;
     Note("ready\n");
+    while (!stopping && silent)
+        usleep(20'000);
     while (!stopping) {
         while (sd_bus_process(bus, nullptr) > 0) {
         }

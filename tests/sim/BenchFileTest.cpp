@@ -17,7 +17,7 @@ TEST(BenchFile, ReadsInstrumentsSettingsAndFaults) {
                       "instrument TW1\n"
                       "  mode loader   # already switched\n"
                       "  main 2.00\n  writer B\n  fpga1 07\n  fpga2 08\n  fpga3 09\n"
-                      "  http 3.10\n  reboot-ms 4000\n  flash-line-ms 0\n"
+                      "  http 3.10\n  reboot-ms 4000\n  enumerate-ms 400\n  flash-line-ms 0\n"
                       "  fault wrong-reply command=load-done segment=2 reply=NOT OK\n"
                       "  fault unplug-after command=data count=100\n"
                       "instrument TW2\n",
@@ -29,6 +29,7 @@ TEST(BenchFile, ReadsInstrumentsSettingsAndFaults) {
     EXPECT_EQ(sim::Mode::Loader, first.mode);
     EXPECT_EQ("2.00  B  07 08 09 3.10", sim::RevisionField(first.revisions));
     EXPECT_EQ(4000u, first.rebootMs);
+    EXPECT_EQ(400u, first.enumerateMs);
     EXPECT_EQ(0u, first.flashLineMs);
     ASSERT_EQ(2u, first.faults.size());
     EXPECT_EQ(sim::FaultKind::WrongReply, first.faults[0].kind);

@@ -5,23 +5,28 @@
 
 #include <algorithm>
 #include <gtest/gtest.h>
+#include <optional>
 
 namespace {
 
 TEST(UpdateSequence, CompletesAWholeUpdateWaitingOnlyWhereItMust) {
     UpdateRig rig;
+    std::optional<sim::Mode> modeWhenHeld;
+    rig.power.onHold = [&] { modeWhenHeld = rig.bus.Device().CurrentMode(); };
     EXPECT_EQ(STATUS_COMPLETE, rig.Run().status);
     EXPECT_EQ(CompletedLog(), rig.log.text());
-    // Buttons and the PC held before the identity test, the close guard from the first
-    // segment; the PC let go when the flash ends, the rest after the session is closed.
+    // The PC held before the switch to the loader, the buttons before the identity test, the
+    // close guard from the first segment; the PC let go when the flash ends, the rest after
+    // the session is closed.
+    EXPECT_EQ(sim::Mode::Normal, modeWhenHeld);
     const std::string name = "USB0::0x1D7A::0x52C1::TW00012345::INSTR";
-    EXPECT_EQ((std::vector<std::string>{"SetBusy", "Hold " + name, "Updating=1", "Release",
+    EXPECT_EQ((std::vector<std::string>{"Hold " + name, "SetBusy", "Updating=1", "Release",
                                         "ClearBusy", "Updating=0"}),
               rig.busy.events);
-    EXPECT_EQ(
-        (std::vector<std::string>{"start " + name, "revision 1.05  A  01 01 01 1.05", "segment 0",
-                                  "segment 1", "segment 2", "segment 3", "segment 4", "end 0"}),
-        rig.journal.events);
+    EXPECT_EQ((std::vector<std::string>{"start " + name, "confirmed",
+                                        "revision 1.05  A  01 01 01 1.05", "segment 0", "segment 1",
+                                        "segment 2", "segment 3", "segment 4", "end 0"}),
+              rig.journal.events);
     EXPECT_EQ(1, std::count(rig.clock.sleeps.begin(), rig.clock.sleeps.end(), 2500u));
     EXPECT_EQ((std::vector<ViUInt32>{1000, 1000, 1000}), rig.faults->OpenTimeouts());
     EXPECT_TRUE(std::all_of(rig.clock.sleeps.begin(), rig.clock.sleeps.end(),

@@ -3,6 +3,7 @@
 
 #include "UpdateRig.h"
 #include "app/WindowTestSupport.h"
+#include "fakes/ProgramRun.h"
 #include "history/HistoryDatabase.h"
 #include "res/Resource.h"
 
@@ -12,6 +13,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <filesystem>
 #include <fstream>
 
 namespace {
@@ -79,6 +81,14 @@ protected:
 TEST_F(WindowUpdate, AWholeUpdateThatCannotBeClosedWhileItRuns) {
     const std::string history = HistoryAt("history.sqlite3");
     Open({{Instrument()}});
+    // The history records the file as it was loaded, not as the path holds it by Update.
+    const std::string firmware = folder.filePath("firmware.bin").toStdString();
+    const std::string loadedDigest =
+        RunCommand("sha256sum " + ShellWord(firmware), folder.path().toStdString())
+            .out.substr(0, 64);
+    const auto loadedSize = std::filesystem::file_size(firmware);
+    std::ofstream(firmware + ".new") << "replaced";
+    std::filesystem::rename(firmware + ".new", firmware);
     BoxWatcher boxes;
     boxes.onShown = [this] { return bus->Device().DisplayText(); };
     int refused = 0;
@@ -128,6 +138,8 @@ TEST_F(WindowUpdate, AWholeUpdateThatCannotBeClosedWhileItRuns) {
     EXPECT_EQ("window ended 0 " + folder.filePath("firmware.bin").toStdString(),
               records[0].frontEnd + " " + records[0].state + " " +
                   std::to_string(records[0].statusCode.value_or(-1)) + " " + records[0].filePath);
+    EXPECT_EQ(loadedDigest, records[0].fileSha256);
+    EXPECT_EQ(loadedSize, records[0].fileSize);
     ExpectReadyForAnotherRun();
 }
 

@@ -46,7 +46,7 @@ private:
         std::unique_ptr<visa::Connection>& wire = wires_.emplace_back();
         ASSERT_EQ(VI_SUCCESS, instruments_->Open(name, 1000, wire));
         owned_.push_back(std::make_unique<UsbtmcTestDevice>(
-            *wire, usbtest::DeviceSetup{.serial = parsed.serial}));
+            *wire, usbtest::DeviceSetup{.serial = parsed.serial}, bench_->GetClock()));
         owned_.back()->permissionDenied = permissionDenied;
         owned_.back()->present = [instrument, boot = instrument->Boot()] {
             return instrument->Present() && instrument->Boot() == boot;
@@ -83,7 +83,7 @@ protected:
             visa::InstallBackend(visa::MakeSimBackend(bench));
         else
             visa::InstallBackend(std::make_unique<visa::ResourceBackend>(
-                std::make_unique<visa::UsbBackend>(bus, diagnostics)));
+                std::make_unique<visa::UsbBackend>(bus, diagnostics, clock)));
         UpdateRun run;
         run.update = PressUpdate(image, clock);
         visa::InstallBackend(nullptr);

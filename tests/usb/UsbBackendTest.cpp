@@ -2,6 +2,7 @@
 
 #include "link/visa/UsbBackend.h"
 
+#include "tests/fakes/Fakes.h"
 #include "tests/usb/UsbtmcTestDevice.h"
 
 #include <algorithm>
@@ -19,7 +20,8 @@ constexpr const char* kName = "USB0::0x1D7A::0x52C1::TW00012345::INSTR";
 class UsbBackendTest : public ::testing::Test {
 protected:
     UsbtmcTestDevice& Add(const DeviceSetup& setup = {}, visa::Connection* behind = nullptr) {
-        devices.push_back(std::make_unique<UsbtmcTestDevice>(behind ? *behind : instrument, setup));
+        devices.push_back(
+            std::make_unique<UsbtmcTestDevice>(behind ? *behind : instrument, setup, clock));
         bus->devices.push_back(devices.back().get());
         return *devices.back();
     }
@@ -34,29 +36,41 @@ protected:
                   connection.Write(reinterpret_cast<const ViByte*>("A\n"), 2, 100, written));
     }
 
+    FakeClock clock;
     usbtest::ScriptedInstrument instrument;
     std::vector<std::unique_ptr<UsbtmcTestDevice>> devices;
     std::shared_ptr<usbtest::TestUsbBus> bus = std::make_shared<usbtest::TestUsbBus>();
     std::ostringstream diagnostics;
-    visa::UsbBackend backend{bus, diagnostics};
+    visa::UsbBackend backend{bus, diagnostics, clock};
 };
 
 // Devices without a USBTMC interface are not even opened (which could fail for want of
-// permission); one without a serial number cannot be named and is reported.
+// permission); one whose serial number is missing, does not answer, or would corrupt its
+// resource name (an escape sequence, "::") is skipped with a note, and the rest are listed.
 TEST_F(UsbBackendTest, UsbtmcInterfacesAreNamedWithUpperCaseHexIdsAndTheirSerial) {
     Add();
     Add({.vendorId = 0xabc, .productId = 0xface, .serial = "sn-7"});
     Add({.serial = "TW00000002", .interfaceNumber = 2});
     Add({.serial = ""});
+    Add({.serial = "TW\x1b]0;x\x07"});
+    Add({.serial = "TW0::1"});
+    Add({.serial = "TW00000007"}).serialTimesOut = true;
+    Add({.serial = "TW00000008"});
     bus->others = {{0x03, 0x01}, {0xFE, 0x01}, {0xFF, 0x03}}; // a mouse, DFU, a vendor class
     std::vector<std::string> names;
     EXPECT_EQ(VI_SUCCESS, backend.List(names));
     EXPECT_EQ((std::vector<std::string>{kName, "USB0::0x0ABC::0xFACE::sn-7::INSTR",
-                                        "USB0::0x1D7A::0x52C1::TW00000002::2::INSTR"}),
+                                        "USB0::0x1D7A::0x52C1::TW00000002::2::INSTR",
+                                        "USB0::0x1D7A::0x52C1::TW00000008::INSTR"}),
               names);
     const std::string said = diagnostics.str();
-    EXPECT_NE(std::string::npos, said.find("address 4 has no serial number")) << said;
-    EXPECT_EQ(1, std::count(said.begin(), said.end(), '\n')) << said;
+    for (const char* note :
+         {"address 4 has no serial number", "address 5 holds control characters or \"::\"",
+          "address 6 holds control characters or \"::\"",
+          "address 7 did not answer within 1000 ms; skipped"})
+        EXPECT_NE(std::string::npos, said.find(note)) << said;
+    EXPECT_EQ(4, std::count(said.begin(), said.end(), '\n')) << said;
+    EXPECT_EQ(std::string::npos, said.find('\x1b'));
 }
 
 TEST_F(UsbBackendTest, OpenAcceptsEverySpellingOfTheName) {
@@ -163,6 +177,58 @@ TEST_F(UsbBackendTest, InterfaceHeldByAnotherProgramIsBusyAndTheDriverKeepsIt) {
     EXPECT_NE(std::string::npos, diagnostics.str().find("another program is using it"));
     EXPECT_TRUE(device.kernelDriverBound) << "the driver gets its interface back";
     EXPECT_EQ(nullptr, connection);
+}
+
+// An instrument back from its reboot is on the bus only once it has been enumerated: the open
+// looks for it again every 100 ms until its time-out has passed.
+TEST_F(UsbBackendTest, OpenKeepsLookingForTheInstrumentUntilItsTimeOut) {
+    UsbtmcTestDevice& device = Add();
+    const struct {
+        std::uint64_t backAfterMs;
+        ViStatus status;
+        std::uint64_t tookMs;
+    } cases[] = {
+        {0, VI_SUCCESS, 0},
+        {400, VI_SUCCESS, 400},
+        {1000, VI_SUCCESS, 1000},
+        {1001, VI_ERROR_RSRC_NFOUND, 1000},
+    };
+    for (const auto& c : cases) {
+        const std::uint64_t start = clock.now;
+        device.present = [this, start, c] { return clock.now >= start + c.backAfterMs; };
+        std::unique_ptr<visa::Connection> connection;
+        EXPECT_EQ(c.status, backend.Open(kName, 1000, connection)) << c.backAfterMs;
+        EXPECT_EQ(c.tookMs, clock.now - start) << c.backAfterMs;
+    }
+}
+
+// A rack of 64, updated side by side: one search for the whole list, then each member's own
+// search, its open and the open of the session that switches it to the loader, its reboot
+// (a new address) and the open after it. Each serial number is read once at each address:
+// 128 reads, where reading every serial at every search and open made 16,448.
+TEST_F(UsbBackendTest, ARackOf64ReadsEachSerialNumberOnceAtEachAddress) {
+    constexpr int kRack = 64;
+    const auto serial = [](int i) { return "TW000001" + std::to_string(10 + i); };
+    for (int i = 0; i < kRack; ++i)
+        Add({.serial = serial(i)});
+    std::vector<std::string> names;
+    ASSERT_EQ(VI_SUCCESS, backend.List(names));
+    ASSERT_EQ(std::size_t{kRack}, names.size());
+    for (int i = 0; i < kRack; ++i) {
+        ASSERT_EQ(VI_SUCCESS, backend.List(names));
+        Open(names[i]).reset();
+        Open(names[i]).reset();
+    }
+    for (int i = 0; i < kRack; ++i) {
+        devices[i]->plugged = false;
+        Add({.serial = serial(i)});
+    }
+    for (int i = 0; i < kRack; ++i)
+        Open("USB0::0x1D7A::0x52C1::" + serial(i) + "::INSTR").reset();
+    int reads = 0;
+    for (const auto& device : devices)
+        reads += device->serialReads;
+    EXPECT_EQ(2 * kRack, reads);
 }
 
 TEST_F(UsbBackendTest, ReplugGivesAFreshSessionWhileOldOnesStayLost) {

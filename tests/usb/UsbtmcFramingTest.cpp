@@ -2,6 +2,7 @@
 // back, checked against the in-process device, which also notes every framing fault.
 
 #include "link/visa/UsbBackend.h"
+#include "tests/fakes/Fakes.h"
 #include "tests/usb/UsbtmcTestDevice.h"
 
 #include <algorithm>
@@ -60,11 +61,12 @@ protected:
         EXPECT_TRUE(end);
     }
 
+    FakeClock clock;
     usbtest::ScriptedInstrument instrument;
-    usbtest::UsbtmcTestDevice device{instrument};
+    usbtest::UsbtmcTestDevice device{instrument, {}, clock};
     std::shared_ptr<usbtest::TestUsbBus> bus = std::make_shared<usbtest::TestUsbBus>();
     std::ostringstream diagnostics;
-    visa::UsbBackend backend{bus, diagnostics};
+    visa::UsbBackend backend{bus, diagnostics, clock};
     std::unique_ptr<visa::Connection> connection;
     ViUInt32 written = 0;
     bool end = false;
@@ -225,6 +227,20 @@ TEST_F(UsbtmcFraming, ReadTimeoutAbortsBulkInAndTheNextCommandWorks) {
         (std::vector<std::string>{"a2 3 2 81 -> 01 02", "a2 4 0 81 -> 01 00 00 00 00 00 00 00"}),
         device.control);
     ExpectQueryWorks();
+}
+
+// A device that refuses the abort of a timed-out read answers it later, under the aborted
+// bTag: the next read drops those stale bytes and returns its own reply.
+TEST_F(UsbtmcFraming, ReplyOfAReadWhoseAbortFailedNeverReachesTheNextRead) {
+    device.refusesAborts = true;
+    device.clearHaltKeepsQueue = true;
+    std::string got;
+    EXPECT_EQ(VI_ERROR_TMO, Query("", got, 50));
+    instrument.reply = "STALE\n";
+    instrument.later = {kIdentity};
+    ASSERT_EQ(VI_SUCCESS, Send("Q?\n"));
+    EXPECT_EQ(VI_SUCCESS, Receive(got));
+    EXPECT_EQ(kIdentity, got);
 }
 
 // Bulk-OUT's halt is cleared after its abort whatever the device answered: a device that

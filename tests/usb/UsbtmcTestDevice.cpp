@@ -27,7 +27,10 @@ class TestHandle final : public visa::UsbDeviceHandle {
 public:
     explicit TestHandle(UsbtmcTestDevice& device) : device_(device) {}
 
-    UsbResult ReadStringDescriptor(std::uint8_t, std::string& text) override {
+    UsbResult ReadStringDescriptor(std::uint8_t, std::string& text, unsigned) override {
+        ++device_.serialReads;
+        if (device_.serialTimesOut)
+            return UsbResult::Timeout;
         text = device_.setup.serial;
         return device_.Plugged() ? UsbResult::Ok : UsbResult::NoDevice;
     }
@@ -59,7 +62,9 @@ public:
                      int& transferred) override {
         return device_.BulkIn(endpoint, data, length, timeoutMs, transferred);
     }
-    UsbResult ClearHalt(std::uint8_t endpoint) override { return device_.ClearHalt(endpoint); }
+    UsbResult ClearHalt(std::uint8_t endpoint, unsigned) override {
+        return device_.ClearHalt(endpoint);
+    }
 
 private:
     // A change of state, made only while the device is on the bus.
@@ -94,6 +99,10 @@ ViStatus ScriptedInstrument::Write(const ViByte* data, ViUInt32 count, ViUInt32,
 
 ViStatus ScriptedInstrument::Read(ViByte* buffer, ViUInt32 limit, ViUInt32, ViUInt32& count,
                                   bool& end) {
+    if (reply.empty() && !later.empty()) {
+        reply = later.front();
+        later.pop_front();
+    }
     count = std::min<ViUInt32>(limit, static_cast<ViUInt32>(reply.size()));
     end = count == reply.size();
     std::copy_n(reply.begin(), count, buffer);
@@ -102,8 +111,9 @@ ViStatus ScriptedInstrument::Read(ViByte* buffer, ViUInt32 limit, ViUInt32, ViUI
     return nothing ? VI_ERROR_TMO : VI_SUCCESS;
 }
 
-UsbtmcTestDevice::UsbtmcTestDevice(visa::Connection& instrument, DeviceSetup setup)
-    : setup(std::move(setup)), kernelDriverBound(this->setup.kernelDriverBound),
+UsbtmcTestDevice::UsbtmcTestDevice(visa::Connection& instrument, DeviceSetup setup,
+                                   const Clock& clock)
+    : setup(std::move(setup)), kernelDriverBound(this->setup.kernelDriverBound), clock(clock),
       instrument_(instrument) {}
 
 visa::UsbDeviceInfo UsbtmcTestDevice::Info(std::uint8_t address) const {
@@ -334,7 +344,7 @@ Bytes UsbtmcTestDevice::InitiateAbort(bool out, std::uint16_t value) {
         if (!out && !abortPendingMs)
             packets_.clear();
         if (abortPendingMs)
-            abortStarted_ = std::chrono::steady_clock::now();
+            abortStarted_ = clock.NowMs();
     }
     return {status, static_cast<std::uint8_t>(value)};
 }
@@ -343,8 +353,8 @@ Bytes UsbtmcTestDevice::InitiateAbort(bool out, std::uint16_t value) {
 // Bulk-IN while packets are queued there; then the queue is dropped and the abort done.
 Bytes UsbtmcTestDevice::AbortStatus(bool out) {
     Bytes reply = {kSuccess, 0, 0, 0, 0, 0, 0, 0};
-    if (abortStarted_ && std::chrono::steady_clock::now() - *abortStarted_ <
-                             std::chrono::milliseconds(abortPendingMs)) {
+    if (abortStarted_ &&
+        clock.NowMs() - *abortStarted_ < static_cast<std::uint64_t>(abortPendingMs)) {
         reply[0] = kPending;
         reply[1] = !out && !packets_.empty() ? 1 : 0;
         return reply;

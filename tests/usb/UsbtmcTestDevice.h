@@ -9,8 +9,8 @@
 
 #include "link/visa/Connection.h"
 #include "link/visa/UsbTransport.h"
+#include "seams/Clock.h"
 
-#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -30,6 +30,7 @@ std::string Hex(const Bytes& bytes);
 class ScriptedInstrument final : public visa::Connection {
 public:
     std::string reply;
+    std::deque<std::string> later; // the replies after reply, in turn
     std::vector<std::string> received;
 
     ViStatus Write(const ViByte* data, ViUInt32 count, ViUInt32 timeoutMs,
@@ -50,7 +51,9 @@ struct DeviceSetup {
 
 class UsbtmcTestDevice {
 public:
-    UsbtmcTestDevice(visa::Connection& instrument, DeviceSetup setup = {});
+    // Pending aborts are timed on clock.
+    UsbtmcTestDevice(visa::Connection& instrument, DeviceSetup setup = {},
+                     const Clock& clock = SystemClock());
 
     // Faults, each acting until cleared unless it counts down.
     bool noShortPacket = false;   // a packet-aligned transfer ends without a zero-length packet
@@ -73,6 +76,7 @@ public:
     std::uint32_t replyChunk = 0;             // most data bytes per DEV_DEP_MSG_IN, 0 for no limit
     int unplugAfterBulkIns = -1;   // leaves the bus after that many more bulk-in transfers
     bool permissionDenied = false; // opening the device is refused
+    bool serialTimesOut = false;   // the serial number's string descriptor never comes
     bool claimBusy = false;
     bool plugged = true;
     std::uint16_t packetSize = 64; // of the bulk endpoints (512 at high speed), read at open
@@ -83,6 +87,7 @@ public:
     bool kernelDriverBound;
     bool claimed = false;
     int claims = 0;
+    int serialReads = 0;
     std::vector<Bytes> outs;             // every bulk-out transfer, as the host sent it
     std::vector<std::string> control;    // "a2 3 2 81 -> 01 02" for a request, "clear 81"
     std::vector<unsigned> timeoutsMs;    // of every transfer the host asked for
@@ -101,6 +106,8 @@ public:
                             std::uint16_t index, std::uint8_t* data, std::uint16_t length,
                             unsigned timeoutMs, int& transferred);
     visa::UsbResult ClearHalt(std::uint8_t endpoint);
+
+    const Clock& clock;
 
 private:
     struct Request {
@@ -125,7 +132,7 @@ private:
     std::optional<std::uint8_t> timedOutTag_;
     std::uint8_t inTag_ = 0;
     std::deque<Bytes> packets_; // queued for Bulk-IN; an empty one is a zero-length packet
-    std::optional<std::chrono::steady_clock::time_point> abortStarted_;
+    std::optional<std::uint64_t> abortStarted_;
     bool ioErrorReported_ = false;
     bool terminatorDue_ = false; // a late terminating packet is yet to be queued
 };

@@ -2,10 +2,10 @@
 
 #include <termios.h>
 
-// While a refused Ctrl-C or Ctrl-\ must not disturb the progress bar, the controlling
-// terminal is told not to echo them as "^C" and "^\" at the cursor, which sits where the bar
-// is drawn. Only a program in the terminal's foreground changes it (another would be stopped
-// for trying), and the setting is given back as it was.
+// While a refused Ctrl-C, Ctrl-\ or Ctrl-Z must not disturb the progress bar, the
+// controlling terminal is told not to echo them as "^C", "^\" or "^Z" at the cursor, which
+// sits where the bar is drawn. Only a program in the terminal's foreground changes it (another
+// would be stopped for trying), and the setting is given back as it was.
 class ControlKeyEcho {
 public:
     ControlKeyEcho() = default;

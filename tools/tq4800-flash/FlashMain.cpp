@@ -21,6 +21,7 @@
 #include "tools/tq4800-flash/TerminalProgress.h"
 #include "tools/tq4800-flash/TerminalPrompt.h"
 #include "tools/tq4800-flash/TerminalScreen.h"
+#include "update/LastCatch.h"
 #include "update/StandardDescriptors.h"
 #include "update/UpdateSequence.h"
 
@@ -83,7 +84,8 @@ int ChooseRequestedDevice(const FlashOptions& options, std::string& name, Termin
     return 0;
 }
 
-int UpdateInstrument(const FlashOptions& options, const ImageInfo& image, TerminalScreen& screen) {
+int UpdateInstrument(const FlashOptions& options, const ImageInfo& image, TerminalScreen& screen,
+                     const std::string& runId) {
     std::string requiredName;
     if (!options.devicePrefix.empty())
         if (int code = ChooseRequestedDevice(options, requiredName, screen))
@@ -97,7 +99,7 @@ int UpdateInstrument(const FlashOptions& options, const ImageInfo& image, Termin
     NoEvents events;
     UpdateSequence sequence(
         session, image, {log, devices, progress, progress, prompt, guard, events, SystemClock()});
-    RunServices services(screen);
+    RunServices services(screen, runId);
     services.AttachTo(sequence, options.file, image);
 
     session.OpenResourceManager();
@@ -125,12 +127,12 @@ int RunUpdate(const FlashOptions& options) {
     const std::string runId = NewRunId();
     if (options.UpdatesFleet() || options.json)
         return RunFleet(options, image, runId);
-    return UpdateInstrument(options, image, screen);
+    return UpdateInstrument(options, image, screen, runId);
 }
 
 } // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv) try {
     OpenClosedStandardDescriptors();
     const std::vector<std::string_view> args(argv + 1, argv + argc);
     if (IsHistoryCommand(args))
@@ -156,4 +158,6 @@ int main(int argc, char** argv) {
         return ListInstruments(std::cout, std::cerr);
     }
     return RunUpdate(options);
+} catch (...) {
+    return ReportUncaughtException("tq4800-flash");
 }

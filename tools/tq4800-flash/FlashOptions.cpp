@@ -156,7 +156,7 @@ Options:
 
 The question is answered on standard input: "y" or "yes" updates, anything
 else (or the end of input) declines. While segments are flashed, Ctrl-C,
-Ctrl-\, a hang-up and a termination request do not stop the update: a
+Ctrl-\, Ctrl-Z, a hang-up and a termination request do not stop the update: a
 half-written flash may leave the instrument unable to start. For the same
 reason systemd-logind is asked to hold off sleep, shutdown and the lid switch
 until the update ends; without it a note says so, and the update runs on.

@@ -9,9 +9,9 @@ OnceNotice::Say AsNote(FleetReport& report) {
 } // namespace
 
 FleetServices::FleetServices(const std::string& path, const ImageInfo& image, std::size_t members,
-                             FleetReport& report)
+                             FleetReport& report, std::string runId)
     : historyNotice_(AsNote(report)), powerNotice_(AsNote(report)),
-      history_(HistoryLocationFromEnvironment(), "terminal", historyNotice_) {
+      history_(HistoryLocationFromEnvironment(), "terminal", historyNotice_, std::move(runId)) {
     FirmwareFileFacts facts;
     if (!history_.Location().off) {
         std::string problem;

@@ -15,8 +15,9 @@
 // them; a problem of either service is said once, as a note of the fleet's report.
 class FleetServices {
 public:
+    // runId goes into every record of this invocation.
     FleetServices(const std::string& path, const ImageInfo& image, std::size_t members,
-                  FleetReport& report);
+                  FleetReport& report, std::string runId);
 
     UpdateJournal* Journal(std::size_t member) { return journals_[member].get(); }
     PowerHold* Hold(std::size_t member) { return holds_[member].get(); }

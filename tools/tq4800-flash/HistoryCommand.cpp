@@ -2,6 +2,9 @@
 
 #include "history/HistoryDatabase.h"
 #include "history/HistoryLocation.h"
+#include "history/HistoryWriter.h"
+#include "image/PrintableText.h"
+#include "status/StatusExplanations.h"
 #include "tools/tq4800-flash/ExitCodes.h"
 
 #include <algorithm>
@@ -14,6 +17,10 @@
 namespace {
 
 const std::string PROGRAM = "tq4800-flash: ";
+
+// A listing does not wait long to write down the dead runs of this host; they read
+// "interrupted" either way.
+constexpr std::chrono::milliseconds DEAD_RUNS_WAIT{1000};
 
 struct HistoryOptions {
     std::string serialPrefix;
@@ -70,15 +77,33 @@ std::vector<std::string> Names(const std::string& list) {
     return names;
 }
 
+// The code's explanation for an ended run, else its state ("running", "interrupted").
+std::string Explanation(const HistoryRecord& record) {
+    if (record.state != "ended" || !record.statusCode)
+        return record.state;
+    return std::string(ExplainStatus(*record.statusCode));
+}
+
+nlohmann::ordered_json TextOrNull(const std::string& text) {
+    return text.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(text);
+}
+
+// The record with the names of the history file's columns, and the code's explanation.
 nlohmann::ordered_json AsJson(const HistoryRecord& record) {
+    const bool ended = record.state == "ended";
     nlohmann::ordered_json object = {
         {"id", record.id},
         {"started_utc", record.startedUtc},
-        {"ended_utc", record.endedUtc.empty() ? nlohmann::ordered_json()
-                                              : nlohmann::ordered_json(record.endedUtc)},
+        {"confirmed_utc", TextOrNull(record.confirmedUtc)},
+        {"ended_utc", TextOrNull(record.endedUtc)},
         {"host", record.host},
-        {"user", record.user},
+        {"user_name", record.user},
         {"front_end", record.frontEnd},
+        {"process_id", record.processId},
+        {"process_start", record.processStart},
+        {"boot_id", record.bootId},
+        {"utility_version", record.utilityVersion},
+        {"run_id", record.runId},
         {"resource_name", record.resourceName},
         {"serial_number", record.serialNumber},
         {"file_path", record.filePath},
@@ -90,11 +115,12 @@ nlohmann::ordered_json AsJson(const HistoryRecord& record) {
         {"segments_flashed", Names(record.segmentsFlashed)},
         {"segments_held", Names(record.segmentsHeld)},
         {"state", record.state},
-        {"status",
+        {"status_code",
          record.statusCode ? nlohmann::ordered_json(*record.statusCode) : nlohmann::ordered_json()},
-        {"result", ResultText(record)},
-        {"duration_ms", record.state == "ended" ? nlohmann::ordered_json(record.durationMs)
-                                                : nlohmann::ordered_json()},
+        {"status_text", record.statusText},
+        {"duration_ms",
+         ended ? nlohmann::ordered_json(record.durationMs) : nlohmann::ordered_json()},
+        {"explanation", Explanation(record)},
     };
     return object;
 }
@@ -107,17 +133,72 @@ std::string Duration(const HistoryRecord& record) {
     return text;
 }
 
+// Every text of a record came from outside: a file, an instrument or the file's other
+// writers. Each is printed escaped.
 void PrintTable(const std::vector<HistoryRecord>& records, std::ostream& out) {
     char line[256];
-    std::snprintf(line, sizeof line, "%-19s  %-10s  %-8s  %8s  %s\n", "started (UTC)", "serial",
-                  "file rev", "duration", "result");
+    std::snprintf(line, sizeof line, "%-19s  %-10s  %-8s  %8s  %4s  %s\n", "started (UTC)",
+                  "serial", "file rev", "duration", "code", "result");
     out << line;
     for (const HistoryRecord& record : records) {
-        std::snprintf(line, sizeof line, "%-19s  %-10s  %-8s  %8s  ", record.startedUtc.c_str(),
-                      record.serialNumber.c_str(), record.fileRevision.c_str(),
-                      Duration(record).c_str());
-        out << line << ResultText(record) << '\n';
+        const std::string code = record.statusCode ? std::to_string(*record.statusCode) : "-";
+        std::snprintf(line, sizeof line, "%-19s  %-10s  %-8s  %8s  %4s  ",
+                      Printable(record.startedUtc).c_str(), Printable(record.serialNumber).c_str(),
+                      Printable(record.fileRevision).c_str(), Duration(record).c_str(),
+                      code.c_str());
+        out << line << Printable(Explanation(record)) << '\n';
     }
+}
+
+// Where the history should be: false with a reason when the path cannot be checked (a
+// symlink loop, a folder that may not be entered); exists tells whether a file is there.
+bool CheckPath(const std::string& path, bool& exists, std::string& reason) {
+    std::error_code error;
+    const std::filesystem::file_status status = std::filesystem::status(path, error);
+    if (error && error != std::errc::no_such_file_or_directory &&
+        error != std::errc::not_a_directory) {
+        reason = error.message();
+        return false;
+    }
+    exists = std::filesystem::exists(status);
+    return true;
+}
+
+void Print(const std::vector<HistoryRecord>& records, bool json, std::ostream& out) {
+    if (!json) {
+        PrintTable(records, out);
+        return;
+    }
+    for (const HistoryRecord& record : records)
+        out << AsJson(record).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace)
+            << '\n';
+}
+
+// Lists the history at location: 0, or 74 when it cannot be checked or read.
+int ListHistory(const HistoryLocation& location, const HistoryOptions& options, std::ostream& out,
+                std::ostream& err) {
+    const std::string shownPath = Printable(location.path);
+    bool exists = false;
+    std::string error;
+    if (!CheckPath(location.path, exists, error)) {
+        err << PROGRAM << "update history " << shownPath << ": cannot be checked: " << error
+            << '\n';
+        return EXIT_IOERR;
+    }
+    if (!exists) {
+        err << PROGRAM << "no update history at " << shownPath << " yet\n";
+        return EXIT_SUCCESS;
+    }
+    RecordDeadRunsOf(location, DEAD_RUNS_WAIT);
+    std::vector<HistoryRecord> records;
+    HistoryDatabase database;
+    if (!database.Open(location.path, HistoryDatabase::Access::Read, error) ||
+        !database.Read(options.serialPrefix, options.limit, records, error)) {
+        err << PROGRAM << Printable(error) << '\n';
+        return EXIT_IOERR;
+    }
+    Print(records, options.json, out);
+    return EXIT_SUCCESS;
 }
 
 } // namespace
@@ -139,20 +220,5 @@ int RunHistoryCommand(const std::vector<std::string_view>& args, std::ostream& o
         err << PROGRAM << "the update history is off (TQ4800_HISTORY=off)\n";
         return EXIT_IOERR;
     }
-    // A history that was never written is empty, not broken.
-    std::vector<HistoryRecord> records;
-    HistoryDatabase database;
-    if (std::filesystem::exists(location.path) &&
-        (!database.Open(location.path, HistoryDatabase::Access::Read, error) ||
-         !database.Read(options.serialPrefix, options.limit, records, error))) {
-        err << PROGRAM << error << '\n';
-        return EXIT_IOERR;
-    }
-    if (options.json) {
-        for (const HistoryRecord& record : records)
-            out << AsJson(record).dump() << '\n';
-    } else {
-        PrintTable(records, out);
-    }
-    return EXIT_SUCCESS;
+    return ListHistory(location, options, out, err);
 }

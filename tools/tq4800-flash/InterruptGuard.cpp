@@ -28,12 +28,12 @@ void InterruptGuard::SetUpdating(bool updating) {
     for (std::size_t i = 0; i < std::size(GUARDED_SIGNALS); ++i) {
         if (updating) {
             struct sigaction refuse = {};
-            refuse.sa_handler = RefuseInterrupt;
+            refuse.sa_handler = GUARDED_SIGNALS[i].ignored ? SIG_IGN : RefuseInterrupt;
             sigemptyset(&refuse.sa_mask);
             refuse.sa_flags = SA_RESTART;
-            sigaction(GUARDED_SIGNALS[i], &refuse, &previous_[i]);
+            sigaction(GUARDED_SIGNALS[i].number, &refuse, &previous_[i]);
         } else {
-            sigaction(GUARDED_SIGNALS[i], &previous_[i], nullptr);
+            sigaction(GUARDED_SIGNALS[i].number, &previous_[i], nullptr);
         }
     }
 }

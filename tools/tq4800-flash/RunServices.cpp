@@ -11,9 +11,9 @@ OnceNotice::Say OnScreen(TerminalScreen& screen) {
 
 } // namespace
 
-RunServices::RunServices(TerminalScreen& screen)
+RunServices::RunServices(TerminalScreen& screen, std::string runId)
     : historyNotice_(OnScreen(screen)), powerNotice_(OnScreen(screen)),
-      history_(HistoryLocationFromEnvironment(), "terminal", historyNotice_),
+      history_(HistoryLocationFromEnvironment(), "terminal", historyNotice_, std::move(runId)),
       powerHold_(powerNotice_) {}
 
 void RunServices::AttachTo(UpdateSequence& sequence, const std::string& path,

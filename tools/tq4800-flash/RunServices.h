@@ -14,7 +14,8 @@ class UpdateSequence;
 // problems are said once each on the terminal, after the log's unfinished line.
 class RunServices {
 public:
-    explicit RunServices(TerminalScreen& screen);
+    // runId goes into every record of this invocation.
+    RunServices(TerminalScreen& screen, std::string runId);
 
     // Gives sequence a journal of a run with the file at path, loaded as image, and the hold.
     void AttachTo(UpdateSequence& sequence, const std::string& path, const ImageInfo& image);

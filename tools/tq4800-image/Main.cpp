@@ -2,6 +2,7 @@
 #include "ExitCodes.h"
 #include "ToolOutput.h"
 #include "image/ValidateImage.h"
+#include "update/LastCatch.h"
 #include "update/StandardDescriptors.h"
 
 #include <algorithm>
@@ -33,7 +34,9 @@ Commands:
           HTTP a digit or capital letter, "." and two digits ("1.10"). OUT is
           written to a temporary file beside it and renamed into place; a
           symlink OUT replaces the file it leads to, and anything else that is
-          not a regular file is left alone.
+          not a regular file is left alone. An existing OUT keeps its owner,
+          group and permissions; one you may not write, or one with several
+          hard links, is refused.
           Values may also be given as --option=VALUE. A file the utility would
           refuse (another model, a newer utility) is written with a warning.
           --demo makes deterministic payloads instead of reading files:
@@ -57,6 +60,7 @@ Exit status:
   65  build: a payload too large for its region, or a revision the update
       refuses
   66  an input file cannot be opened
+  70  an unexpected error (memory exhausted, say)
   73  build: the output file cannot be written
 )";
 
@@ -81,7 +85,7 @@ int UsageError(const std::string& message) {
     return EXIT_USAGE;
 }
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv) try {
     OpenClosedStandardDescriptors();
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     if (arguments.empty())
@@ -103,4 +107,6 @@ int main(int argc, char** argv) {
     if (command == "show")
         return RunShow(rest);
     return UsageError("unknown command '" + command + "'");
+} catch (...) {
+    return ReportUncaughtException("tq4800-image");
 }

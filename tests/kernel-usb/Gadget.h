@@ -1,0 +1,30 @@
+#pragma once
+
+// The configfs side of the gadget: its serial number, the speed it connects at, and its
+// UDC file, whose writing puts the device on the bus (a UDC's name) or takes it off (empty).
+
+#include <string>
+
+namespace kernelusb {
+
+class Gadget {
+public:
+    // gadgetDir is /sys/kernel/config/usb_gadget/NAME; udc the controller to bind to.
+    Gadget(std::string gadgetDir, std::string udc);
+
+    // Throws std::runtime_error naming the file that could not be written.
+    void Describe(const std::string& serial, bool fullSpeed) const;
+    void Bind() const;
+    void Unbind() const; // when bound
+
+    // The first controller of /sys/class/udc, or empty.
+    static std::string FirstUdc();
+
+private:
+    void Write(const std::string& file, const std::string& value) const;
+
+    std::string dir_;
+    std::string udc_;
+};
+
+} // namespace kernelusb

@@ -1,0 +1,42 @@
+#pragma once
+
+// The instrument behind the gadget: every whole USBTMC message goes to the simulated
+// TQ4800, whose replies go back. For the query exercise, messages beginning "TEST:" are
+// answered by the port itself (see TestPattern.h) when it is asked to. Used from the
+// gadget's bulk-out and bulk-in threads at once.
+
+#include "sim/Instrument.h"
+#include "tests/kernel-usb/TestPattern.h"
+
+#include <cstdint>
+#include <mutex>
+
+namespace kernelusb {
+
+class InstrumentPort {
+public:
+    InstrumentPort(sim::Instrument& instrument, bool testCommands);
+
+    void Deliver(const Bytes& message);
+    // Up to limit bytes of the reply being read, waiting at most waitMs for one; false when
+    // there is none. end is set with the reply's last byte.
+    bool Reply(std::uint32_t limit, std::uint32_t waitMs, Bytes& data, bool& end);
+    // The instrument is rebooting: the gadget leaves the bus until it is back.
+    bool OffTheBus() { return !instrument_.Present(); }
+    // Talks to the instrument as it is after a reboot.
+    void NewBoot() { boot_ = instrument_.Boot(); }
+
+private:
+    bool TestCommand(const Bytes& message);
+
+    sim::Instrument& instrument_;
+    std::uint64_t boot_;
+    const bool testCommands_;
+    std::mutex mutex_; // guards the test reply
+    Bytes testReply_;
+    std::size_t testReplyOffset_ = 0;
+    bool testReplyReady_ = false;
+    std::string lastDigest_ = "0 0\n";
+};
+
+} // namespace kernelusb
