@@ -4,6 +4,7 @@
 #include "update/OneInstrumentList.h"
 
 #include <cstddef>
+#include <exception>
 #include <thread>
 
 UpdateOutcome UpdateFleetMember(const ImageInfo& image, const FleetMember& member) {
@@ -24,15 +25,25 @@ std::vector<UpdateOutcome> UpdateFleet(const ImageInfo& image,
                                        const std::vector<FleetMember>& members,
                                        const FleetMemberEnded& ended) {
     std::vector<UpdateOutcome> outcomes(members.size());
+    std::vector<std::exception_ptr> failures(members.size());
     {
         std::vector<std::jthread> threads;
         threads.reserve(members.size());
         for (std::size_t index = 0; index < members.size(); ++index)
             threads.emplace_back([&, index] {
-                outcomes[index] = UpdateFleetMember(image, members[index]);
-                if (ended)
-                    ended(index, outcomes[index]);
+                try {
+                    outcomes[index] = UpdateFleetMember(image, members[index]);
+                    if (ended)
+                        ended(index, outcomes[index]);
+                } catch (...) {
+                    failures[index] = std::current_exception();
+                }
             });
     }
+    // An exception on a member's thread would abort the whole program and with it the
+    // flashes of the others; it is passed on to the caller once every member has ended.
+    for (const std::exception_ptr& failure : failures)
+        if (failure)
+            std::rethrow_exception(failure);
     return outcomes;
 }

@@ -36,7 +36,8 @@ UpdateOutcome UpdateFleetMember(const ImageInfo& image, const FleetMember& membe
 using FleetMemberEnded = std::function<void(std::size_t member, const UpdateOutcome& outcome)>;
 
 // Updates all members at once, each in a thread of its own, and returns when every update
-// has ended: the outcomes in the order of members. The image is only read.
+// has ended: the outcomes in the order of members. The image is only read. An exception of a
+// member's update is thrown again once all of them have ended.
 std::vector<UpdateOutcome> UpdateFleet(const ImageInfo& image,
                                        const std::vector<FleetMember>& members,
                                        const FleetMemberEnded& ended = {});

@@ -87,7 +87,9 @@ struct Fleet {
     Fleet& operator=(const Fleet&) = delete;
 
     // With a question, the members' confirmations go to it and it is told when each ends.
-    std::vector<Result> Run(const sim::BenchConfig& config, FleetConfirmation* question = nullptr) {
+    // The second member's log may be replaced.
+    std::vector<Result> Run(const sim::BenchConfig& config, FleetConfirmation* question = nullptr,
+                            Log* secondLog = nullptr) {
         std::vector<std::unique_ptr<FleetMemberBoxes>> asking;
         std::vector<FleetMember> members;
         for (std::size_t i = 0; i < windows.size(); ++i) {
@@ -98,7 +100,8 @@ struct Fleet {
                             .emplace_back(
                                 std::make_unique<FleetMemberBoxes>(*question, i, window.boxes))
                             .get();
-            members.push_back({sim::ResourceNameOf(config.instruments[i].serial), window.log,
+            Log& log = i == 1 && secondLog != nullptr ? *secondLog : window.log;
+            members.push_back({sim::ResourceNameOf(config.instruments[i].serial), log,
                                window.progress, window.progress, *boxes, window.busy, window.pump,
                                clock});
         }
@@ -213,6 +216,24 @@ TEST(FleetMembers, ASearchWithoutTheInstrumentSelectsNone) {
     list.AddString(sim::ResourceNameOf(SERIALS[1]));
     list.SelectPrefixOrFirst("");
     EXPECT_EQ("", list.CurrentText());
+}
+
+// A member whose update throws (memory exhausted, say) ends alone: the others still flash to
+// the end, and the exception reaches the caller after them instead of aborting the program.
+TEST(FleetMembers, AnExceptionOfOneReachesTheCallerAfterTheOthersEnded) {
+    struct ThrowingLog final : Log {
+        void AppendLog(std::string_view text) override {
+            if (text.find("Loading") != std::string_view::npos)
+                throw std::bad_alloc();
+        }
+        void ClearLog() override {}
+        void ReportStatus(StatusCode) override {}
+    } throwing;
+    sim::BenchConfig config = FourInstruments();
+    Fleet fleet(config);
+    EXPECT_THROW(fleet.Run(config, nullptr, &throwing), std::bad_alloc);
+    for (std::size_t i : {0, 2, 3})
+        EXPECT_NE(std::string::npos, fleet.windows[i].log.text().find("Completed")) << i;
 }
 
 } // namespace

@@ -190,6 +190,7 @@ the first in the table that did not; of one:
       resource name twice in the list (instruments with one serial number)
   66  FILE cannot be opened
   69  no instrument found (or none that DEVICE names)
+  70  an unexpected internal error (named on standard error)
   74  the update history cannot be read (--history)
 
 Environment:
