@@ -2,13 +2,13 @@
 
 #include "image/ImageWriter.h"
 #include "image/MemoryImageStream.h"
-#include "link/InstrumentSession.h"
 #include "link/visa/Dispatch.h"
 #include "link/visa/ResourceBackend.h"
-#include "tests/fakes/Fakes.h"
+#include "tests/fakes/PressUpdate.h"
 
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 const ImageInfo& FuzzImage() {
     static const ImageInfo image = [] {
@@ -35,19 +35,8 @@ const ImageInfo& FuzzImage() {
 UpdateOutcome RunWholeUpdate(std::unique_ptr<visa::ResourceProvider> instruments, Clock& clock,
                              std::string& log) {
     visa::InstallBackend(std::make_unique<visa::ResourceBackend>(std::move(instruments)));
-    RecordingLog recording;
-    FakeDeviceList devices;
-    RecordingProgress progress;
-    ScriptedMessageBoxes boxes;
-    FakeBusyGuard busy;
-    CountingPump pump;
-    InstrumentSession session(devices);
-    UpdateSequence sequence(session, FuzzImage(),
-                            {recording, devices, progress, progress, boxes, busy, pump, clock});
-    session.OpenResourceManager();
-    const UpdateOutcome outcome = sequence.OnUpdate();
-    session.CloseResourceManager();
+    UpdateRecord update = PressUpdate(FuzzImage(), clock);
     visa::InstallBackend(nullptr);
-    log = recording.text();
-    return outcome;
+    log = std::move(update.log);
+    return update.outcome;
 }

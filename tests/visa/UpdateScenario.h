@@ -4,6 +4,7 @@
 // with everything an operator would see recorded.
 
 #include "fakes/Fakes.h"
+#include "fakes/PressUpdate.h"
 #include "image/ImageTestFiles.h"
 #include "image/ImageWriter.h"
 #include "link/InstrumentSession.h"
@@ -23,32 +24,6 @@ inline ImageInfo SmallFirmwareImage() {
     ImageInfo image;
     EXPECT_EQ(STATUS_COMPLETE, LoadBytes(WriteImageFile(contents), image));
     return image;
-}
-
-struct UpdateRecord {
-    UpdateOutcome outcome;
-    std::string log;
-    std::vector<ScriptedMessageBoxes::Shown> boxes;
-};
-
-// Presses Update once, the operator answering Yes.
-inline UpdateRecord PressUpdate(const ImageInfo& image, Clock& clock) {
-    RecordingLog log;
-    FakeDeviceList devices;
-    RecordingProgress progress;
-    ScriptedMessageBoxes boxes;
-    FakeBusyGuard busy;
-    CountingPump pump;
-    InstrumentSession session(devices);
-    UpdateSequence sequence(session, image,
-                            {log, devices, progress, progress, boxes, busy, pump, clock});
-    session.OpenResourceManager();
-    UpdateRecord record;
-    record.outcome = sequence.OnUpdate();
-    session.CloseResourceManager();
-    record.log = log.text();
-    record.boxes = boxes.shown;
-    return record;
 }
 
 // The messages that crossed the wire ("write HEX", "read HEX"), without session numbers.
