@@ -1,5 +1,6 @@
 #include "fuzz/UsbScriptBus.h"
 
+#include "link/visa/ResourceName.h"
 #include "link/visa/UsbStringDescriptor.h"
 
 #include <algorithm>
@@ -70,7 +71,7 @@ public:
         transferred = 0;
         if (endpoint != kBulkOut)
             bus_.Fault("Bulk-OUT to another endpoint");
-        bus_.CheckBulkOut(data, length);
+        bus_.CheckBulkOut(device_, data, length);
         const Answer answer = bus_.Next(Stream::BulkOuts, timeoutMs);
         const UsbResult result = Result(answer);
         if (result == UsbResult::NoDevice)
@@ -232,9 +233,23 @@ std::string ScriptedBus::Serial(int device) const {
     return std::string(serial.begin(), serial.end());
 }
 
+// Resource names match regardless of case, so a device that gave the serial number in
+// another case is the right one too, unless a device still on the bus gave it exactly.
 bool ScriptedBus::HandedOut(int device, const std::string& serial) const {
-    const auto found = handed_.find(device);
-    return found != handed_.end() && found->second.count(serial) != 0;
+    const auto gave = [this](int which, const std::string& wanted, bool exactly) {
+        const auto found = handed_.find(which);
+        if (found == handed_.end())
+            return false;
+        return std::any_of(found->second.begin(), found->second.end(), [&](const std::string& s) {
+            return exactly ? s == wanted : visa::EqualsNoCase(s, wanted);
+        });
+    };
+    if (gave(device, serial, true))
+        return true;
+    for (const auto& [other, serials] : handed_)
+        if (other != device && !Gone(other) && gave(other, serial, true))
+            return false;
+    return gave(device, serial, false);
 }
 
 void ScriptedBus::Fault(const std::string& text) {
@@ -257,15 +272,21 @@ void ScriptedBus::ExpectRead(std::uint32_t limit) {
 // Well-formed USBTMC: bTag 1..255 with its inverse, the next one after the last; a
 // DEV_DEP_MSG_OUT that carries the next bytes of the message being written, zero-padded to
 // a multiple of 4; a REQUEST_DEV_DEP_MSG_IN for 1 to the read's limit bytes, no TermChar.
-void ScriptedBus::CheckBulkOut(const std::uint8_t* bytes, int length) {
+void ScriptedBus::CheckBulkOut(int device, const std::uint8_t* bytes, int length) {
     if (length < 12)
         return Fault("a Bulk-OUT transfer shorter than its header");
     const std::uint8_t tag = bytes[1];
     if (tag == 0 || bytes[2] != static_cast<std::uint8_t>(~tag) || bytes[3] != 0)
         return Fault("a Bulk-OUT header with a bad bTag or reserved byte");
-    if (lastTag_ >= 0 && tag != (lastTag_ == 127 ? 1 : lastTag_ + 1))
+    // Each instrument, named by its serial number, has its own sequence, which goes on
+    // across its reboots.
+    const auto handed = handed_.find(device);
+    const std::string serial =
+        handed == handed_.end() || handed->second.empty() ? "" : *handed->second.begin();
+    int& last = lastTags_.try_emplace(serial, -1).first->second;
+    if (last >= 0 && tag != (last == 127 ? 1 : last + 1))
         return Fault("bTag out of sequence");
-    lastTag_ = tag;
+    last = tag;
     const std::uint32_t size = Le32(bytes + 4);
     if (bytes[0] == 2) {
         requestTag_ = tag;

@@ -34,7 +34,7 @@ public:
     bool HandedOut(int device, const std::string& serial) const;
     bool Gone(int device) const { return gone_.count(device) != 0; }
     void Leave(int device) { gone_.insert(device); }
-    void CheckBulkOut(const std::uint8_t* bytes, int length);
+    void CheckBulkOut(int device, const std::uint8_t* bytes, int length);
     // The bTag of the request in progress, for framed Bulk-IN answers.
     std::uint8_t RequestTag() const { return requestTag_; }
     std::uint16_t PacketSize(int device) const;
@@ -62,7 +62,7 @@ private:
     std::size_t written_ = 0;
     std::uint32_t readLimit_ = 0;
     std::uint8_t requestTag_ = 0;
-    int lastTag_ = -1;
+    std::map<std::string, int> lastTags_;
 };
 
 } // namespace usbfuzz

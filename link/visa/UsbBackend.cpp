@@ -7,6 +7,7 @@
 #include <cctype>
 #include <cstdio>
 #include <ostream>
+#include <utility>
 
 namespace visa {
 namespace {
@@ -124,10 +125,16 @@ ViStatus UsbBackend::Locate(const UsbResourceName& wanted, std::uint64_t readsEn
     if (const ViStatus status = discovery_.Find(resources, &wanted, readsEndMs);
         status != VI_SUCCESS)
         return status;
+    // Names match regardless of case, but a device whose serial number is spelt exactly as
+    // asked comes first: of two instruments whose serial numbers differ only in case, the
+    // name listed for one must never open the other.
+    const auto rank = [&wanted](const Resource& resource) {
+        return std::pair(resource.serial != wanted.serial, resource.endpoints.interfaceNumber);
+    };
     const Resource* best = nullptr;
     for (const Resource& resource : resources)
         if (Names(wanted, resource.device, resource.serial, resource.endpoints.interfaceNumber) &&
-            (!best || resource.endpoints.interfaceNumber < best->endpoints.interfaceNumber))
+            (!best || rank(resource) < rank(*best)))
             best = &resource;
     if (!best)
         return VI_ERROR_RSRC_NFOUND;
