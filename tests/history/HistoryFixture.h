@@ -9,6 +9,22 @@
 #include "update/UpdateRig.h"
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
+
+// The last column of each row the SQL gives on the file at path, as sqlite3 itself reads it.
+inline std::vector<std::string> SqlRows(const std::string& path, const std::string& sql) {
+    std::vector<std::string> rows;
+    sqlite3* connection = nullptr;
+    EXPECT_EQ(SQLITE_OK, sqlite3_open(path.c_str(), &connection));
+    const auto add = [](void* list, int count, char** values, char**) {
+        const char* last = values[count - 1];
+        static_cast<std::vector<std::string>*>(list)->push_back(last != nullptr ? last : "");
+        return 0;
+    };
+    EXPECT_EQ(SQLITE_OK, sqlite3_exec(connection, sql.c_str(), add, &rows, nullptr)) << sql;
+    sqlite3_close(connection);
+    return rows;
+}
 
 class HistoryTest : public TempFolderTest {
 protected:
@@ -27,11 +43,21 @@ protected:
         return outcome;
     }
 
-    std::vector<HistoryRecord> Records(const std::string& serialPrefix = "") {
+    // The journal of a run of the instrument serial that has just started.
+    static std::unique_ptr<UpdateJournal> StartRun(UpdateHistory& history,
+                                                   const std::string& serial) {
+        std::unique_ptr<UpdateJournal> journal =
+            history.JournalFor(FirmwareFileFacts{"f.bin", 1, "", "TQ4800", "1.10"});
+        journal->RunStarted("USB0::0x1D7A::0x52C1::" + serial + "::INSTR");
+        return journal;
+    }
+
+    static std::vector<HistoryRecord> Records(const std::string& path,
+                                              const std::string& serialPrefix = "") {
         HistoryDatabase database;
         std::vector<HistoryRecord> records;
         std::string error;
-        EXPECT_TRUE(database.Open(file, HistoryDatabase::Access::Read, error) &&
+        EXPECT_TRUE(database.Open(path, HistoryDatabase::Access::Read, error) &&
                     database.Read(serialPrefix, 0, records, error))
             << error;
         return records;
@@ -39,7 +65,5 @@ protected:
 
     const std::string file = Path("state/tq4800-update/history.sqlite3");
     std::vector<std::string> notices;
-
-protected:
     OnceNotice notice_{[this](const std::string& text) { notices.push_back(text); }};
 };
