@@ -129,28 +129,18 @@ TEST_F(HistoryTest, ARunCutShortIsWrittenAsItEnded) {
     }
 }
 
-// Field 22 of /proc/PID/stat, found by counting from the end of the command name.
-std::int64_t StartTicksOf(pid_t process) {
-    const std::string stat = ReadWholeFile("/proc/" + std::to_string(process) + "/stat");
-    std::istringstream fields(stat.substr(stat.find_last_of(')') + 1));
-    std::string field;
-    for (int skipped = 3; skipped < 22; ++skipped)
-        fields >> field;
-    std::int64_t ticks = 0;
-    fields >> ticks;
-    return ticks;
-}
-
 // A reader tells a dead run from one that goes on: a process of an earlier boot is dead, and
 // so is one whose process id another process holds now (its start time differs); a process
 // of another PC that shares the file cannot be seen and may run. This process is named with
 // ") " meanwhile, as a command name may be.
 TEST_F(HistoryTest, ARunOfADeadProcessReadsInterrupted) {
     const ProcessIdentity& self = ThisProcess();
+    // The process's start in clock ticks since boot, as cut(1) reads field 22 of its stat.
+    const std::string stat = "/proc/" + std::to_string(getpid()) + "/stat";
+    const std::int64_t started = std::stoll(RunCommand("cut -d' ' -f22 " + stat, Path("")).out);
     char name[16] = {};
     prctl(PR_GET_NAME, name);
     prctl(PR_SET_NAME, "tq) 1 2 3 4 5 6");
-    const std::int64_t started = StartTicksOf(getpid());
     // host, process id, process start, boot id
     const std::map<std::string, std::tuple<std::string, std::int64_t, std::int64_t, std::string>>
         identities = {
