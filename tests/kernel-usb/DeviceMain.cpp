@@ -13,12 +13,11 @@
 #include "tests/kernel-usb/InstrumentPort.h"
 #include "tests/kernel-usb/UsbtmcFunction.h"
 
+#include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -82,33 +81,15 @@ void Say(const std::string& text) {
                  now.tv_nsec / 1000, text.c_str());
 }
 
-// Set by the bulk-out thread when a message has sent the instrument into a reboot.
-class RebootSignal {
-public:
-    void Raise() {
-        const std::lock_guard lock(mutex_);
-        raised_ = true;
-        changed_.notify_all();
-    }
-    void Wait() {
-        std::unique_lock lock(mutex_);
-        changed_.wait(lock, [this] { return raised_; });
-        raised_ = false;
-    }
-
-private:
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    bool raised_ = false;
-};
+// Raised by the bulk-out thread when a message has sent the instrument into a reboot.
+std::atomic<bool> rebooting{false};
 
 // Off the bus while the instrument reboots, then back; a reboot that does not end within
 // its time and ten seconds more is a fault of the bench.
 [[noreturn]] void Serve(const kernelusb::Gadget& gadget, kernelusb::UsbtmcFunction& function,
-                        kernelusb::InstrumentPort& port, RebootSignal& reboots,
-                        std::uint32_t rebootMs) {
+                        kernelusb::InstrumentPort& port, std::uint32_t rebootMs) {
     for (;;) {
-        reboots.Wait();
+        rebooting.wait(false);
         gadget.Unbind();
         function.Reset();
         Say("off the bus while the instrument reboots");
@@ -121,6 +102,7 @@ private:
         }
         port.NewBoot();
         function.Reset();
+        rebooting = false;
         gadget.Bind();
         Say("back on the bus");
     }
@@ -148,15 +130,17 @@ int Run(const Options& options) {
     gadget.Describe(config.serial, options.fullSpeed);
     static const kernelusb::FunctionFsFiles files(options.functionFs);
     static kernelusb::InstrumentPort port(instrument, options.testReplies);
-    static RebootSignal reboots;
     const kernelusb::FunctionSettings settings{options.zeroLengthPackets,
                                                options.fullSpeed ? kernelusb::kFullSpeedPacket
                                                                  : kernelusb::kHighSpeedPacket};
-    static kernelusb::UsbtmcFunction function(files, port, settings, [] { reboots.Raise(); });
+    static kernelusb::UsbtmcFunction function(files, port, settings, [] {
+        rebooting = true;
+        rebooting.notify_one();
+    });
     gadget.Bind();
     Say(config.serial + " on the bus at " + (options.fullSpeed ? "full" : "high") + " speed" +
         (options.zeroLengthPackets ? "" : ", without zero-length packets"));
-    Serve(gadget, function, port, reboots, config.rebootMs);
+    Serve(gadget, function, port, config.rebootMs);
 }
 
 } // namespace

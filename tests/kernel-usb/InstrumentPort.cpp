@@ -17,10 +17,11 @@ bool Begins(const Bytes& message, std::string_view prefix) {
 InstrumentPort::InstrumentPort(sim::Instrument& instrument, bool testCommands)
     : instrument_(instrument), boot_(instrument.Boot()), testCommands_(testCommands) {}
 
-void InstrumentPort::Deliver(const Bytes& message) {
-    if (testCommands_ && TestCommand(message))
-        return;
-    instrument_.Write(boot_, message.data(), static_cast<std::uint32_t>(message.size()));
+ViStatus InstrumentPort::Write(const ViByte* data, ViUInt32 count, ViUInt32, ViUInt32& written) {
+    written = count;
+    if (testCommands_ && TestCommand(Bytes(data, data + count)))
+        return VI_SUCCESS;
+    return instrument_.Write(boot_, data, count);
 }
 
 bool InstrumentPort::TestCommand(const Bytes& message) {
@@ -33,36 +34,30 @@ bool InstrumentPort::TestCommand(const Bytes& message) {
     } else if (Begins(message, "TEST:DATA")) {
         lastDigest_ = MessageDigest(message.data(), message.size());
         return true;
-    } else if (Begins(message, "TEST:SILENT?")) {
-        return true; // a query never answered: the host's read times out
     } else {
-        return false;
+        // TEST:SILENT? is a query never answered: the host's read times out.
+        return Begins(message, "TEST:SILENT?");
     }
     testReplyOffset_ = 0;
     testReplyReady_ = true;
     return true;
 }
 
-bool InstrumentPort::Reply(std::uint32_t limit, std::uint32_t waitMs, Bytes& data, bool& end) {
+ViStatus InstrumentPort::Read(ViByte* buffer, ViUInt32 limit, ViUInt32 timeoutMs, ViUInt32& count,
+                              bool& end) {
     {
         const std::lock_guard lock(mutex_);
         if (testReplyReady_) {
-            const std::size_t count =
-                std::min<std::size_t>(limit, testReply_.size() - testReplyOffset_);
-            data.assign(testReply_.begin() + testReplyOffset_,
-                        testReply_.begin() + testReplyOffset_ + count);
+            count = static_cast<ViUInt32>(
+                std::min<std::size_t>(limit, testReply_.size() - testReplyOffset_));
+            std::copy_n(testReply_.begin() + testReplyOffset_, count, buffer);
             testReplyOffset_ += count;
             end = testReplyOffset_ == testReply_.size();
             testReplyReady_ = !end;
-            return true;
+            return VI_SUCCESS;
         }
     }
-    data.resize(limit);
-    std::uint32_t count = 0;
-    end = false;
-    const ViStatus status = instrument_.Read(boot_, data.data(), limit, waitMs, count, end);
-    data.resize(count);
-    return status == VI_SUCCESS;
+    return instrument_.Read(boot_, buffer, limit, timeoutMs, count, end);
 }
 
 } // namespace kernelusb
