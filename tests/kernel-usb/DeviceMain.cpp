@@ -27,19 +27,18 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: kernel-usb-device --functionfs DIR --gadget DIR --bench FILE [--udc NAME]\n"
-    "           [--speed high|full] [--no-zlp] [--reboot-ms N] [--test-replies]\n"
+    "usage: kernel-usb-device --functionfs DIR --gadget DIR --bench FILE [--speed high|full]\n"
+    "           [--no-zlp] [--reboot-ms N] [--test-replies]\n"
     "  --functionfs DIR  the mounted FunctionFS instance of the gadget's function\n"
     "  --gadget DIR      the configfs gadget (/sys/kernel/config/usb_gadget/NAME)\n"
     "  --bench FILE      a bench file of the simulator; its first instrument is served\n"
-    "  --udc NAME        the device controller to bind to (default: the first one)\n"
     "  --speed S         high (512-byte packets, the default) or full (64-byte packets)\n"
     "  --no-zlp          replies that fill whole packets end without a zero-length packet\n"
     "  --reboot-ms N     the instrument's time off the bus when it switches to its loader\n"
     "  --test-replies    answer TEST:REPLY? N, TEST:DATA and TEST:DATA? (query exercise)\n";
 
 struct Options {
-    std::string functionFs, gadget, bench, udc;
+    std::string functionFs, gadget, bench;
     bool fullSpeed = false, zeroLengthPackets = true, testReplies = false;
     std::optional<std::uint32_t> rebootMs;
 };
@@ -54,8 +53,6 @@ bool ParseOptions(int argc, char** argv, Options& options) {
             options.gadget = argv[++i];
         else if (option == "--bench" && hasValue)
             options.bench = argv[++i];
-        else if (option == "--udc" && hasValue)
-            options.udc = argv[++i];
         else if (option == "--speed" && hasValue && std::string_view(argv[i + 1]) == "full")
             options.fullSpeed = (++i, true);
         else if (option == "--speed" && hasValue && std::string_view(argv[i + 1]) == "high")
@@ -119,7 +116,7 @@ int Run(const Options& options) {
     sim::InstrumentConfig config = bench.instruments.front();
     config.rebootMs = options.rebootMs.value_or(config.rebootMs);
     static sim::Instrument instrument(config, SystemClock());
-    const std::string udc = options.udc.empty() ? kernelusb::Gadget::FirstUdc() : options.udc;
+    const std::string udc = kernelusb::Gadget::FirstUdc();
     if (udc.empty()) {
         std::fprintf(stderr,
                      "kernel-usb-device: no USB device controller (is dummy_hcd loaded?)\n");

@@ -18,15 +18,6 @@ constexpr auto kRequestSlice = std::chrono::seconds(1);
 // After a failed transfer (the gadget left the bus), before the endpoint is tried again.
 constexpr auto kRetryPause = std::chrono::milliseconds(5);
 
-// One read of an OUT endpoint completes when its buffer is full or a short packet arrives.
-ssize_t ReadEndpoint(int fd, std::uint8_t* buffer, std::size_t length) {
-    for (;;) {
-        const ssize_t got = ::read(fd, buffer, length);
-        if (got >= 0 || errno != EINTR)
-            return got;
-    }
-}
-
 } // namespace
 
 UsbtmcFunction::UsbtmcFunction(const FunctionFsFiles& files, InstrumentPort& port,
@@ -42,11 +33,8 @@ void UsbtmcFunction::ControlLoop() {
     std::uint8_t events[kEventSize * 4];
     for (;;) {
         const ssize_t got = ::read(files_.Ep0(), events, sizeof events);
-        if (got < 0) {
-            if (errno != EINTR)
-                std::this_thread::sleep_for(kRetryPause);
-            continue;
-        }
+        if (got < 0)
+            std::this_thread::sleep_for(kRetryPause);
         for (ssize_t at = 0; at + static_cast<ssize_t>(kEventSize) <= got; at += kEventSize) {
             const Event event = ParseEvent(events + at);
             if (event.type == FUNCTIONFS_SETUP)
@@ -57,22 +45,17 @@ void UsbtmcFunction::ControlLoop() {
     }
 }
 
-// An IN request is answered by writing its data to ep0; anything the model does not know
-// is stalled, which FunctionFS does when ep0 is read in an IN request's place.
+// An IN request is answered by writing its data to ep0. Anything else is stalled, which
+// FunctionFS does when ep0 is read in an IN request's place, or written in an OUT one's.
 void UsbtmcFunction::HandleSetup(const usbtmcdevice::ControlRequest& setup) {
     const bool in = (setup.requestType & 0x80) != 0;
-    const auto reply = model_.ClassRequest(setup);
-    if (in && reply && !reply->empty()) {
-        if (::write(files_.Ep0(), reply->data(), reply->size()) < 0)
-            std::fprintf(stderr, "device: the reply to class request %u failed: %s\n",
-                         unsigned{setup.request}, std::strerror(errno));
-        return;
-    }
+    const auto reply = in ? model_.ClassRequest(setup) : std::nullopt;
     std::uint8_t none = 0;
-    if (in)
-        (void)!::read(files_.Ep0(), &none, 0); // stall
-    else
-        (void)!::write(files_.Ep0(), &none, 0); // stall: no OUT request is known
+    if (!reply || reply->empty())
+        (void)!(in ? ::read(files_.Ep0(), &none, 0) : ::write(files_.Ep0(), &none, 0));
+    else if (::write(files_.Ep0(), reply->data(), reply->size()) < 0)
+        std::fprintf(stderr, "device: the reply to class request %u failed: %s\n",
+                     unsigned{setup.request}, std::strerror(errno));
 }
 
 void UsbtmcFunction::BulkOutLoop() {
@@ -89,10 +72,11 @@ void UsbtmcFunction::BulkOutLoop() {
 }
 
 // One Bulk-OUT transfer: the packet with the header, then the rest that the header announces.
+// A read of an OUT endpoint completes when its buffer is full or a short packet arrives.
 bool UsbtmcFunction::ReadTransfer(Bytes& transfer) {
     const std::size_t packet = settings_.packetSize;
     transfer.resize(packet);
-    const ssize_t first = ReadEndpoint(files_.BulkOut(), transfer.data(), packet);
+    const ssize_t first = ::read(files_.BulkOut(), transfer.data(), packet);
     if (first < static_cast<ssize_t>(usbtmcdevice::kHeaderSize))
         return false;
     const std::size_t total = usbtmcdevice::UsbtmcDeviceModel::TransferLength(transfer.data());
@@ -102,8 +86,7 @@ bool UsbtmcFunction::ReadTransfer(Bytes& transfer) {
         return true;
     }
     transfer.resize(have + (total - have + packet - 1) / packet * packet);
-    const ssize_t rest =
-        ReadEndpoint(files_.BulkOut(), transfer.data() + have, transfer.size() - have);
+    const ssize_t rest = ::read(files_.BulkOut(), transfer.data() + have, transfer.size() - have);
     if (rest < 0)
         return false;
     transfer.resize(have + static_cast<std::size_t>(rest));

@@ -106,30 +106,27 @@ UsbtmcTestDevice::UsbtmcTestDevice(visa::Connection& instrument, DeviceSetup set
     : UsbtmcDeviceModel(instrument, clock), setup(std::move(setup)),
       kernelDriverBound(this->setup.kernelDriverBound) {}
 
+// A vendor interface first, another USBTMC interface, then the instrument's, which alone
+// has an Interrupt-IN endpoint and protocol 1 (USB488).
 visa::UsbDeviceInfo UsbtmcTestDevice::Info(std::uint8_t address) const {
     constexpr std::uint8_t bulk = visa::kUsbTransferBulk;
-    visa::UsbDeviceInfo info{1,
-                             address,
-                             setup.vendorId,
-                             setup.productId,
-                             setup.serial.empty() ? std::uint8_t{0} : kSerialIndex,
-                             {}};
-    const std::uint16_t packet = packetSize;
+    const auto serialIndex = setup.serial.empty() ? std::uint8_t{0} : kSerialIndex;
+    visa::UsbDeviceInfo info{1, address, setup.vendorId, setup.productId, serialIndex, {}};
+    const auto add = [&info](std::uint8_t number, std::uint8_t interfaceClass,
+                             std::vector<visa::UsbEndpoint> endpoints) {
+        const std::uint8_t subClass = interfaceClass == 0xFE ? 0x03 : 0x00;
+        const std::uint8_t protocol = endpoints.size() == 3 ? 1 : 0;
+        info.interfaces.push_back(
+            {number, interfaceClass, subClass, protocol, std::move(endpoints)});
+    };
     if (setup.interfaceNumber != 0)
-        info.interfaces.push_back({0, 0xFF, 0x00, 0x00, {{0x01, bulk, 64}, {0x82, bulk, 64}}});
+        add(0, 0xFF, {{0x01, bulk, 64}, {0x82, bulk, 64}});
     if (setup.earlierUsbtmcInterface)
-        info.interfaces.push_back({*setup.earlierUsbtmcInterface,
-                                   0xFE,
-                                   0x03,
-                                   0x00,
-                                   {{0x04, bulk, 64}, {0x85, bulk, 64}}});
-    info.interfaces.push_back({setup.interfaceNumber,
-                               0xFE,
-                               0x03,
-                               0x01,
-                               {{0x83, visa::kUsbTransferInterrupt, 8},
-                                {kBulkOut, bulk, packet},
-                                {kBulkIn, bulk, packet}}});
+        add(*setup.earlierUsbtmcInterface, 0xFE, {{0x04, bulk, 64}, {0x85, bulk, 64}});
+    add(setup.interfaceNumber, 0xFE,
+        {{0x83, visa::kUsbTransferInterrupt, 8},
+         {kBulkOut, bulk, packetSize},
+         {kBulkIn, bulk, packetSize}});
     return info;
 }
 
@@ -143,7 +140,9 @@ UsbResult UsbtmcTestDevice::BulkOut(std::uint8_t endpoint, const std::uint8_t* d
     Expect(endpoint == kBulkOut, "bulk-out to another endpoint");
     const bool timesOut = bulkOutTimesOut || (holdsOutUntilTerminatorRead && !packets_.empty());
     using usbtmcdevice::OutFate;
-    const OutFate fate = haltedOut ? OutFate::Stalled : timesOut ? OutFate::TimedOut : OutFate::Taken;
+    const OutFate fate = haltedOut  ? OutFate::Stalled
+                         : timesOut ? OutFate::TimedOut
+                                    : OutFate::Taken;
     TakeOut(data, static_cast<std::size_t>(length), fate);
     if (fate == OutFate::Stalled)
         return UsbResult::Stall;
@@ -183,7 +182,6 @@ UsbResult UsbtmcTestDevice::BulkIn(std::uint8_t endpoint, std::uint8_t* data, in
     if (unplugAfterBulkIns >= 0 && unplugAfterBulkIns-- == 0) {
         plugged = false;
         UsbtmcDeviceModel::ClearHalt(true);
-        packets_.clear();
     }
     if (!Plugged())
         return Unplugged();
@@ -250,8 +248,6 @@ UsbResult UsbtmcTestDevice::ClearHalt(std::uint8_t endpoint) {
     if (endpoint == kBulkIn && clearHaltKeepsQueue)
         return UsbResult::Ok;
     UsbtmcDeviceModel::ClearHalt(endpoint == kBulkIn);
-    if (endpoint == kBulkIn)
-        packets_.clear();
     return UsbResult::Ok;
 }
 

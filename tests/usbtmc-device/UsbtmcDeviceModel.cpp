@@ -224,7 +224,7 @@ Bytes UsbtmcDeviceModel::AbortStatus(bool out) {
 
 void UsbtmcDeviceModel::ClearHalt(bool bulkIn) {
     const std::lock_guard lock(mutex_);
-    if (bulkIn)
+    if (bulkIn && WithdrawReply())
         sending_.reset();
     bulkIn ? DropIn() : DropOut();
 }
