@@ -116,13 +116,7 @@ int Run(const Options& options) {
     sim::InstrumentConfig config = bench.instruments.front();
     config.rebootMs = options.rebootMs.value_or(config.rebootMs);
     static sim::Instrument instrument(config, SystemClock());
-    const std::string udc = kernelusb::Gadget::FirstUdc();
-    if (udc.empty()) {
-        std::fprintf(stderr,
-                     "kernel-usb-device: no USB device controller (is dummy_hcd loaded?)\n");
-        return 1;
-    }
-    const kernelusb::Gadget gadget(options.gadget, udc);
+    const kernelusb::Gadget gadget(options.gadget);
     gadget.Unbind(); // left bound by an earlier device that did not end cleanly
     gadget.Describe(config.serial, options.fullSpeed);
     static const kernelusb::FunctionFsFiles files(options.functionFs);

@@ -48,8 +48,6 @@ public:
     // Pending aborts are timed on clock.
     UsbtmcDeviceModel(visa::Connection& instrument, const Clock& clock);
     virtual ~UsbtmcDeviceModel() = default;
-    UsbtmcDeviceModel(const UsbtmcDeviceModel&) = delete;
-    UsbtmcDeviceModel& operator=(const UsbtmcDeviceModel&) = delete;
 
     // Faults, each acting until cleared unless it counts down.
     // Aborts compare only the low 7 bits of bTag; an abort of the write in progress is
