@@ -257,13 +257,11 @@ visa::UsbResult TestUsbBus::Enumerate(std::vector<visa::UsbDeviceInfo>& found) {
     for (; address <= devices.size(); ++address)
         if (devices[address - 1]->Plugged())
             found.push_back(devices[address - 1]->Info(address));
-    for (const auto& [interfaceClass, subClass] : others)
-        found.push_back({1,
-                         address++,
-                         0x046d,
-                         0xc077,
-                         kSerialIndex,
-                         {{0, interfaceClass, subClass, 0, {{0x81, 0x02, 64}, {0x02, 0x02, 64}}}}});
+    for (const auto& [interfaceClass, subClass] : others) {
+        const visa::UsbInterface only{
+            0, interfaceClass, subClass, 0, {{0x81, 2, 64}, {0x02, 2, 64}}};
+        found.push_back({1, address++, 0x046d, 0xc077, kSerialIndex, {only}});
+    }
     return UsbResult::Ok;
 }
 
