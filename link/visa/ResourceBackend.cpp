@@ -81,7 +81,7 @@ ViStatus ResourceBackend::FindRsrc(ViSession sesn, ViConstString expr, ViFindLis
         return VI_ERROR_INV_OBJECT;
     if (!expr)
         return VI_ERROR_INV_EXPR;
-    std::regex pattern;
+    CompiledPattern pattern;
     ViStatus status = CompilePattern(expr, pattern);
     if (status != VI_SUCCESS)
         return status;
