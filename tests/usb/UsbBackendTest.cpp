@@ -2,6 +2,7 @@
 
 #include "link/visa/UsbBackend.h"
 
+#include "link/visa/UsbStringDescriptor.h"
 #include "tests/fakes/Fakes.h"
 #include "tests/usb/UsbtmcTestDevice.h"
 
@@ -56,6 +57,7 @@ TEST_F(UsbBackendTest, UsbtmcInterfacesAreNamedWithUpperCaseHexIdsAndTheirSerial
     Add({.serial = "TW0::1"});
     Add({.serial = "TW00000007"}).serialTimesOut = true;
     Add({.serial = "TW00000008"});
+    Add({.serial = "TW\x7f"});
     bus->others = {{0x03, 0x01}, {0xFE, 0x01}, {0xFF, 0x03}}; // a mouse, DFU, a vendor class
     std::vector<std::string> names;
     EXPECT_EQ(VI_SUCCESS, backend.List(names));
@@ -67,29 +69,60 @@ TEST_F(UsbBackendTest, UsbtmcInterfacesAreNamedWithUpperCaseHexIdsAndTheirSerial
     for (const char* note :
          {"address 4 has no serial number", "address 5 holds control characters or \"::\"",
           "address 6 holds control characters or \"::\"",
-          "address 7 did not answer within 1000 ms; skipped"})
+          "address 7 did not answer within 1000 ms; skipped",
+          "address 9 holds control characters or \"::\""})
         EXPECT_NE(std::string::npos, said.find(note)) << said;
-    EXPECT_EQ(4, std::count(said.begin(), said.end(), '\n')) << said;
+    EXPECT_EQ(5, std::count(said.begin(), said.end(), '\n')) << said;
     EXPECT_EQ(std::string::npos, said.find('\x1b'));
 }
 
+// A serial number as the device sends it: bLength, type 3, then UTF-16LE code units.
+TEST(UsbStringDescriptor, OnlyAWholeDescriptorIsDecoded) {
+    const std::pair<std::vector<std::uint8_t>, const char*> cases[] = {
+        {{8, 3, 'T', 0, 'W', 0, '7', 0, 0xEE}, "TW7"},
+        {{6, 3, 0xE9, 0x00, 0x41, 0x01}, "??"}, // U+00E9, U+0141
+        {{8, 3, 'T', 0, 'W', 0}, nullptr},      // cut short
+        {{5, 3, 'T', 0, 'W', 0}, nullptr},      // odd length
+        {{4, 2, 'T', 0}, nullptr},              // another descriptor type
+    };
+    for (const auto& [bytes, text] : cases) {
+        std::string decoded = "unchanged";
+        EXPECT_EQ(text != nullptr,
+                  visa::DecodeStringDescriptor(bytes.data(), bytes.size(), decoded));
+        EXPECT_EQ(text ? text : "unchanged", decoded);
+    }
+}
+
+// Of two instruments whose serial numbers differ only in case, a name spelt exactly as one's
+// opens that one. A search for a name reads no serial number of other vendor and product ids.
 TEST_F(UsbBackendTest, OpenAcceptsEverySpellingOfTheName) {
     Add();
-    const std::pair<const char*, ViStatus> cases[] = {
-        {kName, VI_SUCCESS},
-        {"usb0::0x1d7a::0x52c1::tw00012345::instr", VI_SUCCESS},
-        {"USB0::0x1D7A::0x52C1::TW00012345::0::INSTR", VI_SUCCESS},
-        {"USB0::0x1D7A::0x52C1::TW00012345::1::INSTR", VI_ERROR_RSRC_NFOUND},
-        {"USB1::0x1D7A::0x52C1::TW00012345::INSTR", VI_ERROR_RSRC_NFOUND},
-        {"USB0::0x1D7A::0x52C2::TW00012345::INSTR", VI_ERROR_RSRC_NFOUND},
-        {"USB0::0x1D7A::0x52C1::TW99999999::INSTR", VI_ERROR_RSRC_NFOUND},
-        {"GPIB0::12::INSTR", VI_ERROR_INV_RSRC_NAME},
+    Add({.serial = "tw00012345"});
+    UsbtmcTestDevice& other = Add({.vendorId = 0xabc, .serial = "sn-7"});
+    other.serialTimesOut = true;
+    const struct {
+        const char* name;
+        ViStatus status;
+        int opened; // the device
+    } cases[] = {
+        {kName, VI_SUCCESS, 0},
+        {"usb0::0x1d7a::0x52c1::tw00012345::instr", VI_SUCCESS, 1},
+        {"usb0::0x1d7a::0x52c1::Tw00012345::instr", VI_SUCCESS, 0},
+        {"USB0::0x1D7A::0x52C1::TW00012345::0::INSTR", VI_SUCCESS, 0},
+        {"USB0::0x1D7A::0x52C1::TW00012345::1::INSTR", VI_ERROR_RSRC_NFOUND, -1},
+        {"USB1::0x1D7A::0x52C1::TW00012345::INSTR", VI_ERROR_RSRC_NFOUND, -1},
+        {"USB0::0x1D7A::0x52C2::TW00012345::INSTR", VI_ERROR_RSRC_NFOUND, -1},
+        {"USB0::0x1D7A::0x52C1::TW99999999::INSTR", VI_ERROR_RSRC_NFOUND, -1},
+        {"GPIB0::12::INSTR", VI_ERROR_INV_RSRC_NAME, -1},
     };
-    for (const auto& [name, status] : cases) {
+    for (const auto& [name, status, opened] : cases) {
         std::unique_ptr<visa::Connection> connection;
         EXPECT_EQ(status, backend.Open(name, 1000, connection)) << name;
         EXPECT_EQ(status == VI_SUCCESS, connection != nullptr) << name;
+        for (int i = 0; i < 2; ++i)
+            EXPECT_EQ(i == opened, devices[i]->claimed) << name << " device " << i;
     }
+    EXPECT_EQ(0, other.serialReads);
 }
 
 // Both sessions draw their bTags from one counter, which carries on when the resource is
@@ -185,20 +218,22 @@ TEST_F(UsbBackendTest, OpenKeepsLookingForTheInstrumentUntilItsTimeOut) {
     UsbtmcTestDevice& device = Add();
     const struct {
         std::uint64_t backAfterMs;
+        ViUInt32 openTimeoutMs;
         ViStatus status;
         std::uint64_t tookMs;
     } cases[] = {
-        {0, VI_SUCCESS, 0},
-        {400, VI_SUCCESS, 400},
-        {1000, VI_SUCCESS, 1000},
-        {1001, VI_ERROR_RSRC_NFOUND, 1000},
+        {0, 1000, VI_SUCCESS, 0},
+        {400, 1000, VI_SUCCESS, 400},
+        {1000, 1000, VI_SUCCESS, 1000},
+        {1001, 1000, VI_ERROR_RSRC_NFOUND, 1000},
+        {1001, 250, VI_ERROR_RSRC_NFOUND, 250},
     };
     for (const auto& c : cases) {
         const std::uint64_t start = clock.now;
         device.present = [this, start, c] { return clock.now >= start + c.backAfterMs; };
         std::unique_ptr<visa::Connection> connection;
-        EXPECT_EQ(c.status, backend.Open(kName, 1000, connection)) << c.backAfterMs;
-        EXPECT_EQ(c.tookMs, clock.now - start) << c.backAfterMs;
+        EXPECT_EQ(c.status, backend.Open(kName, c.openTimeoutMs, connection)) << c.backAfterMs;
+        EXPECT_EQ(c.tookMs, clock.now - start) << c.backAfterMs << " " << c.openTimeoutMs;
     }
 }
 
@@ -229,6 +264,18 @@ TEST_F(UsbBackendTest, ARackOf64ReadsEachSerialNumberOnceAtEachAddress) {
     for (const auto& device : devices)
         reads += device->serialReads;
     EXPECT_EQ(2 * kRack, reads);
+}
+
+// A serial number is kept only while its device stays at its bus address.
+TEST_F(UsbBackendTest, DeviceAtTheAddressOfOneThatLeftIsReadAfresh) {
+    Add();
+    std::vector<std::string> names;
+    ASSERT_EQ(VI_SUCCESS, backend.List(names));
+    devices[0]->plugged = false;
+    ASSERT_EQ(VI_SUCCESS, backend.List(names));
+    bus->devices = {&Add({.serial = "TW00000002"})};
+    ASSERT_EQ(VI_SUCCESS, backend.List(names));
+    EXPECT_EQ(std::vector<std::string>{"USB0::0x1D7A::0x52C1::TW00000002::INSTR"}, names);
 }
 
 TEST_F(UsbBackendTest, ReplugGivesAFreshSessionWhileOldOnesStayLost) {
