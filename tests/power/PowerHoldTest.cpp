@@ -12,6 +12,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <sys/wait.h>
@@ -37,8 +38,9 @@ bool Eventually(const std::function<bool()>& condition) {
     return false;
 }
 
-// The system bus: none, one that takes the connection and never answers, a real dbus-daemon.
-enum class Bus { None, Silent, Daemon };
+// The system bus: none, one that takes the connection and never answers, one that takes it
+// and hangs up on its greeting, a real dbus-daemon.
+enum class Bus { None, Silent, HangsUp, Daemon };
 // logind on the bus: none, one that owns its name and never answers, the stand-in.
 enum class Logind { None, Silent, Answering };
 
@@ -61,6 +63,7 @@ const PowerCase POWER_CASES[] = {
      "logind refused or is missing: The name org.freedesktop.login1 was not provided"},
     {"logind never answers", Bus::Daemon, Logind::Silent, false, "logind did not answer in time"},
     {"no bus", Bus::None, Logind::None, false, "no system bus: "},
+    {"bus hangs up", Bus::HangsUp, Logind::None, false, "the system bus refused the connection: "},
     {"bus never answers", Bus::Silent, Logind::None, false,
      "the system bus did not answer in time"},
 };
@@ -82,8 +85,18 @@ protected:
         TempFolderTest::SetUp();
         const std::string socket = Path("system_bus_socket");
         setenv("DBUS_SYSTEM_BUS_ADDRESS", ("unix:path=" + socket).c_str(), 1);
-        if (GetParam().bus == Bus::Silent)
+        if (GetParam().bus == Bus::Silent || GetParam().bus == Bus::HangsUp)
             silentBus_ = SilentBus(socket);
+        if (GetParam().bus == Bus::HangsUp)
+            hangUp_ = std::thread([listener = silentBus_] {
+                pollfd caller{listener, POLLIN, 0};
+                if (poll(&caller, 1, 5000) != 1)
+                    return;
+                const int connection = accept(listener, nullptr, nullptr);
+                char greeting[256];
+                EXPECT_LT(0, read(connection, greeting, sizeof greeting));
+                close(connection);
+            });
         if (GetParam().bus != Bus::Daemon)
             return;
         Write("bus.conf", Bytes("<busconfig><type>system</type><listen>unix:path=" + socket +
@@ -108,6 +121,8 @@ protected:
                 waitpid(helper, nullptr, 0);
             }
         }
+        if (hangUp_.joinable())
+            hangUp_.join();
         if (silentBus_ >= 0)
             close(silentBus_);
         setenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent", 1);
@@ -119,6 +134,7 @@ private:
     pid_t bus_ = -1;
     pid_t logind_ = -1;
     int silentBus_ = -1;
+    std::thread hangUp_;
 };
 
 TEST_P(PowerHoldOverDBus, HoldsThePcWhileTheFlashRuns) {
