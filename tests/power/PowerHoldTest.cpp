@@ -155,6 +155,8 @@ TEST_P(PowerHoldOverDBus, HoldsThePcWhileTheFlashRuns) {
     };
     rig.pump.onPump = [&] {
         if (callsWhenFlashing.empty()) {
+            // Time for logind to see a lock whose descriptor was closed already.
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
             callsWhenFlashing = Calls() + "-";
             heldWhenFlashing = hold.Holding();
         }
