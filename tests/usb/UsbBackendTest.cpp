@@ -46,8 +46,9 @@ protected:
 };
 
 // Devices without a USBTMC interface are not even opened (which could fail for want of
-// permission); one whose serial number is missing, does not answer, or would corrupt its
-// resource name (an escape sequence, "::") is skipped with a note, and the rest are listed.
+// permission); one whose serial number is missing, does not answer, cannot be read for want of
+// permission (the note says what to do), or would corrupt its resource name (an escape
+// sequence, DEL, "::") is skipped with a note, and the rest are listed.
 TEST_F(UsbBackendTest, UsbtmcInterfacesAreNamedWithUpperCaseHexIdsAndTheirSerial) {
     Add();
     Add({.vendorId = 0xabc, .productId = 0xface, .serial = "sn-7"});
@@ -58,6 +59,7 @@ TEST_F(UsbBackendTest, UsbtmcInterfacesAreNamedWithUpperCaseHexIdsAndTheirSerial
     Add({.serial = "TW00000007"}).serialTimesOut = true;
     Add({.serial = "TW00000008"});
     Add({.serial = "TW\x7f"});
+    Add({.serial = "TW00000010"}).permissionDenied = true;
     bus->others = {{0x03, 0x01}, {0xFE, 0x01}, {0xFF, 0x03}}; // a mouse, DFU, a vendor class
     std::vector<std::string> names;
     EXPECT_EQ(VI_SUCCESS, backend.List(names));
@@ -70,9 +72,11 @@ TEST_F(UsbBackendTest, UsbtmcInterfacesAreNamedWithUpperCaseHexIdsAndTheirSerial
          {"address 4 has no serial number", "address 5 holds control characters or \"::\"",
           "address 6 holds control characters or \"::\"",
           "address 7 did not answer within 1000 ms; skipped",
-          "address 9 holds control characters or \"::\""})
+          "address 9 holds control characters or \"::\"",
+          "address 10 cannot be read: no permission to open it; install the udev rule "
+          "60-tq4800.rules (the tq4800-update package does), add the user to the plugdev"})
         EXPECT_NE(std::string::npos, said.find(note)) << said;
-    EXPECT_EQ(5, std::count(said.begin(), said.end(), '\n')) << said;
+    EXPECT_EQ(6, std::count(said.begin(), said.end(), '\n')) << said;
     EXPECT_EQ(std::string::npos, said.find('\x1b'));
 }
 
@@ -196,20 +200,18 @@ TEST_F(UsbBackendTest, TwoInstrumentsAreUsedSideBySideFromTwoThreads) {
     }
 }
 
-TEST_F(UsbBackendTest, DriverThatWasNotBoundIsNotAttached) {
-    UsbtmcTestDevice& device = Add({.kernelDriverBound = false});
-    Open().reset();
-    EXPECT_FALSE(device.kernelDriverBound);
-}
-
-TEST_F(UsbBackendTest, InterfaceHeldByAnotherProgramIsBusyAndTheDriverKeepsIt) {
-    UsbtmcTestDevice& device = Add();
-    device.claimBusy = true;
+// The kernel's driver gets the interface back only when it had it, also when another program
+// holds the interface and the open fails.
+TEST_F(UsbBackendTest, KernelDriverGetsBackWhatItHad) {
+    UsbtmcTestDevice& unbound = Add({.serial = "TW00000001", .kernelDriverBound = false});
+    UsbtmcTestDevice& held = Add();
+    held.claimBusy = true;
+    Open("USB0::0x1D7A::0x52C1::TW00000001::INSTR").reset();
+    EXPECT_FALSE(unbound.kernelDriverBound);
     std::unique_ptr<visa::Connection> connection;
     EXPECT_EQ(VI_ERROR_RSRC_BUSY, backend.Open(kName, 1000, connection));
     EXPECT_NE(std::string::npos, diagnostics.str().find("another program is using it"));
-    EXPECT_TRUE(device.kernelDriverBound) << "the driver gets its interface back";
-    EXPECT_EQ(nullptr, connection);
+    EXPECT_TRUE(held.kernelDriverBound);
 }
 
 // An instrument back from its reboot is on the bus only once it has been enumerated: the open
