@@ -21,9 +21,20 @@ usbfuzz::Bytes PendingAbortOfARefusedReply() {
     return script.Script();
 }
 
+// Twelve instruments whose serial numbers never answer: the search of an open stops reading
+// them when the open's time runs out.
+usbfuzz::Bytes RackOfSilentSerialNumbers() {
+    usbfuzz::ScriptWriter script;
+    for (int i = 0; i < 12; ++i)
+        script.Add(Stream::Devices, {0, 0, {'T', 'W', static_cast<std::uint8_t>('A' + i)}});
+    script.Add(Stream::Strings, {usbfuzz::kRepeat | usbfuzz::kTimeout, 0});
+    return script.Script();
+}
+
 TEST(SickUsbDevice, EveryCallEndsWithinItsBound) {
     auto scripts = usbfuzz::SeedScripts();
     scripts.emplace_back("pending-abort-of-a-refused-reply", PendingAbortOfARefusedReply());
+    scripts.emplace_back("slow-rack-of-silent-serial-numbers", RackOfSilentSerialNumbers());
     for (const auto& [name, script] : scripts) {
         const usbfuzz::RunReport report = usbfuzz::RunScript(script.data(), script.size());
         EXPECT_EQ("", report.fault) << name;

@@ -280,19 +280,16 @@ TEST_F(UsbBackendTest, DeviceAtTheAddressOfOneThatLeftIsReadAfresh) {
     EXPECT_EQ(std::vector<std::string>{"USB0::0x1D7A::0x52C1::TW00000002::INSTR"}, names);
 }
 
+// An instrument back on the bus at a new address is opened afresh, also while a session to
+// its old address has not yet found it gone; that session stays lost.
 TEST_F(UsbBackendTest, ReplugGivesAFreshSessionWhileOldOnesStayLost) {
     UsbtmcTestDevice& device = Add();
     auto old = Open();
     device.plugged = false;
-    ViUInt32 written = 0;
-    const auto* command = reinterpret_cast<const ViByte*>("*IDN?\n");
-    EXPECT_EQ(VI_ERROR_CONN_LOST, old->Write(command, 6, 100, written));
-    std::unique_ptr<visa::Connection> fresh;
-    EXPECT_EQ(VI_ERROR_RSRC_NFOUND, backend.Open(kName, 1000, fresh));
-
-    device.plugged = true;
+    Add();
     Write(*Open());
-    EXPECT_EQ(VI_ERROR_CONN_LOST, old->Write(command, 6, 100, written));
+    ViUInt32 written = 0;
+    EXPECT_EQ(VI_ERROR_CONN_LOST, old->Write(reinterpret_cast<const ViByte*>("A"), 1, 9, written));
 }
 
 } // namespace
