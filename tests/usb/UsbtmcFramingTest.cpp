@@ -278,6 +278,42 @@ TEST_F(UsbtmcFraming, UnplugDuringATransferLosesTheConnectionForGood) {
     }
 }
 
+// An instrument that answers each request at once and never with EOM: with nothing (refused
+// at the first such transfer) or with a byte a millisecond (the read ends at its time-out).
+TEST_F(UsbtmcFraming, ReplyWithoutEomEndsTheRead) {
+    struct Endless final : visa::Connection {
+        Endless(FakeClock& clock, ViUInt32 bytes) : clock(clock), bytes(bytes) {}
+        ViStatus Write(const ViByte*, ViUInt32 count, ViUInt32, ViUInt32& written) override {
+            written = count;
+            return VI_SUCCESS;
+        }
+        ViStatus Read(ViByte* buffer, ViUInt32 limit, ViUInt32, ViUInt32& count,
+                      bool& end) override {
+            clock.now += 1;
+            count = std::min(limit, bytes);
+            std::fill_n(buffer, count, 'e');
+            end = false;
+            return ++reads < 5 || bytes > 0 ? VI_SUCCESS : VI_ERROR_TMO;
+        }
+        FakeClock& clock;
+        ViUInt32 bytes;
+        int reads = 0;
+    };
+    for (const auto& [bytes, status] : {std::pair{0u, VI_ERROR_IO}, {1u, VI_ERROR_TMO}}) {
+        Endless instrument(clock, bytes);
+        usbtest::UsbtmcTestDevice endless{instrument, {.serial = "TW00000001"}, clock};
+        bus->devices.push_back(&endless);
+        ASSERT_EQ(VI_SUCCESS,
+                  backend.Open("USB0::0x1D7A::0x52C1::TW00000001::INSTR", 1000, connection));
+        std::vector<ViByte> buffer(20000);
+        ViUInt32 count = 0;
+        EXPECT_EQ(status, connection->Read(buffer.data(), 20000, 100, count, end)) << bytes;
+        EXPECT_GT(20000u, count);
+        connection.reset();
+        bus->devices.pop_back();
+    }
+}
+
 TEST_F(UsbtmcFraming, VisaZeroTimeoutNeverReachesTheTransportAsWaitForever) {
     std::string got;
     ASSERT_EQ(VI_SUCCESS, Query("WRITER\n", got, VI_TMO_IMMEDIATE));
