@@ -31,6 +31,10 @@ protected:
         EXPECT_EQ(VI_SUCCESS, backend.Open(name, 1000, connection)) << name;
         return connection;
     }
+    void TearDown() override {
+        for (const auto& device : devices)
+            EXPECT_EQ(std::vector<std::string>{}, device->violations) << device->setup.serial;
+    }
     static void Write(visa::Connection& connection) {
         ViUInt32 written = 0;
         EXPECT_EQ(VI_SUCCESS,
@@ -60,12 +64,15 @@ TEST_F(UsbBackendTest, UsbtmcInterfacesAreNamedWithUpperCaseHexIdsAndTheirSerial
     Add({.serial = "TW00000008"});
     Add({.serial = "TW\x7f"});
     Add({.serial = "TW00000010"}).permissionDenied = true;
+    Add({.serial = "TW00000011", .interfaceNumber = 1, .earlierUsbtmcInterface = 3});
     bus->others = {{0x03, 0x01}, {0xFE, 0x01}, {0xFF, 0x03}}; // a mouse, DFU, a vendor class
     std::vector<std::string> names;
     EXPECT_EQ(VI_SUCCESS, backend.List(names));
     EXPECT_EQ((std::vector<std::string>{kName, "USB0::0x0ABC::0xFACE::sn-7::INSTR",
                                         "USB0::0x1D7A::0x52C1::TW00000002::2::INSTR",
-                                        "USB0::0x1D7A::0x52C1::TW00000008::INSTR"}),
+                                        "USB0::0x1D7A::0x52C1::TW00000008::INSTR",
+                                        "USB0::0x1D7A::0x52C1::TW00000011::3::INSTR",
+                                        "USB0::0x1D7A::0x52C1::TW00000011::1::INSTR"}),
               names);
     const std::string said = diagnostics.str();
     for (const char* note :
@@ -78,6 +85,7 @@ TEST_F(UsbBackendTest, UsbtmcInterfacesAreNamedWithUpperCaseHexIdsAndTheirSerial
         EXPECT_NE(std::string::npos, said.find(note)) << said;
     EXPECT_EQ(6, std::count(said.begin(), said.end(), '\n')) << said;
     EXPECT_EQ(std::string::npos, said.find('\x1b'));
+    Write(*Open("USB0::0x1D7A::0x52C1::TW00000011::INSTR"));
 }
 
 // A serial number as the device sends it: bLength, type 3, then UTF-16LE code units.
@@ -129,39 +137,31 @@ TEST_F(UsbBackendTest, OpenAcceptsEverySpellingOfTheName) {
     EXPECT_EQ(0, other.serialReads);
 }
 
-// Both sessions draw their bTags from one counter, which carries on when the resource is
-// opened again: the device notes a repeated or skipped bTag.
-TEST_F(UsbBackendTest, SessionsShareOneClaimedInterfaceAndGiveTheDriverBackAtTheLastClose) {
+// Sessions to a device share one claimed interface and one run of bTags, which carries on when
+// the resource is opened again (the device notes a repeated or skipped bTag). The kernel's
+// driver gets the interface back at the last close, only when it had it, and also when another
+// program holds the interface and the open fails.
+TEST_F(UsbBackendTest, SessionsShareOneClaimedInterfaceAndTheDriverGetsBackWhatItHad) {
     UsbtmcTestDevice& device = Add();
+    UsbtmcTestDevice& unbound = Add({.serial = "TW00000001", .kernelDriverBound = false});
+    Add({.serial = "TW00000002"}).claimBusy = true;
     auto first = Open();
     auto second = Open();
-    EXPECT_EQ(1, device.claims);
-    EXPECT_FALSE(device.kernelDriverBound);
     Write(*first);
     Write(*second);
     first.reset();
-    EXPECT_TRUE(device.claimed);
-    EXPECT_FALSE(device.kernelDriverBound);
+    EXPECT_TRUE(device.claimed && !device.kernelDriverBound);
     second.reset();
-    EXPECT_FALSE(device.claimed);
-    EXPECT_TRUE(device.kernelDriverBound);
-
+    EXPECT_TRUE(!device.claimed && device.kernelDriverBound);
     Write(*Open());
     EXPECT_EQ(2, device.claims);
-    EXPECT_EQ(std::vector<std::string>{}, device.violations);
-}
-
-// The instrument's interface 1 is listed after a second USBTMC interface, 3, whose endpoints
-// the device does not serve: a name without an interface number means interface 1.
-TEST_F(UsbBackendTest, NameWithoutInterfaceNumberMeansTheLowestNumberedUsbtmcInterface) {
-    UsbtmcTestDevice& device = Add({.interfaceNumber = 1, .earlierUsbtmcInterface = 3});
-    std::vector<std::string> names;
-    EXPECT_EQ(VI_SUCCESS, backend.List(names));
-    EXPECT_EQ((std::vector<std::string>{"USB0::0x1D7A::0x52C1::TW00012345::3::INSTR",
-                                        "USB0::0x1D7A::0x52C1::TW00012345::1::INSTR"}),
-              names);
-    Write(*Open());
-    EXPECT_EQ(std::vector<std::string>{}, device.violations);
+    Open("USB0::0x1D7A::0x52C1::TW00000001::INSTR").reset();
+    EXPECT_FALSE(unbound.kernelDriverBound);
+    std::unique_ptr<visa::Connection> connection;
+    EXPECT_EQ(VI_ERROR_RSRC_BUSY,
+              backend.Open("USB0::0x1D7A::0x52C1::TW00000002::INSTR", 1000, connection));
+    EXPECT_NE(std::string::npos, diagnostics.str().find("another program is using it"));
+    EXPECT_TRUE(devices[2]->kernelDriverBound);
 }
 
 // Each thread opens its own instrument and queries it while the other does the same and
@@ -169,49 +169,29 @@ TEST_F(UsbBackendTest, NameWithoutInterfaceNumberMeansTheLowestNumberedUsbtmcInt
 // bTags in sequence.
 TEST_F(UsbBackendTest, TwoInstrumentsAreUsedSideBySideFromTwoThreads) {
     usbtest::ScriptedInstrument instruments[2];
-    for (int i = 0; i < 2; ++i)
+    std::string names[2], failures[2];
+    for (int i = 0; i < 2; ++i) {
         Add({.serial = "TW0000000" + std::to_string(i)}, &instruments[i]);
-    std::string failures[2];
+        names[i] = "USB0::0x1D7A::0x52C1::TW0000000" + std::to_string(i) + "::INSTR";
+    }
     const auto use = [&](int i) {
-        std::unique_ptr<visa::Connection> connection;
-        const std::string name = "USB0::0x1D7A::0x52C1::TW0000000" + std::to_string(i) + "::INSTR";
-        if (backend.Open(name, 1000, connection) != VI_SUCCESS)
-            return void(failures[i] = "cannot open " + name);
-        for (int round = 0; round < 300 && failures[i].empty(); ++round) {
-            const std::string expected = name + " " + std::to_string(round) + "\n";
-            instruments[i].reply = expected;
+        const auto connection = Open(names[i]);
+        for (int round = 0; connection && round < 300 && failures[i].empty(); ++round) {
+            const std::string expected = instruments[i].reply = names[i] + std::to_string(round);
             ViUInt32 written = 0, count = 0;
             bool end = false;
             ViByte reply[256] = {};
-            std::vector<std::string> names;
-            if (connection->Write(reinterpret_cast<const ViByte*>("Q?\n"), 3, 1000, written) !=
-                    VI_SUCCESS ||
-                connection->Read(reply, sizeof reply, 1000, count, end) != VI_SUCCESS ||
-                std::string(reply, reply + count) != expected || backend.List(names) != VI_SUCCESS)
+            std::vector<std::string> listed;
+            if (connection->Write(reinterpret_cast<const ViByte*>("Q?\n"), 3, 1000, written) ||
+                connection->Read(reply, sizeof reply, 1000, count, end) ||
+                std::string(reply, reply + count) != expected || backend.List(listed))
                 failures[i] = "round " + std::to_string(round) + " failed";
         }
     };
     std::thread first(use, 0), second(use, 1);
     first.join();
     second.join();
-    for (int i = 0; i < 2; ++i) {
-        EXPECT_EQ("", failures[i]) << "instrument " << i;
-        EXPECT_EQ(std::vector<std::string>{}, devices[i]->violations) << "instrument " << i;
-    }
-}
-
-// The kernel's driver gets the interface back only when it had it, also when another program
-// holds the interface and the open fails.
-TEST_F(UsbBackendTest, KernelDriverGetsBackWhatItHad) {
-    UsbtmcTestDevice& unbound = Add({.serial = "TW00000001", .kernelDriverBound = false});
-    UsbtmcTestDevice& held = Add();
-    held.claimBusy = true;
-    Open("USB0::0x1D7A::0x52C1::TW00000001::INSTR").reset();
-    EXPECT_FALSE(unbound.kernelDriverBound);
-    std::unique_ptr<visa::Connection> connection;
-    EXPECT_EQ(VI_ERROR_RSRC_BUSY, backend.Open(kName, 1000, connection));
-    EXPECT_NE(std::string::npos, diagnostics.str().find("another program is using it"));
-    EXPECT_TRUE(held.kernelDriverBound);
+    EXPECT_EQ("", failures[0] + failures[1]);
 }
 
 // An instrument back from its reboot is on the bus only once it has been enumerated: the open
