@@ -6,7 +6,6 @@
 #include "tests/usb/UsbtmcTestDevice.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <functional>
 #include <gtest/gtest.h>
 #include <iterator>
@@ -15,7 +14,6 @@
 namespace {
 
 using usbtest::Bytes;
-using usbtest::Hex;
 
 constexpr const char* kName = "USB0::0x1D7A::0x52C1::TW00012345::INSTR";
 constexpr const char* kIdentity = "WRITER,TQ4800,TW00012345,0000000000000000000000\n";
@@ -138,19 +136,17 @@ TEST_F(UsbtmcFraming, RepliesOfAnyLengthLeaveThePipeEmpty) {
 }
 
 // An empty DEV_DEP_MSG_IN gets one more chance, also right after a reply whose zero-length
-// packet could use it up.
-TEST_F(UsbtmcFraming, EmptyDevDepMsgInGetsOneMoreChance) {
-    device.emptyTransfersBeforeReply = 1;
-    ExpectQueryWorks();
-    std::string aligned;
-    ASSERT_EQ(VI_SUCCESS, Query(std::string(52, 'a'), aligned));
-    device.emptyTransfersBeforeReply = 1;
-    ExpectQueryWorks();
-}
-
-// A reply that breaks the class's rules is refused, aborted, and the next command works.
+// packet could use it up; a reply that breaks the class's rules otherwise is refused and
+// aborted. Either way the next command works.
 TEST_F(UsbtmcFraming, MalformedReplyIsRefusedAndTheNextCommandWorks) {
     const std::pair<std::function<void()>, const char*> cases[] = {
+        {[&] { device.emptyTransfersBeforeReply = 1; }, nullptr},
+        {[&] {
+             std::string aligned;
+             ASSERT_EQ(VI_SUCCESS, Query(std::string(52, 'a'), aligned));
+             device.emptyTransfersBeforeReply = 1;
+         },
+         nullptr},
         {[&] { device.emptyTransfersBeforeReply = 2; }, "empty DEV_DEP_MSG_IN twice"},
         {[&] { device.wrongTagOnce = true; }, "wrong bTag"},
         {[&] { device.wrongInverseOnce = true; }, "wrong bTag"},
@@ -159,17 +155,18 @@ TEST_F(UsbtmcFraming, MalformedReplyIsRefusedAndTheNextCommandWorks) {
         fault();
         diagnostics.str("");
         std::string got;
-        EXPECT_EQ(VI_ERROR_IO, Query("WRITER\n", got)) << said;
-        EXPECT_EQ("", got);
-        EXPECT_NE(std::string::npos, diagnostics.str().find(said)) << diagnostics.str();
+        EXPECT_EQ(said ? VI_ERROR_IO : VI_SUCCESS, Query("WRITER\n", got)) << said;
+        EXPECT_EQ(said ? "" : "WRITER\n", got);
+        EXPECT_TRUE(!said || diagnostics.str().find(said) != std::string::npos) << said;
         ExpectQueryWorks();
     }
 }
 
 // A stall has its halt cleared. A time-out is aborted with INITIATE_ABORT for the transfer's
-// bTag (# below) and CHECK_ABORT_..._STATUS; Bulk-IN's halt is left alone once the device has
-// confirmed the abort, Bulk-OUT's is cleared whatever the device answered: a device that
-// compares 7 bits of bTag answers "not in progress" and leaves the endpoint halted.
+// bTag (the rows' transfers have bTags 1, 4 and 5, 8 and 9, 12, 15) and CHECK_ABORT_..._STATUS;
+// Bulk-IN's halt is left alone once the device has confirmed the abort, Bulk-OUT's is cleared
+// whatever the device answered: a device that compares 7 bits of bTag answers "not in progress" and
+// leaves the endpoint halted.
 TEST_F(UsbtmcFraming, FailedTransferIsCleanedUpAndTheNextCommandWorks) {
     enum Fault { OutStalls, InStalls, InTimesOut, OutTimesOut, OutTimesOutSevenBits };
     const struct {
@@ -179,11 +176,11 @@ TEST_F(UsbtmcFraming, FailedTransferIsCleanedUpAndTheNextCommandWorks) {
     } cases[] = {
         {OutStalls, VI_ERROR_IO, {"clear 02"}},
         {InStalls, VI_ERROR_IO, {"clear 81"}},
-        {InTimesOut, VI_ERROR_TMO, {"a2 3 # 81 -> 01 #", "a2 4 0 81 -> 01 00 00 00 00 00 00 00"}},
+        {InTimesOut, VI_ERROR_TMO, {"a2 3 9 81 -> 01 09", "a2 4 0 81 -> 01 00 00 00 00 00 00 00"}},
         {OutTimesOut,
          VI_ERROR_TMO,
-         {"a2 1 # 02 -> 01 #", "a2 2 0 02 -> 01 00 00 00 00 00 00 00", "clear 02"}},
-        {OutTimesOutSevenBits, VI_ERROR_TMO, {"a2 1 # 02 -> 81 #", "clear 02"}},
+         {"a2 1 12 02 -> 01 0c", "a2 2 0 02 -> 01 00 00 00 00 00 00 00", "clear 02"}},
+        {OutTimesOutSevenBits, VI_ERROR_TMO, {"a2 1 15 02 -> 81 0f", "clear 02"}},
     };
     for (const auto& c : cases) {
         device.control.clear();
@@ -195,18 +192,7 @@ TEST_F(UsbtmcFraming, FailedTransferIsCleanedUpAndTheNextCommandWorks) {
         std::string got;
         EXPECT_EQ(c.status, writes ? Send("*IDN?\n", 50) : Query("", got, 50)) << c.fault;
         EXPECT_TRUE(!writes || written == 0);
-        const int tag = device.outs.back()[1];
-        char hex[3];
-        std::snprintf(hex, sizeof hex, "%02x", tag);
-        std::vector<std::string> control;
-        for (std::string line : c.control) {
-            if (const auto at = line.find('#'); at != std::string::npos)
-                line.replace(at, 1, std::to_string(tag));
-            if (const auto at = line.find('#'); at != std::string::npos)
-                line.replace(at, 1, hex);
-            control.push_back(line);
-        }
-        EXPECT_EQ(control, device.control) << c.fault;
+        EXPECT_EQ(c.control, device.control) << c.fault;
         device.bulkOutTimesOut = false;
         ExpectQueryWorks();
     }
