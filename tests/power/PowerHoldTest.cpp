@@ -148,7 +148,6 @@ TEST_P(PowerHoldOverDBus, HoldsThePcWhileTheFlashRuns) {
     UpdateRig rig({{Instrument(SERIAL, sim::Mode::Normal, faults)}});
     rig.sequence.SetPowerHold(&hold);
     std::string callsWhenAsked, callsWhenFlashing;
-    bool heldWhenFlashing = false;
     rig.boxes.onShow = [&] {
         if (callsWhenAsked.empty())
             callsWhenAsked = Calls() + "-";
@@ -158,7 +157,6 @@ TEST_P(PowerHoldOverDBus, HoldsThePcWhileTheFlashRuns) {
             // Time for logind to see a lock whose descriptor was closed already.
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
             callsWhenFlashing = Calls() + "-";
-            heldWhenFlashing = hold.Holding();
         }
     };
 
@@ -178,7 +176,6 @@ TEST_P(PowerHoldOverDBus, HoldsThePcWhileTheFlashRuns) {
     EXPECT_TRUE(notes.empty()) << notes[0];
     EXPECT_EQ("ready\n-", callsWhenAsked);
     EXPECT_EQ("ready\n" + LOCK + "-", callsWhenFlashing);
-    EXPECT_TRUE(heldWhenFlashing);
     EXPECT_TRUE(Eventually([&] { return Calls() == "ready\n" + LOCK + "released\n"; })) << Calls();
 }
 
