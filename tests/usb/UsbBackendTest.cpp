@@ -35,10 +35,11 @@ protected:
         for (const auto& device : devices)
             EXPECT_EQ(std::vector<std::string>{}, device->violations) << device->setup.serial;
     }
-    static void Write(visa::Connection& connection) {
+    static void Write(const std::unique_ptr<visa::Connection>& connection) {
+        ASSERT_NE(nullptr, connection);
         ViUInt32 written = 0;
         EXPECT_EQ(VI_SUCCESS,
-                  connection.Write(reinterpret_cast<const ViByte*>("A\n"), 2, 100, written));
+                  connection->Write(reinterpret_cast<const ViByte*>("A\n"), 2, 100, written));
     }
 
     FakeClock clock;
@@ -85,7 +86,7 @@ TEST_F(UsbBackendTest, UsbtmcInterfacesAreNamedWithUpperCaseHexIdsAndTheirSerial
         EXPECT_NE(std::string::npos, said.find(note)) << said;
     EXPECT_EQ(6, std::count(said.begin(), said.end(), '\n')) << said;
     EXPECT_EQ(std::string::npos, said.find('\x1b'));
-    Write(*Open("USB0::0x1D7A::0x52C1::TW00000011::INSTR"));
+    Write(Open("USB0::0x1D7A::0x52C1::TW00000011::INSTR"));
 }
 
 // A serial number as the device sends it: bLength, type 3, then UTF-16LE code units.
@@ -147,13 +148,13 @@ TEST_F(UsbBackendTest, SessionsShareOneClaimedInterfaceAndTheDriverGetsBackWhatI
     Add({.serial = "TW00000002"}).claimBusy = true;
     auto first = Open();
     auto second = Open();
-    Write(*first);
-    Write(*second);
+    Write(first);
+    Write(second);
     first.reset();
     EXPECT_TRUE(device.claimed && !device.kernelDriverBound);
     second.reset();
     EXPECT_TRUE(!device.claimed && device.kernelDriverBound);
-    Write(*Open());
+    Write(Open());
     EXPECT_EQ(2, device.claims);
     Open("USB0::0x1D7A::0x52C1::TW00000001::INSTR").reset();
     EXPECT_FALSE(unbound.kernelDriverBound);
@@ -267,7 +268,7 @@ TEST_F(UsbBackendTest, ReplugGivesAFreshSessionWhileOldOnesStayLost) {
     auto old = Open();
     device.plugged = false;
     Add();
-    Write(*Open());
+    Write(Open());
     ViUInt32 written = 0;
     EXPECT_EQ(VI_ERROR_CONN_LOST, old->Write(reinterpret_cast<const ViByte*>("A"), 1, 9, written));
 }
