@@ -3,7 +3,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <filesystem>
 #include <memory>
 #include <openssl/evp.h>
@@ -69,14 +68,5 @@ FirmwareFileFacts DescribeLoadedFile(const std::string& path, int descriptor,
         facts.sha256.clear();
         problem = "the firmware file " + path + " cannot be read again for its SHA-256";
     }
-    return facts;
-}
-
-FirmwareFileFacts DescribeFirmwareFile(const std::string& path, const ImageInfo& image,
-                                       std::string& problem) {
-    const int descriptor = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    FirmwareFileFacts facts = DescribeLoadedFile(path, descriptor, image, problem);
-    if (descriptor >= 0)
-        close(descriptor);
     return facts;
 }

@@ -14,12 +14,8 @@ struct FirmwareFileFacts {
     std::string revision;
 };
 
-// The facts of the file at path, loaded as image. When the file cannot be read again, size
-// and digest stay empty and problem says why.
-FirmwareFileFacts DescribeFirmwareFile(const std::string& path, const ImageInfo& image,
-                                       std::string& problem);
-
-// The same for the file image was loaded from, read again through the descriptor it was
-// loaded with: the bytes loaded, whatever the path holds by now.
+// The facts of the file image was loaded from, read again through the descriptor it was
+// loaded with: the bytes loaded, whatever the path holds by now. When the file cannot be read
+// again, size and digest stay empty and problem says why.
 FirmwareFileFacts DescribeLoadedFile(const std::string& path, int descriptor,
                                      const ImageInfo& image, std::string& problem);

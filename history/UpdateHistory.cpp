@@ -4,6 +4,9 @@
 #include "history/ProcessIdentity.h"
 #include "image/ValidateImage.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 UpdateHistory::UpdateHistory(HistoryLocation location, std::string frontEnd, OnceNotice& notice,
                              std::string runId, std::chrono::milliseconds lockWait)
     : location_(std::move(location)), frontEnd_(std::move(frontEnd)), notice_(notice),
@@ -53,9 +56,9 @@ std::unique_ptr<UpdateJournal> UpdateHistory::JournalFor(const std::string& path
                                                          const ImageInfo& image) {
     if (location_.off)
         return std::make_unique<NullUpdateJournal>();
-    std::string problem;
-    const FirmwareFileFacts facts = DescribeFirmwareFile(path, image, problem);
-    if (!problem.empty())
-        notice_(problem);
-    return JournalFor(facts);
+    const int descriptor = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    std::unique_ptr<UpdateJournal> journal = JournalFor(FactsOfLoadedFile(path, descriptor, image));
+    if (descriptor >= 0)
+        close(descriptor);
+    return journal;
 }
