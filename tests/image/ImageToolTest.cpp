@@ -33,6 +33,13 @@ protected:
                 "--image-rev",    "1.10", "--utility-rev", "1.0.0",   "--description",
                 "Built by a test"};
     }
+    // The whole command line of a build of the demo file.
+    std::vector<std::string> DemoBuild(const std::string& output) {
+        std::vector<std::string> arguments = BuildArguments(output);
+        arguments.insert(arguments.begin(), TQ4800_IMAGE_TOOL);
+        arguments.push_back("--demo");
+        return arguments;
+    }
 };
 
 struct CheckCase {
@@ -217,6 +224,13 @@ void BecomeOrdinaryUser() {
         _exit(126);
 }
 
+bool HasTemporaryFile(const std::filesystem::path& folder) {
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        if (entry.path().filename().string().starts_with("."))
+            return true;
+    return false;
+}
+
 struct stat StatOf(const std::string& path) {
     struct stat status {};
     lstat(path.c_str(), &status);
@@ -282,14 +296,10 @@ TEST_F(ImageTool, BuildReplacesOnlyWhatItMayAndKeepsItsOwner) {
             before.st_gid = user.gid;
             before.st_mode = S_IFREG | (0666 & ~mask);
         }
-        std::vector<std::string> arguments = BuildArguments(c.output);
-        arguments.insert(arguments.begin(), TQ4800_IMAGE_TOOL);
-        arguments.push_back("--demo");
-        const ProgramRun run = RunPrepared(arguments, folder_.string(), c.runAs);
+        const ProgramRun run = RunPrepared(DemoBuild(c.output), folder_.string(), c.runAs);
         EXPECT_EQ(c.exitCode, run.exitCode) << run.err;
         EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
-        for (const auto& entry : std::filesystem::directory_iterator(shared))
-            EXPECT_FALSE(entry.path().filename().string().starts_with(".")) << entry.path();
+        EXPECT_FALSE(HasTemporaryFile(shared));
         if (c.changed.empty()) {
             const bool fifo = S_ISFIFO(StatOf(c.output).st_mode);
             EXPECT_TRUE(fifo || ReadWholeFile(c.output) == "old");
@@ -340,21 +350,12 @@ int Trace(const std::vector<std::string>& arguments, int ignoredSignal,
     return status;
 }
 
-bool HasTemporaryFile(const std::filesystem::path& folder) {
-    for (const auto& entry : std::filesystem::directory_iterator(folder))
-        if (entry.path().filename().string().starts_with("."))
-            return true;
-    return false;
-}
-
 // Ctrl-C, a hang-up or a termination request while the output is written: the program ends
 // by the signal as it would have, and leaves neither its temporary file nor a changed output.
 // A signal ignored by the caller (nohup) stays ignored.
 TEST_F(ImageTool, BuildRemovesItsTemporaryFileWhenEnded) {
     std::filesystem::create_directory(Path("out"));
-    std::vector<std::string> arguments = BuildArguments(Path("out/out.img"));
-    arguments.insert(arguments.begin(), TQ4800_IMAGE_TOOL);
-    arguments.push_back("--demo");
+    const std::vector<std::string> arguments = DemoBuild(Path("out/out.img"));
     for (const auto& [signal, ignored] : {std::pair{SIGINT, false}, std::pair{SIGHUP, false},
                                           std::pair{SIGTERM, false}, std::pair{SIGHUP, true}}) {
         SCOPED_TRACE(std::string(strsignal(signal)) + (ignored ? ", ignored" : ""));
@@ -378,9 +379,7 @@ TEST_F(ImageTool, BuildRemovesItsTemporaryFileWhenEnded) {
 // synced: a power cut leaves the old file or the new one, never an empty one.
 TEST_F(ImageTool, BuildSyncsTheFileAndThenItsFolder) {
     std::filesystem::create_directory(Path("out"));
-    std::vector<std::string> arguments = BuildArguments(Path("out/out.img"));
-    arguments.insert(arguments.begin(), TQ4800_IMAGE_TOOL);
-    arguments.push_back("--demo");
+    const std::vector<std::string> arguments = DemoBuild(Path("out/out.img"));
     std::vector<std::string> calls;
     Trace(arguments, 0, [&](pid_t program, const __ptrace_syscall_info& call) {
         if (call.op != PTRACE_SYSCALL_INFO_ENTRY)
@@ -407,8 +406,7 @@ TEST_F(ImageTool, ExhaustedMemoryEndsWith70AndAMessage) {
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
     GTEST_SKIP() << "the sanitizers need more address space than the limit leaves";
 #endif
-    const auto limited = [&](rlim_t bytes, std::vector<std::string> arguments) {
-        arguments.insert(arguments.begin(), TQ4800_IMAGE_TOOL);
+    const auto limited = [&](rlim_t bytes, const std::vector<std::string>& arguments) {
         return RunPrepared(arguments, folder_.string(), [bytes] {
             const rlimit limit{bytes, bytes};
             setrlimit(RLIMIT_AS, &limit);
@@ -417,14 +415,13 @@ TEST_F(ImageTool, ExhaustedMemoryEndsWith70AndAMessage) {
     // The least address space in which the program starts and answers: building a file
     // needs more than that, for its payloads and its bytes.
     rlim_t enough = rlim_t{1} << 30, tooLittle = 0;
-    ASSERT_EQ(0, limited(enough, {"--version"}).exitCode);
+    ASSERT_EQ(0, limited(enough, {TQ4800_IMAGE_TOOL, "--version"}).exitCode);
     while (enough - tooLittle > (16u << 10)) {
         const rlim_t middle = (enough + tooLittle) / 2;
-        (limited(middle, {"--version"}).exitCode == 0 ? enough : tooLittle) = middle;
+        (limited(middle, {TQ4800_IMAGE_TOOL, "--version"}).exitCode == 0 ? enough : tooLittle) =
+            middle;
     }
-    std::vector<std::string> arguments = BuildArguments(Path("out.img"));
-    arguments.push_back("--demo");
-    const ProgramRun run = limited(enough, arguments);
+    const ProgramRun run = limited(enough, DemoBuild(Path("out.img")));
     EXPECT_EQ(70, run.exitCode);
     EXPECT_EQ("tq4800-image: stopped by an unexpected error: out of memory (std::bad_alloc)\n",
               run.err);

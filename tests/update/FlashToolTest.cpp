@@ -2,8 +2,7 @@
 // simulated instrument and on a bench of several, its exit codes, its log on standard output
 // and its messages on standard error.
 
-#include "fakes/ProgramRun.h"
-#include "image/ImageTestFiles.h"
+#include "FlashProgram.h"
 #include "status/StatusExplanations.h"
 
 #include <array>
@@ -19,24 +18,10 @@
 
 namespace {
 
-bool Contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
-
 const std::string LOADER_BENCH = "instrument TW00012345\nmode loader\n";
 
-class FlashTool : public TempFolderTest {
+class FlashTool : public FlashProgramTest {
 protected:
-    void SetUp() override {
-        TempFolderTest::SetUp();
-        ASSERT_EQ(0, MakeDemoFile(demoFile, "1.0.0"));
-    }
-    int MakeDemoFile(const std::string& path, const char* utilityRev) {
-        return RunCommand(ShellWord(TQ4800_IMAGE_PROGRAM) + " build --demo -o " + ShellWord(path) +
-                              " --model TQ4800 --image-rev 1.10 --utility-rev " + utilityRev,
-                          folder_.string())
-            .exitCode;
-    }
     // The bench file of the simulated instrument.
     std::string Bench(const std::string& text) { return Write("bench.conf", Bytes(text)); }
     // Runs tq4800-flash with the arguments on the bench, input from answer, with the wire
@@ -51,8 +36,6 @@ protected:
                           folder_.string());
     }
     std::string Trace() const { return ReadWholeFile(Path("trace")); }
-
-    const std::string demoFile = Path("demo.bin");
 };
 
 // Piped, the log is plain lines: no carriage returns, no progress bar, no terminal controls.
@@ -151,7 +134,6 @@ TEST_F(FlashTool, ExitCodes) {
     ImageContents otherModel = AcceptedContents();
     otherModel.header.modelName = "TQ\033[2J4800";
     const std::string escapes = Write("escapes.bin", WriteImageFile(otherModel));
-    ASSERT_EQ(0, mkfifo(Path("fifo").c_str(), 0600));
     struct Case {
         std::string arguments;
         std::string bench;
@@ -162,8 +144,6 @@ TEST_F(FlashTool, ExitCodes) {
         {"--all --yes " + demoFile, empty, 69, "No instrument found."},
         {"--yes " + Path("absent.bin"), "", 66, "absent.bin"},
         {"--yes /dev/zero", "", 66, "/dev/zero: Can't open file."},
-        {"--yes " + Path("fifo"), "", 66, "fifo: Can't open file."},
-        {"--yes " + folder_.string(), "", 66, "Can't open file."},
         {"--yes " + escapes, "", 19, "TQ\\x1B[2J4800"},
         {"'' " + demoFile, "", 64, "an empty argument"},
         {"--yes " + demoFile, folder_.string(), 69, "is a folder"},
@@ -245,51 +225,43 @@ std::vector<std::string> LogOf(const std::string& out, const std::string& serial
 // logs are those of single updates; the exit code is that of the first failed instrument in the
 // table, not of the first to fail; one history record per instrument.
 TEST_F(FlashTool, FleetExitCodeAndHistoryPerInstrument) {
-    struct Case {
-        std::array<const char*, 3> faults; // lines for TW00011111, TW00012345, TW00067890
-        std::array<int, 3> codes;
-        int exitCode;
-    } cases[] = {
-        {{"fault erase-ng segment=2\n", "", "fpga2 09\n"}, {13, 0, 16}, 13},
-    };
-    for (const Case& c : cases) {
-        std::string bench;
-        for (std::size_t i = 0; i < 3; ++i)
-            bench += "instrument " + SERIALS[i] + "\nmode loader\n" + c.faults[i];
-        const ProgramRun single = Run("--yes -d " + SERIALS[1] + " " + demoFile, Bench(bench));
-        const ProgramRun result =
-            Run("-d tw00011111 -d TW00012345 -d TW00067890 --yes " + demoFile, Bench(bench));
-        EXPECT_EQ(c.exitCode, result.exitCode) << bench << result.err;
-        EXPECT_EQ(Lines(single.out), LogOf(result.out, SERIALS[1]));
-        // The table fits 80 columns, its explanations wrapped within their column.
-        const std::string table = result.out.substr(result.out.find("\nSerial  "));
-        std::vector<std::string> rows;
-        for (const std::string& line : Lines(table)) {
-            EXPECT_LE(line.size(), 80u) << line;
-            if (line.starts_with(" ") && !rows.empty())
-                rows.back() += line.substr(line.find_first_not_of(' ') - 1);
-            else if (line.starts_with("TW"))
-                rows.push_back(line);
-        }
-        ASSERT_EQ(3u, rows.size()) << table;
-        for (std::size_t i = 0; i < 3; ++i) {
-            EXPECT_TRUE(std::regex_match(rows[i],
-                                         std::regex(SERIALS[i] + " +" + std::to_string(c.codes[i]) +
-                                                    " +[0-9]+\\.[0-9] s  .*")))
-                << rows[i];
-            EXPECT_TRUE(rows[i].ends_with(ExplainStatus(c.codes[i]))) << rows[i];
-        }
-        std::map<std::string, int> recorded;
-        for (const std::string& line : Lines(Run("--history --json --limit 3").out)) {
-            const nlohmann::json record = nlohmann::json::parse(line);
-            recorded[record["serial_number"]] = record["status_code"];
-        }
-        EXPECT_EQ((std::map<std::string, int>{{SERIALS[0], c.codes[0]},
-                                              {SERIALS[1], c.codes[1]},
-                                              {SERIALS[2], c.codes[2]}}),
-                  recorded)
-            << result.err;
+    const std::array<const char*, 3> faults = {"fault erase-ng segment=2\n", "", "fpga2 09\n"};
+    const std::array<int, 3> codes = {13, 0, 16};
+    std::string bench;
+    for (std::size_t i = 0; i < 3; ++i)
+        bench += "instrument " + SERIALS[i] + "\nmode loader\n" + faults[i];
+    const ProgramRun single = Run("--yes -d " + SERIALS[1] + " " + demoFile, Bench(bench));
+    const ProgramRun result =
+        Run("-d tw00011111 -d TW00012345 -d TW00067890 --yes " + demoFile, Bench(bench));
+    EXPECT_EQ(13, result.exitCode) << bench << result.err;
+    EXPECT_EQ(Lines(single.out), LogOf(result.out, SERIALS[1]));
+    // The table fits 80 columns, its explanations wrapped within their column.
+    const std::string table = result.out.substr(result.out.find("\nSerial  "));
+    std::vector<std::string> rows;
+    for (const std::string& line : Lines(table)) {
+        EXPECT_LE(line.size(), 80u) << line;
+        if (line.starts_with(" ") && !rows.empty())
+            rows.back() += line.substr(line.find_first_not_of(' ') - 1);
+        else if (line.starts_with("TW"))
+            rows.push_back(line);
     }
+    ASSERT_EQ(3u, rows.size()) << table;
+    for (std::size_t i = 0; i < 3; ++i) {
+        EXPECT_TRUE(std::regex_match(
+            rows[i],
+            std::regex(SERIALS[i] + " +" + std::to_string(codes[i]) + " +[0-9]+\\.[0-9] s  .*")))
+            << rows[i];
+        EXPECT_TRUE(rows[i].ends_with(ExplainStatus(codes[i]))) << rows[i];
+    }
+    std::map<std::string, int> recorded;
+    for (const std::string& line : Lines(Run("--history --json --limit 3").out)) {
+        const nlohmann::json record = nlohmann::json::parse(line);
+        recorded[record["serial_number"]] = record["status_code"];
+    }
+    EXPECT_EQ((std::map<std::string, int>{
+                  {SERIALS[0], codes[0]}, {SERIALS[1], codes[1]}, {SERIALS[2], codes[2]}}),
+              recorded)
+        << result.err;
 }
 
 // The fields of each JSON event as the manual page lists them: a tagged paragraph per event
