@@ -156,13 +156,9 @@ TEST_F(SimulatedLoaderTest, WholeSegmentProgrammedIntoFlash) {
     EXPECT_EQ(Wire().back(), "read 1 4F4B");
 }
 
-sim::Fault MakeFault(sim::FaultKind kind, int command, std::uint32_t count = 0) {
-    return {kind, command, 0, "", count};
-}
-
 TEST(SimulatedLoaderFaultTest, CorruptedByteIsCaughtByTheChecksumAndNothingIsProgrammed) {
     OnSimulatedLoader on(
-        LoaderBench({MakeFault(sim::FaultKind::CorruptByte, sim::DATA_WRITE, 40000)}));
+        LoaderBench({{sim::FaultKind::CorruptByte, sim::DATA_WRITE, 0, "", 40000}}));
     const SegmentImage segment = MakeSegment(70000);
 
     EXPECT_EQ(on.transfer.UpdateSegment(segment), STATUS_CHECKSUM_MISMATCH);

@@ -162,20 +162,20 @@ TEST_F(FlashTool, ExitCodes) {
         {"--list --yes", "", 64, "--list"},
         {"--list", empty, 69, "No instrument found."},
         {"-d " + NAME_BEGIN + "TW00011111 -d " + NAME_BEGIN + "TW9" + yes, three, 69,
-         "whose name begins with, \"USB0::0x1D7A::0x52C1::TW9\""},
-        {"-d " + NAME_BEGIN + "TW9" + yes, three, 69,
-         "found:\n  " + NAME_BEGIN + "TW00011111::INSTR\n  " + NAME_BEGIN +
-             "TW00012345::INSTR\n  " + NAME_BEGIN + "TW00067890::INSTR"},
+         "whose name begins with, \"USB0::0x1D7A::0x52C1::TW9\"; found:\n  " + NAME_BEGIN +
+             "TW00011111::INSTR\n  " + NAME_BEGIN + "TW00012345::INSTR\n  " + NAME_BEGIN +
+             "TW00067890::INSTR"},
         {"-d " + NAME_BEGIN + "TW00011111 -d " + NAME_BEGIN + "TW000" + yes, three, 64,
          "begins the names of several instruments"},
-        {"-d " + NAME_BEGIN + "TW000" + yes, three, 64, "begins the names of several instruments"},
         {"-d " + NAME_BEGIN + "TW0001111 -d TW00067890 -d " + NAME_BEGIN + "tw00011111" + yes,
          three, 64, "stand twice in the list"},
         {"-d TW00011111 -d " + NAME_BEGIN + "TW00011111::INSTR" + yes, three, 64,
          "stand twice in the list"},
-        {"--all" + yes, cloned, 64, "twice in the list (instruments with one serial number"},
-        {"-d tw00012345 -d TW00011111" + yes, cloned, 64, NAME_BEGIN},
-        {"-d TW00012345" + yes, cloned, 64, "stand twice in the list"},
+        {"--all" + yes, cloned, 64, "stand twice in the list"},
+        {"-d tw00012345 -d TW00011111" + yes, cloned, 64,
+         "stand twice in the list (instruments with one serial number, or one instrument named "
+         "twice); nothing was touched:\n  " +
+             NAME_BEGIN + "TW00012345::INSTR"},
         {"--all -d " + NAME_BEGIN + yes, three, 64, "--all and --device"},
         {"--json -d " + NAME_BEGIN + "TW9" + yes, three, 69, "no instrument whose serial number"},
     };
