@@ -320,6 +320,30 @@ TEST_F(FlashTool, QuestionOfALargeFleetStaysOneLineAndItsDeclineIsNoFailure) {
     EXPECT_EQ(0, summary["failed"]);
 }
 
+// A file whose FPGA segments are slivers of the whole moves the bar by less than a percent a
+// step there: each percent is told once all the same.
+TEST_F(FlashTool, JsonProgressTellsEachPercentOnce) {
+    const std::string sliver = Write("sliver.bin", std::vector<std::uint8_t>(16, 1));
+    const std::string large = Write("large.bin", std::vector<std::uint8_t>(0xF0000, 2));
+    const std::string file = Path("large-main.bin");
+    ASSERT_EQ(0, RunCommand(ShellWord(TQ4800_IMAGE_PROGRAM) + " build -o " + ShellWord(file) +
+                                " --model TQ4800 --image-rev 1.10 --utility-rev 1.0.0 FPGA1=" +
+                                sliver + ":02 FPGA2=" + sliver + ":03 FPGA3=" + sliver +
+                                ":04 MAIN=" + large + ":1.10 HTTP=" + sliver + ":2.01",
+                            folder_.string())
+                     .exitCode);
+    const ProgramRun run = Run("--all --json --yes " + file, Bench(LOADER_BENCH));
+    ASSERT_EQ(0, run.exitCode) << run.err;
+    std::vector<int> percents;
+    for (const std::string& line : Lines(run.out))
+        if (const nlohmann::json event = nlohmann::json::parse(line); event["event"] == "progress")
+            percents.push_back(event["percent"]);
+    ASSERT_FALSE(percents.empty());
+    EXPECT_TRUE(std::adjacent_find(percents.begin(), percents.end(), std::greater_equal<>()) ==
+                percents.end())
+        << testing::PrintToString(percents);
+}
+
 // Now in UTC to the second, as an event's time begins: "2026-12-07T13:06:55".
 std::string UtcSecond() {
     const std::time_t now = std::time(nullptr);
