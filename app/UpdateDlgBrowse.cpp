@@ -41,11 +41,5 @@ void CUpdateDlg::OnBrowse() {
 // loaded with, before it is closed, so a file replaced or rewritten before Update is pressed
 // is not what gets recorded.
 void CUpdateDlg::RememberLoadedFile(const std::string& path, int descriptor) {
-    m_imageFacts = {};
-    if (m_history.Location().off)
-        return;
-    std::string problem;
-    m_imageFacts = DescribeLoadedFile(path, descriptor, m_image, problem);
-    if (!problem.empty())
-        m_historyNotice(problem);
+    m_imageFacts = m_history.FactsOfLoadedFile(path, descriptor, m_image);
 }

@@ -38,6 +38,17 @@ std::unique_ptr<UpdateJournal> UpdateHistory::JournalFor(const FirmwareFileFacts
         });
 }
 
+FirmwareFileFacts UpdateHistory::FactsOfLoadedFile(const std::string& path, int descriptor,
+                                                   const ImageInfo& image) {
+    if (location_.off)
+        return {};
+    std::string problem;
+    FirmwareFileFacts facts = DescribeLoadedFile(path, descriptor, image, problem);
+    if (!problem.empty())
+        notice_(problem);
+    return facts;
+}
+
 std::unique_ptr<UpdateJournal> UpdateHistory::JournalFor(const std::string& path,
                                                          const ImageInfo& image) {
     if (location_.off)

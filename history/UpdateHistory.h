@@ -29,6 +29,11 @@ public:
     // The same for the file at path, loaded as image; a file that cannot be read again for
     // its digest is said through notice and recorded without size and digest.
     std::unique_ptr<UpdateJournal> JournalFor(const std::string& path, const ImageInfo& image);
+    // What is recorded of the file at path, loaded as image through descriptor: its bytes are
+    // read again through that descriptor, so a file replaced or rewritten since is not what
+    // gets recorded. Empty when the history is off; a problem is said through notice.
+    FirmwareFileFacts FactsOfLoadedFile(const std::string& path, int descriptor,
+                                        const ImageInfo& image);
 
     const HistoryLocation& Location() const { return location_; }
 

@@ -49,12 +49,13 @@ public:
 
     // What a flash region holds (by its type, the first block); null when never programmed.
     const std::vector<std::uint8_t>* Flash(std::uint8_t type) const;
-    const std::vector<std::uint8_t>& Received() const { return data_; }
 
 private:
     enum class State { Header, Payload, Data };
 
-    ViStatus Consume(ViByte byte, std::deque<Reply>& replies, bool& unplugged);
+    void Consume(ViByte byte, std::deque<Reply>& replies);
+    ViStatus TakeData(const ViByte* data, std::uint32_t count, std::deque<Reply>& replies,
+                      bool& unplugged, std::uint32_t& taken);
     void HeaderComplete(std::deque<Reply>& replies);
     void Execute(std::deque<Reply>& replies);
     std::vector<Reply> ProgramLines();

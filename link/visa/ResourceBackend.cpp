@@ -28,17 +28,24 @@ ResourceBackend::~ResourceBackend() {
     objects_.clear();
 }
 
+// The table is kept in the order of the handles, which is the order of opening.
+ResourceBackend::Table::const_iterator ResourceBackend::Entry(ViObject handle) const {
+    auto found = std::lower_bound(objects_.begin(), objects_.end(), handle,
+                                  [](const auto& entry, ViObject h) { return entry.first < h; });
+    return found != objects_.end() && found->first == handle ? found : objects_.end();
+}
+
 ResourceBackend::Shared ResourceBackend::Find(ViObject handle, Kind kind) const {
-    std::lock_guard lock(tableLock_);
-    auto found = objects_.find(handle);
+    std::shared_lock lock(tableLock_);
+    auto found = Entry(handle);
     if (found == objects_.end() || found->second->kind != kind)
         return nullptr;
     return found->second;
 }
 
 bool ResourceBackend::Known(ViObject handle) const {
-    std::lock_guard lock(tableLock_);
-    return objects_.count(handle) != 0;
+    std::shared_lock lock(tableLock_);
+    return Entry(handle) != objects_.end();
 }
 
 // VI_NULL, and the object dropped, when the resource manager it was opened through has been
@@ -46,12 +53,14 @@ bool ResourceBackend::Known(ViObject handle) const {
 ViObject ResourceBackend::Add(Shared object) {
     std::lock_guard lock(tableLock_);
     if (object->kind != Kind::Manager) {
-        auto manager = objects_.find(object->manager);
+        auto manager = Entry(object->manager);
         if (manager == objects_.end() || manager->second->kind != Kind::Manager)
             return VI_NULL;
     }
     ViObject handle = nextHandle_++;
-    objects_.emplace(handle, std::move(object));
+    auto place = std::lower_bound(objects_.begin(), objects_.end(), handle,
+                                  [](const auto& entry, ViObject h) { return entry.first < h; });
+    objects_.insert(place, {handle, std::move(object)});
     return handle;
 }
 
@@ -72,7 +81,7 @@ ViStatus ResourceBackend::FindRsrc(ViSession sesn, ViConstString expr, ViFindLis
         return VI_ERROR_INV_OBJECT;
     if (!expr)
         return VI_ERROR_INV_EXPR;
-    std::regex pattern;
+    CompiledPattern pattern;
     ViStatus status = CompilePattern(expr, pattern);
     if (status != VI_SUCCESS)
         return status;
@@ -210,27 +219,23 @@ ViStatus ResourceBackend::Close(ViObject vi) {
     std::vector<Shared> closed;
     {
         std::lock_guard lock(tableLock_);
-        auto found = objects_.find(vi);
+        auto found = Entry(vi);
         if (found == objects_.end())
             return VI_ERROR_INV_OBJECT;
-        if (found->second->kind == Kind::Manager) {
-            for (auto it = objects_.begin(); it != objects_.end();) {
-                if (it->second->kind != Kind::Manager && it->second->manager == vi) {
-                    closed.push_back(std::move(it->second));
-                    it = objects_.erase(it);
-                } else {
-                    ++it;
-                }
-            }
-        }
-        closed.push_back(std::move(objects_.at(vi)));
-        objects_.erase(vi);
+        const bool manager = found->second->kind == Kind::Manager;
+        auto gone = std::stable_partition(objects_.begin(), objects_.end(), [&](const auto& entry) {
+            return entry.first != vi &&
+                   !(manager && entry.second->kind != Kind::Manager && entry.second->manager == vi);
+        });
+        for (auto it = gone; it != objects_.end(); ++it)
+            closed.push_back(std::move(it->second));
+        objects_.erase(gone, objects_.end());
     }
     return VI_SUCCESS;
 }
 
 std::size_t ResourceBackend::Count(Kind kind) const {
-    std::lock_guard lock(tableLock_);
+    std::shared_lock lock(tableLock_);
     std::size_t count = 0;
     for (const auto& entry : objects_)
         if (entry.second->kind == kind)

@@ -5,20 +5,21 @@
 // of the standard, over a ResourceProvider that supplies the resources themselves.
 //
 // Safe to call from several threads at once, as VISA allows: the table of handles is
-// guarded by one lock that is never held while an instrument is talked to, so a read that
-// waits for its time-out on one session does not hold up the others. Calls on one session
-// (or one find list) run one at a time. A session closed while another thread still reads
-// or writes through it stays alive until that call returns. The provider is asked for its
-// resources from several threads too.
+// guarded by one lock (shared by the calls that only look a handle up) that is never held while an
+// instrument is talked to, so a read that waits for its time-out on one session does not hold up
+// the others. Calls on one session (or one find list) run one at a time. A session closed while
+// another thread still reads or writes through it stays alive until that call returns. The provider
+// is asked for its resources from several threads too.
 
 #include "link/visa/Backend.h"
 #include "link/visa/Connection.h"
 
 #include <cstddef>
-#include <map>
 #include <memory>
 #include <mutex>
+#include <shared_mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace visa {
@@ -58,7 +59,9 @@ private:
         ViUInt32 timeoutMs = DEFAULT_TIMEOUT_MS;
     };
     using Shared = std::shared_ptr<Object>;
+    using Table = std::vector<std::pair<ViObject, Shared>>;
 
+    Table::const_iterator Entry(ViObject handle) const;
     Shared Find(ViObject handle, Kind kind) const;
     bool Known(ViObject handle) const;
     Shared TransferSession(ViSession vi, bool hasBuffer, ViUInt32 cnt, ViUInt32* retCnt,
@@ -67,8 +70,8 @@ private:
     std::size_t Count(Kind kind) const;
 
     std::unique_ptr<ResourceProvider> provider_;
-    mutable std::mutex tableLock_; // guards objects_ and nextHandle_
-    std::map<ViObject, Shared> objects_;
+    mutable std::shared_mutex tableLock_; // guards objects_ and nextHandle_
+    Table objects_;
     ViObject nextHandle_ = 0x1000;
 };
 

@@ -47,6 +47,58 @@ bool TranslateList(std::string_view pattern, std::size_t& i, std::string& out) {
     return false;
 }
 
+// The pattern as wildcards, when it has no list, group, alternative or other repeat.
+std::optional<std::vector<Wildcard>> AsWildcards(std::string_view pattern) {
+    std::vector<Wildcard> wildcards;
+    for (std::size_t i = 0; i < pattern.size(); ++i) {
+        const char c = pattern[i];
+        if (c == '?' && i + 1 < pattern.size() && pattern[i + 1] == '*') {
+            wildcards.push_back({Wildcard::Kind::AnyRun});
+            ++i;
+        } else if (c == '?') {
+            wildcards.push_back({Wildcard::Kind::AnyOne});
+        } else if (c == '\\' && i + 1 < pattern.size()) {
+            wildcards.push_back({Wildcard::Kind::Char, pattern[++i]});
+        } else if (std::strchr("\\*+[]()|{}", c) != nullptr) {
+            return std::nullopt;
+        } else {
+            wildcards.push_back({Wildcard::Kind::Char, c});
+        }
+    }
+    return wildcards;
+}
+
+char Lower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// Matching with a return to the last "any run" on a mismatch, which is exact for wildcards
+// of these three kinds.
+bool MatchesWildcards(const std::vector<Wildcard>& wildcards, std::string_view name) {
+    std::size_t w = 0;
+    std::size_t n = 0;
+    std::size_t lastRun = std::string_view::npos;
+    std::size_t runEnd = 0;
+    while (n < name.size()) {
+        if (w < wildcards.size() && wildcards[w].kind == Wildcard::Kind::AnyRun) {
+            lastRun = w++;
+            runEnd = n;
+        } else if (w < wildcards.size() && (wildcards[w].kind == Wildcard::Kind::AnyOne ||
+                                            Lower(wildcards[w].c) == Lower(name[n]))) {
+            ++w;
+            ++n;
+        } else if (lastRun != std::string_view::npos) {
+            w = lastRun + 1;
+            n = ++runEnd;
+        } else {
+            return false;
+        }
+    }
+    while (w < wildcards.size() && wildcards[w].kind == Wildcard::Kind::AnyRun)
+        ++w;
+    return w == wildcards.size();
+}
+
 } // namespace
 
 ViStatus TranslatePattern(std::string_view pattern, std::string& expression) {
@@ -102,24 +154,28 @@ ViStatus TranslatePattern(std::string_view pattern, std::string& expression) {
     return VI_SUCCESS;
 }
 
-ViStatus CompilePattern(std::string_view pattern, std::regex& compiled) {
+ViStatus CompilePattern(std::string_view pattern, CompiledPattern& compiled) {
     std::string expression;
     ViStatus status = TranslatePattern(pattern, expression);
     if (status != VI_SUCCESS)
         return status;
     try {
-        compiled = std::regex(expression, std::regex::ECMAScript | std::regex::icase);
+        compiled.regex = std::regex(expression, std::regex::ECMAScript | std::regex::icase);
     } catch (const std::regex_error&) {
         return VI_ERROR_INV_EXPR;
     }
+    compiled.wildcards = AsWildcards(pattern);
     return VI_SUCCESS;
 }
 
-bool MatchesWhole(const std::regex& compiled, const std::string& name) {
+bool MatchesWhole(const CompiledPattern& compiled, const std::string& name) {
     // No instrument has a longer name, and the match recurses once per character.
     if (name.size() >= VI_FIND_BUFLEN)
         return false;
-    return std::regex_match(name, compiled);
+    // The expression's '?' stands for any character but a line's end.
+    if (compiled.wildcards && name.find_first_of("\r\n") == std::string::npos)
+        return MatchesWildcards(*compiled.wildcards, name);
+    return std::regex_match(name, compiled.regex);
 }
 
 } // namespace visa

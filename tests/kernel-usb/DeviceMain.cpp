@@ -13,12 +13,11 @@
 #include "tests/kernel-usb/InstrumentPort.h"
 #include "tests/kernel-usb/UsbtmcFunction.h"
 
+#include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -28,19 +27,18 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: kernel-usb-device --functionfs DIR --gadget DIR --bench FILE [--udc NAME]\n"
-    "           [--speed high|full] [--no-zlp] [--reboot-ms N] [--test-replies]\n"
+    "usage: kernel-usb-device --functionfs DIR --gadget DIR --bench FILE [--speed high|full]\n"
+    "           [--no-zlp] [--reboot-ms N] [--test-replies]\n"
     "  --functionfs DIR  the mounted FunctionFS instance of the gadget's function\n"
     "  --gadget DIR      the configfs gadget (/sys/kernel/config/usb_gadget/NAME)\n"
     "  --bench FILE      a bench file of the simulator; its first instrument is served\n"
-    "  --udc NAME        the device controller to bind to (default: the first one)\n"
     "  --speed S         high (512-byte packets, the default) or full (64-byte packets)\n"
     "  --no-zlp          replies that fill whole packets end without a zero-length packet\n"
     "  --reboot-ms N     the instrument's time off the bus when it switches to its loader\n"
     "  --test-replies    answer TEST:REPLY? N, TEST:DATA and TEST:DATA? (query exercise)\n";
 
 struct Options {
-    std::string functionFs, gadget, bench, udc;
+    std::string functionFs, gadget, bench;
     bool fullSpeed = false, zeroLengthPackets = true, testReplies = false;
     std::optional<std::uint32_t> rebootMs;
 };
@@ -55,8 +53,6 @@ bool ParseOptions(int argc, char** argv, Options& options) {
             options.gadget = argv[++i];
         else if (option == "--bench" && hasValue)
             options.bench = argv[++i];
-        else if (option == "--udc" && hasValue)
-            options.udc = argv[++i];
         else if (option == "--speed" && hasValue && std::string_view(argv[i + 1]) == "full")
             options.fullSpeed = (++i, true);
         else if (option == "--speed" && hasValue && std::string_view(argv[i + 1]) == "high")
@@ -82,33 +78,15 @@ void Say(const std::string& text) {
                  now.tv_nsec / 1000, text.c_str());
 }
 
-// Set by the bulk-out thread when a message has sent the instrument into a reboot.
-class RebootSignal {
-public:
-    void Raise() {
-        const std::lock_guard lock(mutex_);
-        raised_ = true;
-        changed_.notify_all();
-    }
-    void Wait() {
-        std::unique_lock lock(mutex_);
-        changed_.wait(lock, [this] { return raised_; });
-        raised_ = false;
-    }
-
-private:
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    bool raised_ = false;
-};
+// Raised by the bulk-out thread when a message has sent the instrument into a reboot.
+std::atomic<bool> rebooting{false};
 
 // Off the bus while the instrument reboots, then back; a reboot that does not end within
 // its time and ten seconds more is a fault of the bench.
 [[noreturn]] void Serve(const kernelusb::Gadget& gadget, kernelusb::UsbtmcFunction& function,
-                        kernelusb::InstrumentPort& port, RebootSignal& reboots,
-                        std::uint32_t rebootMs) {
+                        kernelusb::InstrumentPort& port, std::uint32_t rebootMs) {
     for (;;) {
-        reboots.Wait();
+        rebooting.wait(false);
         gadget.Unbind();
         function.Reset();
         Say("off the bus while the instrument reboots");
@@ -121,6 +99,7 @@ private:
         }
         port.NewBoot();
         function.Reset();
+        rebooting = false;
         gadget.Bind();
         Say("back on the bus");
     }
@@ -137,26 +116,22 @@ int Run(const Options& options) {
     sim::InstrumentConfig config = bench.instruments.front();
     config.rebootMs = options.rebootMs.value_or(config.rebootMs);
     static sim::Instrument instrument(config, SystemClock());
-    const std::string udc = options.udc.empty() ? kernelusb::Gadget::FirstUdc() : options.udc;
-    if (udc.empty()) {
-        std::fprintf(stderr,
-                     "kernel-usb-device: no USB device controller (is dummy_hcd loaded?)\n");
-        return 1;
-    }
-    const kernelusb::Gadget gadget(options.gadget, udc);
+    const kernelusb::Gadget gadget(options.gadget);
     gadget.Unbind(); // left bound by an earlier device that did not end cleanly
     gadget.Describe(config.serial, options.fullSpeed);
     static const kernelusb::FunctionFsFiles files(options.functionFs);
     static kernelusb::InstrumentPort port(instrument, options.testReplies);
-    static RebootSignal reboots;
     const kernelusb::FunctionSettings settings{options.zeroLengthPackets,
                                                options.fullSpeed ? kernelusb::kFullSpeedPacket
                                                                  : kernelusb::kHighSpeedPacket};
-    static kernelusb::UsbtmcFunction function(files, port, settings, [] { reboots.Raise(); });
+    static kernelusb::UsbtmcFunction function(files, port, settings, [] {
+        rebooting = true;
+        rebooting.notify_one();
+    });
     gadget.Bind();
     Say(config.serial + " on the bus at " + (options.fullSpeed ? "full" : "high") + " speed" +
         (options.zeroLengthPackets ? "" : ", without zero-length packets"));
-    Serve(gadget, function, port, reboots, config.rebootMs);
+    Serve(gadget, function, port, config.rebootMs);
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <initializer_list>
 #include <linux/usb/functionfs.h>
 #include <stdexcept>
 #include <unistd.h>
@@ -10,32 +11,52 @@
 namespace kernelusb {
 namespace {
 
-void Put16(Bytes& out, std::uint16_t value) {
-    out.push_back(static_cast<std::uint8_t>(value));
-    out.push_back(static_cast<std::uint8_t>(value >> 8));
+// The addresses asked for; the gadget stack gives the endpoints the controller's own, and
+// FunctionFS names their files ep1 and ep2 in this order.
+constexpr std::uint8_t kBulkOutAddress = 0x01, kBulkInAddress = 0x82;
+
+void PutLe(Bytes& out, std::uint32_t value, int size) {
+    for (int i = 0; i < size; ++i)
+        out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
 }
 
-void Put32(Bytes& out, std::uint32_t value) {
-    Put16(out, static_cast<std::uint16_t>(value));
-    Put16(out, static_cast<std::uint16_t>(value >> 16));
+// A block written to ep0: its magic, its length, its counts, then its body.
+Bytes Block(std::uint32_t magic, std::initializer_list<std::uint32_t> counts, const Bytes& body) {
+    Bytes out;
+    PutLe(out, magic, 4);
+    PutLe(out, static_cast<std::uint32_t>(8 + 4 * counts.size() + body.size()), 4);
+    for (const std::uint32_t count : counts)
+        PutLe(out, count, 4);
+    out.insert(out.end(), body.begin(), body.end());
+    return out;
 }
 
-void Set32(Bytes& out, std::size_t at, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i)
-        out[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+// One USBTMC interface (class 0xFE, subclass 3, protocol 0) with its two bulk endpoints, at
+// full and at high speed: three descriptors for each.
+Bytes FunctionDescriptors() {
+    Bytes body;
+    for (const std::uint16_t packet : {kFullSpeedPacket, kHighSpeedPacket}) {
+        body.insert(body.end(), {9, 4, 0, 0, 2, 0xFE, 0x03, 0x00, 1});
+        for (const std::uint8_t address : {kBulkOutAddress, kBulkInAddress}) {
+            body.insert(body.end(), {7, 5, address, 0x02});
+            PutLe(body, packet, 2);
+            body.push_back(0);
+        }
+    }
+    return Block(FUNCTIONFS_DESCRIPTORS_MAGIC_V2,
+                 {FUNCTIONFS_HAS_FS_DESC | FUNCTIONFS_HAS_HS_DESC, 3, 3}, body);
+}
+
+// One string, the interface's name, in US English.
+Bytes FunctionStrings(const std::string& interfaceName) {
+    Bytes body = {0x09, 0x04};
+    body.insert(body.end(), interfaceName.begin(), interfaceName.end());
+    body.push_back(0);
+    return Block(FUNCTIONFS_STRINGS_MAGIC, {1, 1}, body);
 }
 
 std::uint16_t Get16(const std::uint8_t* at) {
     return static_cast<std::uint16_t>(at[0] | at[1] << 8);
-}
-
-void PutInterfaceAndEndpoints(Bytes& out, std::uint16_t packet) {
-    out.insert(out.end(), {9, 4, 0, 0, 2, 0xFE, 0x03, 0x00, 1});
-    for (const std::uint8_t address : {kBulkOutAddress, kBulkInAddress}) {
-        out.insert(out.end(), {7, 5, address, 0x02});
-        Put16(out, packet);
-        out.push_back(0);
-    }
 }
 
 int OpenOrThrow(const std::string& path, int flags) {
@@ -53,41 +74,8 @@ void WriteOrThrow(int fd, const Bytes& bytes, const std::string& what) {
 
 } // namespace
 
-Bytes FunctionDescriptors() {
-    Bytes out;
-    Put32(out, FUNCTIONFS_DESCRIPTORS_MAGIC_V2);
-    Put32(out, 0); // the length, set below
-    Put32(out, FUNCTIONFS_HAS_FS_DESC | FUNCTIONFS_HAS_HS_DESC);
-    Put32(out, 3); // descriptors at full speed
-    Put32(out, 3); // and at high speed
-    PutInterfaceAndEndpoints(out, kFullSpeedPacket);
-    PutInterfaceAndEndpoints(out, kHighSpeedPacket);
-    Set32(out, 4, static_cast<std::uint32_t>(out.size()));
-    return out;
-}
-
-Bytes FunctionStrings(const std::string& interfaceName) {
-    Bytes out;
-    Put32(out, FUNCTIONFS_STRINGS_MAGIC);
-    Put32(out, 0);
-    Put32(out, 1); // one string
-    Put32(out, 1); // in one language
-    Put16(out, 0x0409);
-    out.insert(out.end(), interfaceName.begin(), interfaceName.end());
-    out.push_back(0);
-    Set32(out, 4, static_cast<std::uint32_t>(out.size()));
-    return out;
-}
-
 Event ParseEvent(const std::uint8_t* bytes) {
-    static constexpr EventType kTypes[] = {
-        EventType::Bind,  EventType::Unbind,  EventType::Enable, EventType::Disable,
-        EventType::Setup, EventType::Suspend, EventType::Resume};
-    Event event;
-    const std::uint8_t type = bytes[8];
-    event.type = type < std::size(kTypes) ? kTypes[type] : EventType::Unknown;
-    event.setup = {bytes[0], bytes[1], Get16(bytes + 2), Get16(bytes + 4), Get16(bytes + 6)};
-    return event;
+    return {bytes[8], {bytes[0], bytes[1], Get16(bytes + 2), Get16(bytes + 4), Get16(bytes + 6)}};
 }
 
 FunctionFsFiles::FunctionFsFiles(const std::string& mountPoint) {

@@ -4,43 +4,27 @@
 // read from it, and the three endpoint files. FunctionFS expects little-endian fields.
 
 #include "tests/kernel-usb/TestPattern.h"
+#include "tests/usbtmc-device/UsbtmcDeviceModel.h"
 
 #include <cstdint>
 #include <string>
 
 namespace kernelusb {
 
-// The addresses asked for; the gadget stack gives the endpoints the controller's own, and
-// FunctionFS names their files ep1 and ep2 in this order.
-inline constexpr std::uint8_t kBulkOutAddress = 0x01;
-inline constexpr std::uint8_t kBulkInAddress = 0x82;
 inline constexpr std::uint16_t kFullSpeedPacket = 64;
 inline constexpr std::uint16_t kHighSpeedPacket = 512;
 
-// One USBTMC interface (class 0xFE, subclass 3, protocol 0) with a Bulk-OUT and a Bulk-IN
-// endpoint, for full and high speed.
-Bytes FunctionDescriptors();
-Bytes FunctionStrings(const std::string& interfaceName);
-
-struct ControlRequest {
-    std::uint8_t requestType = 0;
-    std::uint8_t request = 0;
-    std::uint16_t value = 0;
-    std::uint16_t index = 0;
-    std::uint16_t length = 0;
-};
-
-enum class EventType { Bind, Unbind, Enable, Disable, Setup, Suspend, Resume, Unknown };
-
+// An event read from ep0: its type (FUNCTIONFS_SETUP ...) and, for a setup, the request.
 struct Event {
-    EventType type = EventType::Unknown;
-    ControlRequest setup; // for Setup
+    std::uint8_t type = 0;
+    usbtmcdevice::ControlRequest setup;
 };
 
 inline constexpr std::size_t kEventSize = 12;
 Event ParseEvent(const std::uint8_t* bytes);
 
-// The opened files of a mounted FunctionFS instance: ep0 with the descriptors written, then
+// The opened files of a mounted FunctionFS instance: ep0 with the descriptors written (one
+// USBTMC interface with a Bulk-OUT and a Bulk-IN endpoint, for full and high speed), then
 // the bulk endpoints. Throws std::runtime_error naming the file that failed.
 class FunctionFsFiles {
 public:

@@ -8,8 +8,13 @@
 
 namespace kernelusb {
 
-Gadget::Gadget(std::string gadgetDir, std::string udc)
-    : dir_(std::move(gadgetDir)), udc_(std::move(udc)) {}
+Gadget::Gadget(std::string gadgetDir) : dir_(std::move(gadgetDir)) {
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator("/sys/class/udc", error))
+        udc_ = entry.path().filename();
+    if (udc_.empty())
+        throw std::runtime_error("no USB device controller (is dummy_hcd loaded?)");
+}
 
 void Gadget::Describe(const std::string& serial, bool fullSpeed) const {
     Write("strings/0x409/serialnumber", serial);
@@ -26,13 +31,6 @@ void Gadget::Unbind() const {
     std::getline(in, bound);
     if (!bound.empty())
         Write("UDC", "");
-}
-
-std::string Gadget::FirstUdc() {
-    std::error_code error;
-    for (const auto& entry : std::filesystem::directory_iterator("/sys/class/udc", error))
-        return entry.path().filename();
-    return {};
 }
 
 // configfs takes each value in one write, and reports a refusal when the file is flushed.

@@ -9,16 +9,15 @@ namespace kernelusb {
 
 class Gadget {
 public:
-    // gadgetDir is /sys/kernel/config/usb_gadget/NAME; udc the controller to bind to.
-    Gadget(std::string gadgetDir, std::string udc);
+    // gadgetDir is /sys/kernel/config/usb_gadget/NAME; the gadget is bound to the device
+    // controller of /sys/class/udc (the guest has dummy_hcd's alone). Throws
+    // std::runtime_error when there is none.
+    explicit Gadget(std::string gadgetDir);
 
     // Throws std::runtime_error naming the file that could not be written.
     void Describe(const std::string& serial, bool fullSpeed) const;
     void Bind() const;
     void Unbind() const; // when bound
-
-    // The first controller of /sys/class/udc, or empty.
-    static std::string FirstUdc();
 
 private:
     void Write(const std::string& file, const std::string& value) const;

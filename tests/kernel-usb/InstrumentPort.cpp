@@ -5,64 +5,51 @@
 #include <string_view>
 
 namespace kernelusb {
-namespace {
-
-bool Begins(const Bytes& message, std::string_view prefix) {
-    return message.size() >= prefix.size() &&
-           std::equal(prefix.begin(), prefix.end(), message.begin());
-}
-
-} // namespace
 
 InstrumentPort::InstrumentPort(sim::Instrument& instrument, bool testCommands)
     : instrument_(instrument), boot_(instrument.Boot()), testCommands_(testCommands) {}
 
-void InstrumentPort::Deliver(const Bytes& message) {
-    if (testCommands_ && TestCommand(message))
-        return;
-    instrument_.Write(boot_, message.data(), static_cast<std::uint32_t>(message.size()));
+ViStatus InstrumentPort::Write(const ViByte* data, ViUInt32 count, ViUInt32, ViUInt32& written) {
+    written = count;
+    if (testCommands_ && TestCommand(data, count))
+        return VI_SUCCESS;
+    return instrument_.Write(boot_, data, count);
 }
 
-bool InstrumentPort::TestCommand(const Bytes& message) {
+bool InstrumentPort::TestCommand(const ViByte* data, ViUInt32 count) {
+    const std::string_view message(reinterpret_cast<const char*>(data), count);
     const std::lock_guard lock(mutex_);
-    if (Begins(message, "TEST:REPLY? ")) {
-        const std::string text(message.begin() + 12, message.end());
-        testReply_ = PatternReply(std::stoul(text));
-    } else if (Begins(message, "TEST:DATA?")) {
+    if (message.starts_with("TEST:REPLY? ")) {
+        testReply_ = PatternReply(std::stoul(std::string(message.substr(12))));
+    } else if (message.starts_with("TEST:DATA?")) {
         testReply_.assign(lastDigest_.begin(), lastDigest_.end());
-    } else if (Begins(message, "TEST:DATA")) {
-        lastDigest_ = MessageDigest(message.data(), message.size());
+    } else if (message.starts_with("TEST:DATA")) {
+        lastDigest_ = MessageDigest(data, count);
         return true;
-    } else if (Begins(message, "TEST:SILENT?")) {
-        return true; // a query never answered: the host's read times out
     } else {
-        return false;
+        // TEST:SILENT? is a query never answered: the host's read times out.
+        return message.starts_with("TEST:SILENT?");
     }
     testReplyOffset_ = 0;
     testReplyReady_ = true;
     return true;
 }
 
-bool InstrumentPort::Reply(std::uint32_t limit, std::uint32_t waitMs, Bytes& data, bool& end) {
+ViStatus InstrumentPort::Read(ViByte* buffer, ViUInt32 limit, ViUInt32 timeoutMs, ViUInt32& count,
+                              bool& end) {
     {
         const std::lock_guard lock(mutex_);
         if (testReplyReady_) {
-            const std::size_t count =
-                std::min<std::size_t>(limit, testReply_.size() - testReplyOffset_);
-            data.assign(testReply_.begin() + testReplyOffset_,
-                        testReply_.begin() + testReplyOffset_ + count);
+            count = static_cast<ViUInt32>(
+                std::min<std::size_t>(limit, testReply_.size() - testReplyOffset_));
+            std::copy_n(testReply_.begin() + testReplyOffset_, count, buffer);
             testReplyOffset_ += count;
             end = testReplyOffset_ == testReply_.size();
             testReplyReady_ = !end;
-            return true;
+            return VI_SUCCESS;
         }
     }
-    data.resize(limit);
-    std::uint32_t count = 0;
-    end = false;
-    const ViStatus status = instrument_.Read(boot_, data.data(), limit, waitMs, count, end);
-    data.resize(count);
-    return status == VI_SUCCESS;
+    return instrument_.Read(boot_, buffer, limit, timeoutMs, count, end);
 }
 
 } // namespace kernelusb

@@ -5,6 +5,7 @@
 // answered by the port itself (see TestPattern.h) when it is asked to. Used from the
 // gadget's bulk-out and bulk-in threads at once.
 
+#include "link/visa/Connection.h"
 #include "sim/Instrument.h"
 #include "tests/kernel-usb/TestPattern.h"
 
@@ -13,21 +14,21 @@
 
 namespace kernelusb {
 
-class InstrumentPort {
+class InstrumentPort final : public visa::Connection {
 public:
     InstrumentPort(sim::Instrument& instrument, bool testCommands);
 
-    void Deliver(const Bytes& message);
-    // Up to limit bytes of the reply being read, waiting at most waitMs for one; false when
-    // there is none. end is set with the reply's last byte.
-    bool Reply(std::uint32_t limit, std::uint32_t waitMs, Bytes& data, bool& end);
+    ViStatus Write(const ViByte* data, ViUInt32 count, ViUInt32 timeoutMs,
+                   ViUInt32& written) override;
+    ViStatus Read(ViByte* buffer, ViUInt32 limit, ViUInt32 timeoutMs, ViUInt32& count,
+                  bool& end) override;
     // The instrument is rebooting: the gadget leaves the bus until it is back.
     bool OffTheBus() { return !instrument_.Present(); }
     // Talks to the instrument as it is after a reboot.
     void NewBoot() { boot_ = instrument_.Boot(); }
 
 private:
-    bool TestCommand(const Bytes& message);
+    bool TestCommand(const ViByte* data, ViUInt32 count);
 
     sim::Instrument& instrument_;
     std::uint64_t boot_;

@@ -2,6 +2,7 @@
 
 #include "link/visa/UsbBackend.h"
 
+#include "link/visa/UsbStringDescriptor.h"
 #include "tests/fakes/Fakes.h"
 #include "tests/usb/UsbtmcTestDevice.h"
 
@@ -30,10 +31,15 @@ protected:
         EXPECT_EQ(VI_SUCCESS, backend.Open(name, 1000, connection)) << name;
         return connection;
     }
-    static void Write(visa::Connection& connection) {
+    void TearDown() override {
+        for (const auto& device : devices)
+            EXPECT_EQ(std::vector<std::string>{}, device->violations) << device->setup.serial;
+    }
+    static void Write(const std::unique_ptr<visa::Connection>& connection) {
+        ASSERT_NE(nullptr, connection);
         ViUInt32 written = 0;
         EXPECT_EQ(VI_SUCCESS,
-                  connection.Write(reinterpret_cast<const ViByte*>("A\n"), 2, 100, written));
+                  connection->Write(reinterpret_cast<const ViByte*>("A\n"), 2, 100, written));
     }
 
     FakeClock clock;
@@ -45,8 +51,9 @@ protected:
 };
 
 // Devices without a USBTMC interface are not even opened (which could fail for want of
-// permission); one whose serial number is missing, does not answer, or would corrupt its
-// resource name (an escape sequence, "::") is skipped with a note, and the rest are listed.
+// permission); one whose serial number is missing, does not answer, cannot be read for want of
+// permission (the note says what to do), or would corrupt its resource name (an escape
+// sequence, DEL, "::") is skipped with a note, and the rest are listed.
 TEST_F(UsbBackendTest, UsbtmcInterfacesAreNamedWithUpperCaseHexIdsAndTheirSerial) {
     Add();
     Add({.vendorId = 0xabc, .productId = 0xface, .serial = "sn-7"});
@@ -56,75 +63,106 @@ TEST_F(UsbBackendTest, UsbtmcInterfacesAreNamedWithUpperCaseHexIdsAndTheirSerial
     Add({.serial = "TW0::1"});
     Add({.serial = "TW00000007"}).serialTimesOut = true;
     Add({.serial = "TW00000008"});
+    Add({.serial = "TW\x7f"});
+    Add({.serial = "TW00000010"}).permissionDenied = true;
+    Add({.serial = "TW00000011", .interfaceNumber = 1, .earlierUsbtmcInterface = 3});
     bus->others = {{0x03, 0x01}, {0xFE, 0x01}, {0xFF, 0x03}}; // a mouse, DFU, a vendor class
     std::vector<std::string> names;
     EXPECT_EQ(VI_SUCCESS, backend.List(names));
     EXPECT_EQ((std::vector<std::string>{kName, "USB0::0x0ABC::0xFACE::sn-7::INSTR",
                                         "USB0::0x1D7A::0x52C1::TW00000002::2::INSTR",
-                                        "USB0::0x1D7A::0x52C1::TW00000008::INSTR"}),
+                                        "USB0::0x1D7A::0x52C1::TW00000008::INSTR",
+                                        "USB0::0x1D7A::0x52C1::TW00000011::3::INSTR",
+                                        "USB0::0x1D7A::0x52C1::TW00000011::1::INSTR"}),
               names);
     const std::string said = diagnostics.str();
     for (const char* note :
          {"address 4 has no serial number", "address 5 holds control characters or \"::\"",
           "address 6 holds control characters or \"::\"",
-          "address 7 did not answer within 1000 ms; skipped"})
+          "address 7 did not answer within 1000 ms; skipped",
+          "address 9 holds control characters or \"::\"",
+          "address 10 cannot be read: no permission to open it; install the udev rule "
+          "60-tq4800.rules (the tq4800-update package does), add the user to the plugdev"})
         EXPECT_NE(std::string::npos, said.find(note)) << said;
-    EXPECT_EQ(4, std::count(said.begin(), said.end(), '\n')) << said;
+    EXPECT_EQ(6, std::count(said.begin(), said.end(), '\n')) << said;
     EXPECT_EQ(std::string::npos, said.find('\x1b'));
+    Write(Open("USB0::0x1D7A::0x52C1::TW00000011::INSTR"));
 }
 
-TEST_F(UsbBackendTest, OpenAcceptsEverySpellingOfTheName) {
-    Add();
-    const std::pair<const char*, ViStatus> cases[] = {
-        {kName, VI_SUCCESS},
-        {"usb0::0x1d7a::0x52c1::tw00012345::instr", VI_SUCCESS},
-        {"USB0::0x1D7A::0x52C1::TW00012345::0::INSTR", VI_SUCCESS},
-        {"USB0::0x1D7A::0x52C1::TW00012345::1::INSTR", VI_ERROR_RSRC_NFOUND},
-        {"USB1::0x1D7A::0x52C1::TW00012345::INSTR", VI_ERROR_RSRC_NFOUND},
-        {"USB0::0x1D7A::0x52C2::TW00012345::INSTR", VI_ERROR_RSRC_NFOUND},
-        {"USB0::0x1D7A::0x52C1::TW99999999::INSTR", VI_ERROR_RSRC_NFOUND},
-        {"GPIB0::12::INSTR", VI_ERROR_INV_RSRC_NAME},
+// A serial number as the device sends it: bLength, type 3, then UTF-16LE code units.
+TEST(UsbStringDescriptor, OnlyAWholeDescriptorIsDecoded) {
+    const std::pair<std::vector<std::uint8_t>, const char*> cases[] = {
+        {{8, 3, 'T', 0, 'W', 0, '7', 0, 0xEE}, "TW7"},
+        {{6, 3, 0xE9, 0x00, 0x41, 0x01}, "??"}, // U+00E9, U+0141
+        {{8, 3, 'T', 0, 'W', 0}, nullptr},      // cut short
+        {{5, 3, 'T', 0, 'W', 0}, nullptr},      // odd length
+        {{4, 2, 'T', 0}, nullptr},              // another descriptor type
     };
-    for (const auto& [name, status] : cases) {
-        std::unique_ptr<visa::Connection> connection;
-        EXPECT_EQ(status, backend.Open(name, 1000, connection)) << name;
-        EXPECT_EQ(status == VI_SUCCESS, connection != nullptr) << name;
+    for (const auto& [bytes, text] : cases) {
+        std::string decoded = "unchanged";
+        EXPECT_EQ(text != nullptr,
+                  visa::DecodeStringDescriptor(bytes.data(), bytes.size(), decoded));
+        EXPECT_EQ(text ? text : "unchanged", decoded);
     }
 }
 
-// Both sessions draw their bTags from one counter, which carries on when the resource is
-// opened again: the device notes a repeated or skipped bTag.
-TEST_F(UsbBackendTest, SessionsShareOneClaimedInterfaceAndGiveTheDriverBackAtTheLastClose) {
-    UsbtmcTestDevice& device = Add();
-    auto first = Open();
-    auto second = Open();
-    EXPECT_EQ(1, device.claims);
-    EXPECT_FALSE(device.kernelDriverBound);
-    Write(*first);
-    Write(*second);
-    first.reset();
-    EXPECT_TRUE(device.claimed);
-    EXPECT_FALSE(device.kernelDriverBound);
-    second.reset();
-    EXPECT_FALSE(device.claimed);
-    EXPECT_TRUE(device.kernelDriverBound);
-
-    Write(*Open());
-    EXPECT_EQ(2, device.claims);
-    EXPECT_EQ(std::vector<std::string>{}, device.violations);
+// Of two instruments whose serial numbers differ only in case, a name spelt exactly as one's
+// opens that one. A search for a name reads no serial number of other vendor and product ids.
+TEST_F(UsbBackendTest, OpenAcceptsEverySpellingOfTheName) {
+    Add();
+    Add({.serial = "tw00012345"});
+    UsbtmcTestDevice& other = Add({.vendorId = 0xabc, .serial = "sn-7"});
+    other.serialTimesOut = true;
+    const struct {
+        const char* name;
+        ViStatus status;
+        int opened; // the device
+    } cases[] = {
+        {kName, VI_SUCCESS, 0},
+        {"usb0::0x1d7a::0x52c1::tw00012345::instr", VI_SUCCESS, 1},
+        {"usb0::0x1d7a::0x52c1::Tw00012345::instr", VI_SUCCESS, 0},
+        {"USB0::0x1D7A::0x52C1::TW00012345::0::INSTR", VI_SUCCESS, 0},
+        {"USB0::0x1D7A::0x52C1::TW00012345::1::INSTR", VI_ERROR_RSRC_NFOUND, -1},
+        {"USB1::0x1D7A::0x52C1::TW00012345::INSTR", VI_ERROR_RSRC_NFOUND, -1},
+        {"USB0::0x1D7A::0x52C2::TW00012345::INSTR", VI_ERROR_RSRC_NFOUND, -1},
+        {"USB0::0x1D7A::0x52C1::TW99999999::INSTR", VI_ERROR_RSRC_NFOUND, -1},
+        {"GPIB0::12::INSTR", VI_ERROR_INV_RSRC_NAME, -1},
+    };
+    for (const auto& [name, status, opened] : cases) {
+        std::unique_ptr<visa::Connection> connection;
+        EXPECT_EQ(status, backend.Open(name, 1000, connection)) << name;
+        EXPECT_EQ(status == VI_SUCCESS, connection != nullptr) << name;
+        for (int i = 0; i < 2; ++i)
+            EXPECT_EQ(i == opened, devices[i]->claimed) << name << " device " << i;
+    }
+    EXPECT_EQ(0, other.serialReads);
 }
 
-// The instrument's interface 1 is listed after a second USBTMC interface, 3, whose endpoints
-// the device does not serve: a name without an interface number means interface 1.
-TEST_F(UsbBackendTest, NameWithoutInterfaceNumberMeansTheLowestNumberedUsbtmcInterface) {
-    UsbtmcTestDevice& device = Add({.interfaceNumber = 1, .earlierUsbtmcInterface = 3});
-    std::vector<std::string> names;
-    EXPECT_EQ(VI_SUCCESS, backend.List(names));
-    EXPECT_EQ((std::vector<std::string>{"USB0::0x1D7A::0x52C1::TW00012345::3::INSTR",
-                                        "USB0::0x1D7A::0x52C1::TW00012345::1::INSTR"}),
-              names);
-    Write(*Open());
-    EXPECT_EQ(std::vector<std::string>{}, device.violations);
+// Sessions to a device share one claimed interface and one run of bTags, which carries on when
+// the resource is opened again (the device notes a repeated or skipped bTag). The kernel's
+// driver gets the interface back at the last close, only when it had it, and also when another
+// program holds the interface and the open fails.
+TEST_F(UsbBackendTest, SessionsShareOneClaimedInterfaceAndTheDriverGetsBackWhatItHad) {
+    UsbtmcTestDevice& device = Add();
+    UsbtmcTestDevice& unbound = Add({.serial = "TW00000001", .kernelDriverBound = false});
+    Add({.serial = "TW00000002"}).claimBusy = true;
+    auto first = Open();
+    auto second = Open();
+    Write(first);
+    Write(second);
+    first.reset();
+    EXPECT_TRUE(device.claimed && !device.kernelDriverBound);
+    second.reset();
+    EXPECT_TRUE(!device.claimed && device.kernelDriverBound);
+    Write(Open());
+    EXPECT_EQ(2, device.claims);
+    Open("USB0::0x1D7A::0x52C1::TW00000001::INSTR").reset();
+    EXPECT_FALSE(unbound.kernelDriverBound);
+    std::unique_ptr<visa::Connection> connection;
+    EXPECT_EQ(VI_ERROR_RSRC_BUSY,
+              backend.Open("USB0::0x1D7A::0x52C1::TW00000002::INSTR", 1000, connection));
+    EXPECT_NE(std::string::npos, diagnostics.str().find("another program is using it"));
+    EXPECT_TRUE(devices[2]->kernelDriverBound);
 }
 
 // Each thread opens its own instrument and queries it while the other does the same and
@@ -132,51 +170,29 @@ TEST_F(UsbBackendTest, NameWithoutInterfaceNumberMeansTheLowestNumberedUsbtmcInt
 // bTags in sequence.
 TEST_F(UsbBackendTest, TwoInstrumentsAreUsedSideBySideFromTwoThreads) {
     usbtest::ScriptedInstrument instruments[2];
-    for (int i = 0; i < 2; ++i)
+    std::string names[2], failures[2];
+    for (int i = 0; i < 2; ++i) {
         Add({.serial = "TW0000000" + std::to_string(i)}, &instruments[i]);
-    std::string failures[2];
+        names[i] = "USB0::0x1D7A::0x52C1::TW0000000" + std::to_string(i) + "::INSTR";
+    }
     const auto use = [&](int i) {
-        std::unique_ptr<visa::Connection> connection;
-        const std::string name = "USB0::0x1D7A::0x52C1::TW0000000" + std::to_string(i) + "::INSTR";
-        if (backend.Open(name, 1000, connection) != VI_SUCCESS)
-            return void(failures[i] = "cannot open " + name);
-        for (int round = 0; round < 300 && failures[i].empty(); ++round) {
-            const std::string expected = name + " " + std::to_string(round) + "\n";
-            instruments[i].reply = expected;
+        const auto connection = Open(names[i]);
+        for (int round = 0; connection && round < 300 && failures[i].empty(); ++round) {
+            const std::string expected = instruments[i].reply = names[i] + std::to_string(round);
             ViUInt32 written = 0, count = 0;
             bool end = false;
             ViByte reply[256] = {};
-            std::vector<std::string> names;
-            if (connection->Write(reinterpret_cast<const ViByte*>("Q?\n"), 3, 1000, written) !=
-                    VI_SUCCESS ||
-                connection->Read(reply, sizeof reply, 1000, count, end) != VI_SUCCESS ||
-                std::string(reply, reply + count) != expected || backend.List(names) != VI_SUCCESS)
+            std::vector<std::string> listed;
+            if (connection->Write(reinterpret_cast<const ViByte*>("Q?\n"), 3, 1000, written) ||
+                connection->Read(reply, sizeof reply, 1000, count, end) ||
+                std::string(reply, reply + count) != expected || backend.List(listed))
                 failures[i] = "round " + std::to_string(round) + " failed";
         }
     };
     std::thread first(use, 0), second(use, 1);
     first.join();
     second.join();
-    for (int i = 0; i < 2; ++i) {
-        EXPECT_EQ("", failures[i]) << "instrument " << i;
-        EXPECT_EQ(std::vector<std::string>{}, devices[i]->violations) << "instrument " << i;
-    }
-}
-
-TEST_F(UsbBackendTest, DriverThatWasNotBoundIsNotAttached) {
-    UsbtmcTestDevice& device = Add({.kernelDriverBound = false});
-    Open().reset();
-    EXPECT_FALSE(device.kernelDriverBound);
-}
-
-TEST_F(UsbBackendTest, InterfaceHeldByAnotherProgramIsBusyAndTheDriverKeepsIt) {
-    UsbtmcTestDevice& device = Add();
-    device.claimBusy = true;
-    std::unique_ptr<visa::Connection> connection;
-    EXPECT_EQ(VI_ERROR_RSRC_BUSY, backend.Open(kName, 1000, connection));
-    EXPECT_NE(std::string::npos, diagnostics.str().find("another program is using it"));
-    EXPECT_TRUE(device.kernelDriverBound) << "the driver gets its interface back";
-    EXPECT_EQ(nullptr, connection);
+    EXPECT_EQ("", failures[0] + failures[1]);
 }
 
 // An instrument back from its reboot is on the bus only once it has been enumerated: the open
@@ -185,20 +201,22 @@ TEST_F(UsbBackendTest, OpenKeepsLookingForTheInstrumentUntilItsTimeOut) {
     UsbtmcTestDevice& device = Add();
     const struct {
         std::uint64_t backAfterMs;
+        ViUInt32 openTimeoutMs;
         ViStatus status;
         std::uint64_t tookMs;
     } cases[] = {
-        {0, VI_SUCCESS, 0},
-        {400, VI_SUCCESS, 400},
-        {1000, VI_SUCCESS, 1000},
-        {1001, VI_ERROR_RSRC_NFOUND, 1000},
+        {0, 1000, VI_SUCCESS, 0},
+        {400, 1000, VI_SUCCESS, 400},
+        {1000, 1000, VI_SUCCESS, 1000},
+        {1001, 1000, VI_ERROR_RSRC_NFOUND, 1000},
+        {1001, 250, VI_ERROR_RSRC_NFOUND, 250},
     };
     for (const auto& c : cases) {
         const std::uint64_t start = clock.now;
         device.present = [this, start, c] { return clock.now >= start + c.backAfterMs; };
         std::unique_ptr<visa::Connection> connection;
-        EXPECT_EQ(c.status, backend.Open(kName, 1000, connection)) << c.backAfterMs;
-        EXPECT_EQ(c.tookMs, clock.now - start) << c.backAfterMs;
+        EXPECT_EQ(c.status, backend.Open(kName, c.openTimeoutMs, connection)) << c.backAfterMs;
+        EXPECT_EQ(c.tookMs, clock.now - start) << c.backAfterMs << " " << c.openTimeoutMs;
     }
 }
 
@@ -231,19 +249,28 @@ TEST_F(UsbBackendTest, ARackOf64ReadsEachSerialNumberOnceAtEachAddress) {
     EXPECT_EQ(2 * kRack, reads);
 }
 
+// A serial number is kept only while its device stays at its bus address.
+TEST_F(UsbBackendTest, DeviceAtTheAddressOfOneThatLeftIsReadAfresh) {
+    Add();
+    std::vector<std::string> names;
+    ASSERT_EQ(VI_SUCCESS, backend.List(names));
+    devices[0]->plugged = false;
+    ASSERT_EQ(VI_SUCCESS, backend.List(names));
+    bus->devices = {&Add({.serial = "TW00000002"})};
+    ASSERT_EQ(VI_SUCCESS, backend.List(names));
+    EXPECT_EQ(std::vector<std::string>{"USB0::0x1D7A::0x52C1::TW00000002::INSTR"}, names);
+}
+
+// An instrument back on the bus at a new address is opened afresh, also while a session to
+// its old address has not yet found it gone; that session stays lost.
 TEST_F(UsbBackendTest, ReplugGivesAFreshSessionWhileOldOnesStayLost) {
     UsbtmcTestDevice& device = Add();
     auto old = Open();
     device.plugged = false;
+    Add();
+    Write(Open());
     ViUInt32 written = 0;
-    const auto* command = reinterpret_cast<const ViByte*>("*IDN?\n");
-    EXPECT_EQ(VI_ERROR_CONN_LOST, old->Write(command, 6, 100, written));
-    std::unique_ptr<visa::Connection> fresh;
-    EXPECT_EQ(VI_ERROR_RSRC_NFOUND, backend.Open(kName, 1000, fresh));
-
-    device.plugged = true;
-    Write(*Open());
-    EXPECT_EQ(VI_ERROR_CONN_LOST, old->Write(command, 6, 100, written));
+    EXPECT_EQ(VI_ERROR_CONN_LOST, old->Write(reinterpret_cast<const ViByte*>("A"), 1, 9, written));
 }
 
 } // namespace

@@ -1,15 +1,12 @@
 #pragma once
 
-// An in-process USBTMC instrument on an in-process bus. The device side is written from the
-// USBTMC wire format inwards, independently of the host's framing code: it reassembles
-// DEV_DEP_MSG_OUT transfers into messages for the instrument behind it (any
-// visa::Connection: a scripted one or the simulated TQ4800), answers
-// REQUEST_DEV_DEP_MSG_IN with DEV_DEP_MSG_IN transfers cut into packets, handles the abort
-// requests, notes every framing fault of the host, and misbehaves on request.
+// An in-process USBTMC instrument on an in-process bus: the device model behind the transport
+// seam, with the instrument behind it a scripted one or the simulated TQ4800.
 
 #include "link/visa/Connection.h"
 #include "link/visa/UsbTransport.h"
 #include "seams/Clock.h"
+#include "tests/usbtmc-device/UsbtmcDeviceModel.h"
 
 #include <cstdint>
 #include <deque>
@@ -21,7 +18,7 @@
 
 namespace usbtest {
 
-using Bytes = std::vector<std::uint8_t>;
+using usbtmcdevice::Bytes;
 
 // "01 02 ff ...", the bytes in lower-case hex.
 std::string Hex(const Bytes& bytes);
@@ -49,31 +46,24 @@ struct DeviceSetup {
     std::optional<std::uint8_t> earlierUsbtmcInterface = std::nullopt;
 };
 
-class UsbtmcTestDevice {
+// The device model on the transport seam: its handles carry out the transfers, which the
+// device cuts into packets.
+class UsbtmcTestDevice final : public usbtmcdevice::UsbtmcDeviceModel {
 public:
-    // Pending aborts are timed on clock.
     UsbtmcTestDevice(visa::Connection& instrument, DeviceSetup setup = {},
                      const Clock& clock = SystemClock());
 
-    // Faults, each acting until cleared unless it counts down.
+    // Faults of the bus side, each acting until cleared unless it counts down.
     bool noShortPacket = false;   // a packet-aligned transfer ends without a zero-length packet
     bool alignmentPacket = false; // ... with a short packet of alignment bytes instead
     bool lateTerminator = false;  // ... with a zero-length packet that misses the first read
     // Bulk-OUT takes nothing until the last Bulk-IN transfer has been read to its end.
     bool holdsOutUntilTerminatorRead = false;
-    // Aborts compare only the low 7 bits of bTag; an abort of the write in progress is
-    // answered "not in progress" and leaves Bulk-OUT halted.
-    bool sevenBitTags = false;
-    bool refusesAborts = false;               // every INITIATE_ABORT is answered FAILED
-    bool clearHaltKeepsQueue = false;         // a cleared halt leaves requests and packets queued
-    int abortPendingMs = 0;                   // an abort stays pending this long after it began
-    bool unplugSeenAsIoError = false;         // the first transfer after an unplug fails as I/O
+    bool clearHaltKeepsQueue = false; // a cleared halt leaves requests and packets queued
+    int unplugIoErrors = 0; // so many transfers after an unplug fail as I/O before it shows
     int emptyTransfersBeforeReply = 0;        // zero-length packets sent before the next reply
-    bool wrongTagOnce = false;                // the next reply carries the wrong bTag
-    bool wrongInverseOnce = false;            // the next reply's bTagInverse is its bTag
     bool haltedOut = false, haltedIn = false; // the endpoint stalls until its halt is cleared
     bool bulkOutTimesOut = false;             // bulk-out transfers time out with nothing taken
-    std::uint32_t replyChunk = 0;             // most data bytes per DEV_DEP_MSG_IN, 0 for no limit
     int unplugAfterBulkIns = -1;   // leaves the bus after that many more bulk-in transfers
     bool permissionDenied = false; // opening the device is refused
     bool serialTimesOut = false;   // the serial number's string descriptor never comes
@@ -88,10 +78,9 @@ public:
     bool claimed = false;
     int claims = 0;
     int serialReads = 0;
-    std::vector<Bytes> outs;             // every bulk-out transfer, as the host sent it
-    std::vector<std::string> control;    // "a2 3 2 81 -> 01 02" for a request, "clear 81"
-    std::vector<unsigned> timeoutsMs;    // of every transfer the host asked for
-    std::vector<std::string> violations; // framing faults of the host
+    std::vector<Bytes> outs;          // every bulk-out transfer, as the host sent it
+    std::vector<std::string> control; // "a2 3 2 81 -> 01 02" for a request, "clear 81"
+    std::vector<unsigned> timeoutsMs; // of every transfer the host asked for
 
     bool Plugged() const { return plugged && (!present || present()); }
     std::size_t QueuedPackets() const { return packets_.size(); }
@@ -107,33 +96,12 @@ public:
                             unsigned timeoutMs, int& transferred);
     visa::UsbResult ClearHalt(std::uint8_t endpoint);
 
-    const Clock& clock;
-
 private:
-    struct Request {
-        std::uint8_t tag;
-        std::uint32_t maxSize;
-    };
-    bool Expect(bool ok, const std::string& fault);
-    bool CheckHeader(const std::uint8_t* data, int length);
-    void TakeMessageOut(const std::uint8_t* data, int length);
-    void TakeRequest(const std::uint8_t* data, int length);
-    void Answer(ViUInt32 waitMs);
-
-    visa::Connection& instrument_;
-    std::optional<std::uint8_t> lastTag_;
-    Bytes message_; // DEV_DEP_MSG_OUT payload collected until EOM
-    Bytes Terminator() const;
+    bool WithdrawReply() override;
+    void Queue(const Bytes& transfer);
     visa::UsbResult Unplugged();
-    Bytes InitiateAbort(bool out, std::uint16_t value);
-    Bytes AbortStatus(bool out);
 
-    std::deque<Request> requests_; // answered in turn as the host reads Bulk-IN
-    std::optional<std::uint8_t> timedOutTag_;
-    std::uint8_t inTag_ = 0;
-    std::deque<Bytes> packets_; // queued for Bulk-IN; an empty one is a zero-length packet
-    std::optional<std::uint64_t> abortStarted_;
-    bool ioErrorReported_ = false;
+    std::deque<Bytes> packets_;  // queued for Bulk-IN; an empty one is a zero-length packet
     bool terminatorDue_ = false; // a late terminating packet is yet to be queued
 };
 

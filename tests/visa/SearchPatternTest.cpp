@@ -38,6 +38,11 @@ const MatchCase MATCH_CASES[] = {
     {"?*", "GPIB0::12::INSTR", true},
     {"?*", "", true},
     {"?", "ab", false},
+    {"?*TW?*::INSTR", "USB0::TW1::INSTR::TW2::INSTR", true},
+    {"?*::INSTR", "USB0::INSTR::RAW", false},
+    {"A?*B?C", "AxBxBxCxC", false},
+    {"A?*B?C", "AxBBxBxC", true},
+    {"a?b", "a\nb", false}, // '?' is any character but a line's end
     {"USB+0", "USBBB0", true},
     {"US+B", "UB", false},
     {"USB*0", "US0", true},
@@ -71,7 +76,7 @@ const MatchCase MATCH_CASES[] = {
 
 TEST(SearchPattern, MatchesWholeNamesWithoutRegardToCase) {
     for (const MatchCase& c : MATCH_CASES) {
-        std::regex compiled;
+        visa::CompiledPattern compiled;
         ASSERT_EQ(VI_SUCCESS, visa::CompilePattern(c.pattern, compiled)) << c.pattern;
         EXPECT_EQ(c.matches, visa::MatchesWhole(compiled, c.name))
             << "pattern " << c.pattern << " name " << c.name;
@@ -82,7 +87,7 @@ TEST(SearchPattern, MalformedPatternsAreRefused) {
     const char* malformed[] = {"*abc",  "+",   "(USB", "USB)", "[abc", "[]",
                                "abc\\", "a|*", "(*)",  "a**",  "{x}",  "[^]"};
     for (const char* pattern : malformed) {
-        std::regex compiled;
+        visa::CompiledPattern compiled;
         EXPECT_EQ(VI_ERROR_INV_EXPR, visa::CompilePattern(pattern, compiled)) << pattern;
     }
 }

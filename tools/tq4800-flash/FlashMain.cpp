@@ -51,9 +51,11 @@ std::string WhereTheFileIsWrong(const ImageProblem& problem) {
 }
 
 // Loads and checks the file as the window's "..." does: 0, EXIT_NOINPUT, or the status code.
-int LoadFirmwareFile(const std::string& path, ImageInfo& image, TerminalScreen& screen) {
+// The file stays open in stream: the history records the bytes loaded, read through it.
+int LoadFirmwareFile(const std::string& path, ImageInfo& image, TerminalScreen& screen,
+                     std::unique_ptr<FileImageStream>& stream) {
     errno = 0;
-    std::unique_ptr<ImageStream> stream = OpenImageFile(path);
+    stream = OpenImageFile(path);
     if (!stream) {
         std::string reason = errno != 0 ? std::strerror(errno) : "Can't open file.";
         screen.PrintError(PROGRAM + path + ": " + reason);
@@ -84,8 +86,8 @@ int ChooseRequestedDevice(const FlashOptions& options, std::string& name, Termin
     return 0;
 }
 
-int UpdateInstrument(const FlashOptions& options, const ImageInfo& image, TerminalScreen& screen,
-                     const std::string& runId) {
+int UpdateInstrument(const FlashOptions& options, const ImageInfo& image, int descriptor,
+                     TerminalScreen& screen, const std::string& runId) {
     std::string requiredName;
     if (!options.devicePrefix.empty())
         if (int code = ChooseRequestedDevice(options, requiredName, screen))
@@ -100,7 +102,7 @@ int UpdateInstrument(const FlashOptions& options, const ImageInfo& image, Termin
     UpdateSequence sequence(
         session, image, {log, devices, progress, progress, prompt, guard, events, SystemClock()});
     RunServices services(screen, runId);
-    services.AttachTo(sequence, options.file, image);
+    services.AttachTo(sequence, options.file, descriptor, image);
 
     session.OpenResourceManager();
     int exitCode = EXIT_UNAVAILABLE;
@@ -120,14 +122,15 @@ int RunUpdate(const FlashOptions& options) {
     std::signal(SIGPIPE, SIG_IGN);
     TerminalScreen screen(stdout, stderr, isatty(STDERR_FILENO) != 0);
     ImageInfo image;
-    if (int code = LoadFirmwareFile(options.file, image, screen); code != STATUS_COMPLETE)
+    std::unique_ptr<FileImageStream> file;
+    if (int code = LoadFirmwareFile(options.file, image, screen, file); code != STATUS_COMPLETE)
         return code;
     // A backend that cannot start says why on standard error; the search then finds nothing.
     visa::InstallBackendFromEnvironment();
     const std::string runId = NewRunId();
     if (options.UpdatesFleet() || options.json)
-        return RunFleet(options, image, runId);
-    return UpdateInstrument(options, image, screen, runId);
+        return RunFleet(options, image, file->Descriptor(), runId);
+    return UpdateInstrument(options, image, file->Descriptor(), screen, runId);
 }
 
 } // namespace

@@ -72,7 +72,8 @@ int FirstFailure(const std::vector<MemberResult>& results) {
 
 } // namespace
 
-int RunFleet(const FlashOptions& options, const ImageInfo& image, const std::string& runId) {
+int RunFleet(const FlashOptions& options, const ImageInfo& image, int descriptor,
+             const std::string& runId) {
     std::vector<FleetInstrument> instruments;
     std::string error;
     if (int code = ChooseFleet(options, instruments, error)) {
@@ -88,7 +89,7 @@ int RunFleet(const FlashOptions& options, const ImageInfo& image, const std::str
     for (std::size_t i = 0; i < instruments.size(); ++i)
         seams.push_back(std::make_unique<MemberSeams>(i, instruments[i].resourceName, image,
                                                       *report, question, interrupts, clock));
-    FleetServices services(options.file, image, instruments.size(), *report, runId);
+    FleetServices services(options.file, descriptor, image, instruments.size(), *report, runId);
     std::vector<FleetMember> members;
     for (std::size_t i = 0; i < seams.size(); ++i) {
         members.push_back(seams[i]->Member());

@@ -10,4 +10,5 @@
 // The exit code: 0 when every instrument completed, else the code of the first in the list
 // that failed; EXIT_UNAVAILABLE or EXIT_USAGE when the instruments cannot be chosen.
 // runId names this invocation in every JSON event.
-int RunFleet(const FlashOptions& options, const ImageInfo& image, const std::string& runId);
+int RunFleet(const FlashOptions& options, const ImageInfo& image, int descriptor,
+             const std::string& runId);

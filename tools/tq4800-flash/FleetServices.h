@@ -15,9 +15,10 @@
 // them; a problem of either service is said once, as a note of the fleet's report.
 class FleetServices {
 public:
-    // runId goes into every record of this invocation.
-    FleetServices(const std::string& path, const ImageInfo& image, std::size_t members,
-                  FleetReport& report, std::string runId);
+    // The file at path was loaded as image through descriptor; runId goes into every record
+    // of this invocation.
+    FleetServices(const std::string& path, int descriptor, const ImageInfo& image,
+                  std::size_t members, FleetReport& report, std::string runId);
 
     UpdateJournal* Journal(std::size_t member) { return journals_[member].get(); }
     PowerHold* Hold(std::size_t member) { return holds_[member].get(); }

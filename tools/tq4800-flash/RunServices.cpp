@@ -16,9 +16,9 @@ RunServices::RunServices(TerminalScreen& screen, std::string runId)
       history_(HistoryLocationFromEnvironment(), "terminal", historyNotice_, std::move(runId)),
       powerHold_(powerNotice_) {}
 
-void RunServices::AttachTo(UpdateSequence& sequence, const std::string& path,
+void RunServices::AttachTo(UpdateSequence& sequence, const std::string& path, int descriptor,
                            const ImageInfo& image) {
-    journal_ = history_.JournalFor(path, image);
+    journal_ = history_.JournalFor(history_.FactsOfLoadedFile(path, descriptor, image));
     sequence.SetJournal(journal_.get());
     sequence.SetPowerHold(&powerHold_);
 }

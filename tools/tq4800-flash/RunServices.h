@@ -17,8 +17,10 @@ public:
     // runId goes into every record of this invocation.
     RunServices(TerminalScreen& screen, std::string runId);
 
-    // Gives sequence a journal of a run with the file at path, loaded as image, and the hold.
-    void AttachTo(UpdateSequence& sequence, const std::string& path, const ImageInfo& image);
+    // Gives sequence a journal of a run with the file at path, loaded as image through
+    // descriptor, and the hold.
+    void AttachTo(UpdateSequence& sequence, const std::string& path, int descriptor,
+                  const ImageInfo& image);
 
 private:
     OnceNotice historyNotice_;
