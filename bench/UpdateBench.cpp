@@ -7,6 +7,7 @@
 // commit) is measured apart.
 
 #include "bench/LargestFile.h"
+#include "fakes/RecordingWindow.h"
 #include "history/HistoryDatabase.h"
 #include "history/UpdateHistory.h"
 #include "image/ImageFile.h"
@@ -18,7 +19,6 @@
 #include "sim/Bench.h"
 #include "sim/SimBackend.h"
 #include "update/LastCatch.h"
-#include "update/RecordingWindow.h"
 #include "update/UpdateSequence.h"
 
 #include <chrono>

@@ -2,16 +2,12 @@
 // enabled. Every failure leaves Update disabled and the fields of the last accepted file.
 
 #include "WindowTestSupport.h"
-#include "image/ImageTestFiles.h"
 #include "res/Resource.h"
 
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <array>
-#include <fstream>
-#include <sys/stat.h>
 
 namespace {
 // Model, revision, description and path as the window shows them.
@@ -29,19 +25,11 @@ ShownFile FieldsOf(CUpdateDlg& dialog) {
 
 class BrowseTest : public WindowTest {
 protected:
-    std::string Write(const std::string& name, const std::vector<std::uint8_t>& bytes) {
-        const std::string path = folder.filePath(QString::fromStdString(name)).toStdString();
-        std::ofstream(path, std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()),
-                   static_cast<std::streamsize>(bytes.size()));
-        return path;
-    }
     void Browse(std::optional<std::string> answer) {
         files.answers.push_back(std::move(answer));
         qobject_cast<QPushButton*>(dialog.Control(IDC_BROWSE))->click();
     }
 
-    QTemporaryDir folder;
     ScriptedFileChooser files;
     CUpdateDlg dialog{{&files, nullptr}};
     BoxWatcher boxes;
@@ -60,9 +48,6 @@ TEST_F(BrowseTest, OnlyAnAcceptedFileIsShownAndEnablesUpdate) {
         const char* log;
         std::string path = {}; // empty: no such file
     };
-    // What is not a regular file would never reach the end the header scan waits for.
-    const std::string fifo = folder.filePath(QStringLiteral("fifo")).toStdString();
-    ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
     ImageContents tooNew = AcceptedContents();
     tooNew.header.utilityRev = "1.0.1";
     const std::vector<std::uint8_t> headerOnly = Bytes("#ImageRev=1.10\n#ModelName=TQ4800\n");
@@ -71,11 +56,8 @@ TEST_F(BrowseTest, OnlyAnAcceptedFileIsShownAndEnablesUpdate) {
         {"cancelled", std::nullopt, true, nullptr, nullptr, ""},
         {"missing file", std::nullopt, false, "Can't open file.", "Open Firmware Revision File",
          ""},
-        {"device file", std::nullopt, false, "Can't open file.", "Open Firmware Revision File", "",
-         "/dev/zero"},
-        {"FIFO", std::nullopt, false, "Can't open file.", "Open Firmware Revision File", "", fifo},
         {"folder", std::nullopt, false, "Can't open file.", "Open Firmware Revision File", "",
-         folder.path().toStdString()},
+         folder_.string()},
         {"no FileStart", headerOnly, false, "The firmware revision file is corrupted.", "Error",
          "\r\nError number: 19"},
         {"value too long", tooLong, false, "The firmware revision file is corrupted.", "Error",
@@ -109,7 +91,7 @@ TEST_F(BrowseTest, OnlyAnAcceptedFileIsShownAndEnablesUpdate) {
         else if (!c.path.empty())
             Browse(c.path);
         else
-            Browse(folder.filePath(QStringLiteral("absent.bin")).toStdString());
+            Browse(Path("absent.bin"));
 
         EXPECT_FALSE(dialog.Control(IDC_UPDATE)->isEnabled()) << c.label;
         EXPECT_EQ(FieldsOf(dialog), accepted) << c.label;

@@ -19,10 +19,6 @@ struct EndingCase {
     int result; // what the modal run returns once the request is honoured
 };
 
-void PrintTo(const EndingCase& request, std::ostream* out) {
-    *out << request.name;
-}
-
 // Queues the request the way it arrives from the desktop, to be handled at the next drain.
 void PostRequest(CUpdateDlg& dialog, Ending ending) {
     if (ending == Ending::CloseBox) {

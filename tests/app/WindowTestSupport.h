@@ -5,6 +5,7 @@
 
 #include "app/FileChooser.h"
 #include "app/UpdateDlg.h"
+#include "image/ImageTestFiles.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -106,9 +107,15 @@ public:
     std::deque<std::optional<std::string>> answers;
 };
 
-// A shown window with the layout collapsed, as at start.
-class WindowTest : public ::testing::Test {
+// A shown window with the layout collapsed, as at start, and a folder for its files.
+class WindowTest : public TempFolderTest {
 protected:
-    void SetUp() override { g_bMoreInfo = false; }
-    void TearDown() override { g_bMoreInfo = false; }
+    void SetUp() override {
+        TempFolderTest::SetUp();
+        g_bMoreInfo = false;
+    }
+    void TearDown() override {
+        g_bMoreInfo = false;
+        TempFolderTest::TearDown();
+    }
 };

@@ -4,7 +4,7 @@
 // recorded, against whatever VISA backend is installed. Free of any test framework, so the
 // fuzz targets run the update the same way the tests do.
 
-#include "Fakes.h"
+#include "RecordingWindow.h"
 #include "link/InstrumentSession.h"
 #include "update/UpdateSequence.h"
 
@@ -19,20 +19,11 @@ struct UpdateRecord {
 
 // Presses Update once, the operator answering Yes.
 inline UpdateRecord PressUpdate(const ImageInfo& image, Clock& clock) {
-    RecordingLog log;
-    FakeDeviceList devices;
-    RecordingProgress progress;
-    ScriptedMessageBoxes boxes;
-    FakeBusyGuard busy;
-    CountingPump pump;
-    InstrumentSession session(devices);
-    UpdateSequence sequence(session, image,
-                            {log, devices, progress, progress, boxes, busy, pump, clock});
+    RecordingWindow window;
+    InstrumentSession session(window.devices);
+    UpdateSequence sequence(session, image, window.Seams(clock));
     session.OpenResourceManager();
-    UpdateRecord record;
-    record.outcome = sequence.OnUpdate();
+    const UpdateOutcome outcome = sequence.OnUpdate();
     session.CloseResourceManager();
-    record.log = log.text();
-    record.boxes = boxes.shown;
-    return record;
+    return {outcome, window.log.text(), window.boxes.shown};
 }

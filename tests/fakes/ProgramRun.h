@@ -26,7 +26,10 @@ inline std::string ReadWholeFile(const std::string& path) {
     return text.str();
 }
 
-// The text as one single-quoted shell word.
+inline bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
 // The lines of text, without their line ends.
 inline std::vector<std::string> Lines(const std::string& text) {
     std::vector<std::string> lines;
@@ -36,6 +39,7 @@ inline std::vector<std::string> Lines(const std::string& text) {
     return lines;
 }
 
+// The text as one single-quoted shell word.
 inline std::string ShellWord(const std::string& text) {
     std::string word = "'";
     for (char c : text)

@@ -169,12 +169,7 @@ TEST_P(FleetUpdate, EachInstrumentIsUpdatedAsIfAloneAndFailsOnItsOwn) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Bench, FleetUpdate, testing::ValuesIn(FLEET_CASES),
-                         [](const testing::TestParamInfo<FleetCase>& info) {
-                             std::string name = info.param.label;
-                             std::replace(name.begin(), name.end(), ' ', '_');
-                             return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(Bench, FleetUpdate, testing::ValuesIn(FLEET_CASES), LabelName<FleetCase>);
 
 // One question for the whole fleet: it comes once every instrument still on the bus shows its
 // name and waits, and its one answer goes to all of them. One that left the bus before its

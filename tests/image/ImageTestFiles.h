@@ -32,6 +32,18 @@ inline ImageContents AcceptedContents() {
     return contents;
 }
 
+// The test firmware: newer than the simulator's default revisions, its MAIN segment of
+// mainSize patterned bytes (by default three flash blocks long, so that the progress bar and
+// the loader count blocks).
+inline ImageContents TestFirmware(std::size_t mainSize = 140000) {
+    ImageContents contents = AcceptedContents();
+    std::vector<std::uint8_t>& main = contents.segments[3].payload;
+    main.resize(mainSize);
+    for (std::size_t i = 0; i < main.size(); ++i)
+        main[i] = static_cast<std::uint8_t>(i * 7 + i / 251);
+    return contents;
+}
+
 // Whether percent of a whole update of the demo file (`tq4800-image build --demo`: segments of
 // 8, 12, 12, 48 and 24 KiB) can be shown while its segment step (1 to 5) is written.
 inline bool WithinDemoSegment(int step, int percent) {
@@ -58,9 +70,10 @@ inline std::vector<std::uint8_t> RecordsOf(const ImageContents& contents) {
     return bytes;
 }
 
-inline StatusCode LoadBytes(const std::vector<std::uint8_t>& bytes, ImageInfo& image) {
+inline StatusCode LoadBytes(const std::vector<std::uint8_t>& bytes, ImageInfo& image,
+                            ImageProblem* problem = nullptr) {
     MemoryImageStream stream(bytes);
-    return LoadImageFile(stream, image);
+    return LoadImageFile(stream, image, problem);
 }
 
 // Test names from a case's label: letters and digits kept, everything else "_".

@@ -15,6 +15,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <tuple>
 #include <unistd.h>
 
 namespace {
@@ -33,12 +34,13 @@ protected:
                 "--image-rev",    "1.10", "--utility-rev", "1.0.0",   "--description",
                 "Built by a test"};
     }
-};
-
-struct CheckCase {
-    const char* label;
-    std::function<std::vector<std::uint8_t>()> file;
-    int exitCode;
+    // The whole command line of a build of the demo file.
+    std::vector<std::string> DemoBuild(const std::string& output) {
+        std::vector<std::string> arguments = BuildArguments(output);
+        arguments.insert(arguments.begin(), TQ4800_IMAGE_TOOL);
+        arguments.push_back("--demo");
+        return arguments;
+    }
 };
 
 std::vector<std::uint8_t> Changed(const std::function<void(ImageContents&)>& change) {
@@ -47,80 +49,66 @@ std::vector<std::uint8_t> Changed(const std::function<void(ImageContents&)>& cha
     return WriteImageFile(contents);
 }
 
-const CheckCase CHECK_CASES[] = {
-    {"accepted", [] { return Changed([](ImageContents&) {}); }, 0},
-    {"newer utility", [] { return Changed([](ImageContents& c) { c.header.utilityRev = "2"; }); },
-     21},
-    {"value too long", [] { return Bytes("#ImageRev=" + std::string(16, '1') + "\n"); }, 20},
-    {"cut short",
-     [] {
-         auto bytes = WriteImageFile(AcceptedContents());
-         bytes.resize(bytes.size() - 10);
-         return bytes;
-     },
-     19},
-};
-
-TEST_F(ImageTool, CheckExitsWithTheWindowsResult) {
-    for (const CheckCase& test : CHECK_CASES) {
-        SCOPED_TRACE(test.label);
-        const auto bytes = test.file();
-        ImageInfo image;
-        const StatusCode loaded = LoadBytes(bytes, image);
-        ASSERT_EQ(loaded != 0 ? loaded : ValidateImage(image), test.exitCode);
-        const ProgramRun run = Run({"check", Write("case.img", bytes)});
-        EXPECT_EQ(run.exitCode, test.exitCode);
-        EXPECT_EQ(run.out, "");
-        if (test.exitCode == 0) {
-            EXPECT_EQ(run.err, "");
-        } else {
-            EXPECT_NE(run.err.find(std::string(StatusText(test.exitCode))), std::string::npos);
-            EXPECT_NE(run.err.find("Error number: " + std::to_string(test.exitCode)),
-                      std::string::npos)
-                << run.err;
-        }
-        EXPECT_EQ(Run({"show", Path("case.img")}).exitCode, test.exitCode);
-    }
-}
-
-// Anything but a regular file is refused at once, even a FIFO without a writer; "--" lets a
-// file name begin with "-".
-TEST_F(ImageTool, FilesThatCannotBeOpenedGive66) {
+// check and show end with the window's result for a file: nothing said for an accepted one,
+// the window's text and number for a refused one. Anything but a regular file is refused at
+// once with 66, even a FIFO without a writer; "--" lets a file name begin with "-"; wrong
+// arguments give 64. Text from a file reaches the terminal escaped, in messages as in the
+// listing. A text that ends a line ends standard error; an empty one is all of it.
+TEST_F(ImageTool, ExitCodesOfFilesAndArgumentsAndEscapedText) {
     ASSERT_EQ(0, mkfifo(Path("fifo").c_str(), 0600));
-    Write("-accepted.img", WriteImageFile(AcceptedContents()));
-    const std::pair<std::vector<std::string>, int> cases[] = {
-        {{"check", Path("missing.img")}, 66},  {{"show", folder_.string()}, 66},
-        {{"check", "/dev/zero"}, 66},          {{"show", Path("fifo")}, 66},
-        {{"check", "--", "-accepted.img"}, 0},
-    };
-    for (const auto& [arguments, exitCode] : cases) {
-        const ProgramRun run = Run(arguments);
-        EXPECT_EQ(run.exitCode, exitCode) << testing::PrintToString(arguments);
-        if (exitCode == 66) {
-            EXPECT_TRUE(run.err.ends_with(": Can't open file.\n")) << run.err;
-        }
-    }
-}
-
-// Text from a file reaches the terminal escaped, in messages as in the listing.
-TEST_F(ImageTool, TextFromTheFileIsEscaped) {
-    const std::string file =
+    const std::string accepted = Write("-accepted.img", WriteImageFile(AcceptedContents()));
+    const std::string newer =
+        Write("newer.img", Changed([](ImageContents& c) { c.header.utilityRev = "2"; }));
+    const std::string tooLong =
+        Write("long.img", Bytes("#ImageRev=" + std::string(16, '1') + "\n"));
+    std::vector<std::uint8_t> cut = WriteImageFile(AcceptedContents());
+    cut.resize(cut.size() - 10);
+    const std::string cutShort = Write("cut.img", cut);
+    const std::string escape =
         Write("escape.img",
               Changed([](ImageContents& c) { c.header.modelName = "TQ\033[2J\033]0;X\a4800"; }));
-    for (const char* command : {"check", "show"}) {
-        const ProgramRun run = Run({command, file});
-        EXPECT_EQ(run.exitCode, 19);
-        EXPECT_EQ((run.out + run.err).find_first_of("\033\a"), std::string::npos) << run.err;
-        EXPECT_NE((run.out + run.err).find("\\x1B[2J"), std::string::npos) << command;
-    }
-}
-
-TEST_F(ImageTool, WrongArgumentsGive64AndHelpDocumentsTheCodes) {
-    for (const std::vector<std::string>& arguments : std::vector<std::vector<std::string>>{
-             {}, {"frob"}, {"check"}, {"check", ""}, {"build", "-o"}, {"build", "--bogus", "x"}}) {
+    // As check says it on standard error, and as show's result line lists it.
+    const auto refused = [](StatusCode code) {
+        return std::string(StatusText(code)) + " Error number: " + std::to_string(code);
+    };
+    const auto result = [](StatusCode code) {
+        return std::to_string(code) + " " + std::string(StatusText(code));
+    };
+    const std::string cannotOpen = ": Can't open file.\n";
+    const std::tuple<std::vector<std::string>, int, std::string> cases[] = {
+        {{"check", Path("missing.img")}, 66, cannotOpen},
+        {{"show", folder_.string()}, 66, cannotOpen},
+        {{"check", "/dev/zero"}, 66, cannotOpen},
+        {{"show", Path("fifo")}, 66, cannotOpen},
+        {{"check", "--", "-accepted.img"}, 0, ""},
+        {{"show", accepted}, 0, ""},
+        {{"check", newer}, 21, refused(21)},
+        {{"show", newer}, 21, result(21)},
+        {{"check", tooLong}, 20, refused(20)},
+        {{"show", tooLong}, 20, result(20)},
+        {{"check", cutShort}, 19, refused(19)},
+        {{"show", cutShort}, 19, result(19)},
+        {{"check", escape}, 19, "\\x1B[2J"},
+        {{"show", escape}, 19, "\\x1B[2J"},
+        {{}, 64, "tq4800-image: "},
+        {{"frob"}, 64, "tq4800-image: "},
+        {{"check"}, 64, "tq4800-image: "},
+        {{"check", ""}, 64, "tq4800-image: "},
+        {{"build", "-o"}, 64, "tq4800-image: "},
+        {{"build", "--bogus", "x"}, 64, "tq4800-image: "},
+    };
+    for (const auto& [arguments, exitCode, said] : cases) {
+        SCOPED_TRACE(testing::PrintToString(arguments));
         const ProgramRun run = Run(arguments);
-        EXPECT_EQ(run.exitCode, 64) << testing::PrintToString(arguments);
-        EXPECT_NE(run.err.find("tq4800-image: "), std::string::npos);
+        EXPECT_EQ(run.exitCode, exitCode);
+        EXPECT_TRUE(said.empty()           ? run.err.empty()
+                    : said.ends_with('\n') ? run.err.ends_with(said)
+                                           : Contains(run.out + run.err, said))
+            << run.err;
+        EXPECT_EQ((run.out + run.err).find_first_of("\033\a"), std::string::npos);
+        if (!arguments.empty() && arguments[0] == "check") {
+            EXPECT_EQ("", run.out);
+        }
     }
     const ProgramRun help = Run({"--help"});
     EXPECT_EQ(help.exitCode, 0);
@@ -217,6 +205,13 @@ void BecomeOrdinaryUser() {
         _exit(126);
 }
 
+bool HasTemporaryFile(const std::filesystem::path& folder) {
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        if (entry.path().filename().string().starts_with("."))
+            return true;
+    return false;
+}
+
 struct stat StatOf(const std::string& path) {
     struct stat status {};
     lstat(path.c_str(), &status);
@@ -282,14 +277,10 @@ TEST_F(ImageTool, BuildReplacesOnlyWhatItMayAndKeepsItsOwner) {
             before.st_gid = user.gid;
             before.st_mode = S_IFREG | (0666 & ~mask);
         }
-        std::vector<std::string> arguments = BuildArguments(c.output);
-        arguments.insert(arguments.begin(), TQ4800_IMAGE_TOOL);
-        arguments.push_back("--demo");
-        const ProgramRun run = RunPrepared(arguments, folder_.string(), c.runAs);
+        const ProgramRun run = RunPrepared(DemoBuild(c.output), folder_.string(), c.runAs);
         EXPECT_EQ(c.exitCode, run.exitCode) << run.err;
         EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
-        for (const auto& entry : std::filesystem::directory_iterator(shared))
-            EXPECT_FALSE(entry.path().filename().string().starts_with(".")) << entry.path();
+        EXPECT_FALSE(HasTemporaryFile(shared));
         if (c.changed.empty()) {
             const bool fifo = S_ISFIFO(StatOf(c.output).st_mode);
             EXPECT_TRUE(fifo || ReadWholeFile(c.output) == "old");
@@ -340,21 +331,12 @@ int Trace(const std::vector<std::string>& arguments, int ignoredSignal,
     return status;
 }
 
-bool HasTemporaryFile(const std::filesystem::path& folder) {
-    for (const auto& entry : std::filesystem::directory_iterator(folder))
-        if (entry.path().filename().string().starts_with("."))
-            return true;
-    return false;
-}
-
 // Ctrl-C, a hang-up or a termination request while the output is written: the program ends
 // by the signal as it would have, and leaves neither its temporary file nor a changed output.
 // A signal ignored by the caller (nohup) stays ignored.
 TEST_F(ImageTool, BuildRemovesItsTemporaryFileWhenEnded) {
     std::filesystem::create_directory(Path("out"));
-    std::vector<std::string> arguments = BuildArguments(Path("out/out.img"));
-    arguments.insert(arguments.begin(), TQ4800_IMAGE_TOOL);
-    arguments.push_back("--demo");
+    const std::vector<std::string> arguments = DemoBuild(Path("out/out.img"));
     for (const auto& [signal, ignored] : {std::pair{SIGINT, false}, std::pair{SIGHUP, false},
                                           std::pair{SIGTERM, false}, std::pair{SIGHUP, true}}) {
         SCOPED_TRACE(std::string(strsignal(signal)) + (ignored ? ", ignored" : ""));
@@ -378,9 +360,7 @@ TEST_F(ImageTool, BuildRemovesItsTemporaryFileWhenEnded) {
 // synced: a power cut leaves the old file or the new one, never an empty one.
 TEST_F(ImageTool, BuildSyncsTheFileAndThenItsFolder) {
     std::filesystem::create_directory(Path("out"));
-    std::vector<std::string> arguments = BuildArguments(Path("out/out.img"));
-    arguments.insert(arguments.begin(), TQ4800_IMAGE_TOOL);
-    arguments.push_back("--demo");
+    const std::vector<std::string> arguments = DemoBuild(Path("out/out.img"));
     std::vector<std::string> calls;
     Trace(arguments, 0, [&](pid_t program, const __ptrace_syscall_info& call) {
         if (call.op != PTRACE_SYSCALL_INFO_ENTRY)
@@ -407,8 +387,7 @@ TEST_F(ImageTool, ExhaustedMemoryEndsWith70AndAMessage) {
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
     GTEST_SKIP() << "the sanitizers need more address space than the limit leaves";
 #endif
-    const auto limited = [&](rlim_t bytes, std::vector<std::string> arguments) {
-        arguments.insert(arguments.begin(), TQ4800_IMAGE_TOOL);
+    const auto limited = [&](rlim_t bytes, const std::vector<std::string>& arguments) {
         return RunPrepared(arguments, folder_.string(), [bytes] {
             const rlimit limit{bytes, bytes};
             setrlimit(RLIMIT_AS, &limit);
@@ -417,14 +396,13 @@ TEST_F(ImageTool, ExhaustedMemoryEndsWith70AndAMessage) {
     // The least address space in which the program starts and answers: building a file
     // needs more than that, for its payloads and its bytes.
     rlim_t enough = rlim_t{1} << 30, tooLittle = 0;
-    ASSERT_EQ(0, limited(enough, {"--version"}).exitCode);
+    ASSERT_EQ(0, limited(enough, {TQ4800_IMAGE_TOOL, "--version"}).exitCode);
     while (enough - tooLittle > (16u << 10)) {
         const rlim_t middle = (enough + tooLittle) / 2;
-        (limited(middle, {"--version"}).exitCode == 0 ? enough : tooLittle) = middle;
+        (limited(middle, {TQ4800_IMAGE_TOOL, "--version"}).exitCode == 0 ? enough : tooLittle) =
+            middle;
     }
-    std::vector<std::string> arguments = BuildArguments(Path("out.img"));
-    arguments.push_back("--demo");
-    const ProgramRun run = limited(enough, arguments);
+    const ProgramRun run = limited(enough, DemoBuild(Path("out.img")));
     EXPECT_EQ(70, run.exitCode);
     EXPECT_EQ("tq4800-image: stopped by an unexpected error: out of memory (std::bad_alloc)\n",
               run.err);

@@ -19,10 +19,6 @@ std::string Repeat(char character, std::size_t count) {
     return std::string(count, character);
 }
 
-void PrintTo(const HeaderCase& c, std::ostream* os) {
-    *os << c.label;
-}
-
 class HeaderCases : public testing::TestWithParam<HeaderCase> {};
 
 TEST_P(HeaderCases, FillTheFieldsOrStop) {

@@ -19,9 +19,7 @@ TEST(LoadImageFile, RecordsThatDoNotFitFailWithoutOverflow) {
     for (std::uint32_t length : {0x10001u, 0xFFFFFFFFu, 0xFFFFFFFAu}) {
         ImageInfo image;
         ImageProblem problem;
-        const auto file = FileWithLength(0, length);
-        MemoryImageStream stream(file);
-        EXPECT_EQ(LoadImageFile(stream, image, &problem), 19) << length;
+        EXPECT_EQ(LoadBytes(FileWithLength(0, length), image, &problem), 19) << length;
         EXPECT_EQ(image.segments[0].length, length);
         EXPECT_EQ(problem.segment, 0);
         EXPECT_TRUE(image.segments[0].data.empty());
@@ -43,8 +41,7 @@ TEST(LoadImageFile, RecordCutShortFails) {
     file.pop_back();
     ImageInfo image;
     ImageProblem problem;
-    MemoryImageStream stream(file);
-    EXPECT_EQ(LoadImageFile(stream, image, &problem), 19);
+    EXPECT_EQ(LoadBytes(file, image, &problem), 19);
     EXPECT_EQ(problem.segment, 4);
     EXPECT_EQ(image.segments[4].byteCount, image.segments[4].length + 5);
 }

@@ -14,10 +14,6 @@ struct AcceptanceCase {
     StatusCode status;
 };
 
-void PrintTo(const AcceptanceCase& c, std::ostream* os) {
-    *os << c.label;
-}
-
 class AcceptanceCases : public testing::TestWithParam<AcceptanceCase> {};
 
 TEST_P(AcceptanceCases, DecideAsTheChecksSay) {

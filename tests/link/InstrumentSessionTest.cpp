@@ -1,6 +1,5 @@
 #include "link/InstrumentSession.h"
 
-#include "fakes/FaultyVisa.h"
 #include "sim/BenchFixture.h"
 #include "sim/Transcript.h"
 
@@ -14,9 +13,8 @@ const std::string LOADER_IDENTITY = "WRITER,TQ4800,TW00012345,1.05  A  01 01 01 
 
 // One instrument in its loader, answering the identity query with reply.
 sim::BenchConfig LoaderAnswering(const std::string& reply) {
-    sim::InstrumentConfig instrument = SimInstrument("TW00012345", sim::Mode::Loader);
-    instrument.faults.push_back({sim::FaultKind::WrongReply, sim::IDENTITY_QUERY, 0, reply, 0});
-    return sim::BenchConfig{{instrument}};
+    return {{Instrument(SERIAL, sim::Mode::Loader,
+                        {{sim::FaultKind::WrongReply, sim::IDENTITY_QUERY, 0, reply, 0}})}};
 }
 
 std::string Hex(const std::string& bytes) {
@@ -52,7 +50,7 @@ class SessionTest : public ::testing::Test, public SessionOnBench {};
 
 TEST(InstrumentSessionSearch, ListsMatchingInstrumentsSortedAndClosesTheSearch) {
     SessionOnBench on(sim::BenchConfig{
-        {SimInstrument("TW00000002"), SimInstrument("TW00000001"), SimInstrument("MY00000003")}});
+        {Instrument("TW00000002"), Instrument("TW00000001"), Instrument("MY00000003")}});
     on.devices.AddString("stale entry");
     EXPECT_EQ(2, on.session.FindInstruments());
     EXPECT_EQ((std::vector<std::string>{sim::ResourceNameOf("TW00000001"),
@@ -60,7 +58,7 @@ TEST(InstrumentSessionSearch, ListsMatchingInstrumentsSortedAndClosesTheSearch) 
               on.devices.items);
     EXPECT_EQ(-1, on.devices.selected);
     for (std::size_t i = 0; i < 3; ++i)
-        on.bench.Instrument(i).Unplug();
+        on.bench.Device(i).Unplug();
     EXPECT_EQ(0, on.session.FindInstruments());
     EXPECT_TRUE(on.devices.items.empty());
     on.ExpectNothingLeftOpen();
@@ -68,24 +66,16 @@ TEST(InstrumentSessionSearch, ListsMatchingInstrumentsSortedAndClosesTheSearch) 
 
 // A search whose next-match calls deliver fewer names than it counted.
 TEST(InstrumentSessionSearch, CountIsTheReportedOneEvenWhenFewerNamesArrive) {
-    FakeClock clock;
-    auto bench = std::make_shared<sim::Bench>(
-        sim::BenchConfig{{SimInstrument("TW00000003"), SimInstrument("TW00000001"),
-                          SimInstrument("TW00000002")}},
-        clock);
-    std::unique_ptr<visa::ResourceBackend> simulated = visa::MakeSimBackend(bench);
-    visa::ResourceBackend& resources = *simulated;
-    visa::InstallBackend(std::make_unique<FaultyVisa>(
-        std::move(simulated),
-        std::vector<FaultyVisa::Rule>{{FaultyVisa::Call::FindNext, "", 2, VI_ERROR_RSRC_NFOUND}}));
+    SimulatedBench bench(sim::BenchConfig{{Instrument("TW00000003"), Instrument("TW00000001"),
+                                           Instrument("TW00000002")}},
+                         {{FaultyVisa::Call::FindNext, "", 2, VI_ERROR_RSRC_NFOUND}});
     FakeDeviceList devices;
     InstrumentSession session(devices);
     session.OpenResourceManager();
     EXPECT_EQ(3, session.FindInstruments());
     EXPECT_EQ(2u, devices.items.size());
-    EXPECT_EQ(0u, resources.OpenFindLists());
+    EXPECT_EQ(0u, bench.backend->OpenFindLists());
     session.CloseResourceManager();
-    visa::InstallBackend(nullptr);
 }
 
 TEST_F(SessionTest, ConnectFailsForNoSelectionOrAnUnknownName) {

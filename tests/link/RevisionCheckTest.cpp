@@ -28,10 +28,6 @@ struct RevisionCase {
     StatusCode expected;
 };
 
-void PrintTo(const RevisionCase& c, std::ostream* os) {
-    *os << c.name;
-}
-
 class RevisionCheckTest : public ::testing::TestWithParam<RevisionCase> {};
 
 TEST_P(RevisionCheckTest, Compares) {

@@ -67,28 +67,3 @@ ViStatus ScriptedDevice::DeviceRead(char* buffer, ViUInt32 limit, ViUInt32& coun
             *c = static_cast<char>(*c - 'a' + 'A');
     return VI_SUCCESS;
 }
-
-Bytes Frame(std::uint32_t bodyLength, std::uint8_t command) {
-    return {0xAB,
-            static_cast<std::uint8_t>(bodyLength >> 24),
-            static_cast<std::uint8_t>(bodyLength >> 16),
-            static_cast<std::uint8_t>(bodyLength >> 8),
-            static_cast<std::uint8_t>(bodyLength),
-            command,
-            1,
-            2,
-            3,
-            4,
-            5,
-            6};
-}
-
-Bytes ResetFrame() {
-    return {0xAB, 0x00, 0x00, 0x00, 0x07, 0x0A, 'R', 'E', 'S', 'E', 'T', '!'};
-}
-
-Bytes LengthField(std::string_view digits) {
-    Bytes field(12, 0);
-    std::copy(digits.begin(), digits.end(), field.begin());
-    return field;
-}

@@ -3,6 +3,7 @@
 // A loader stand-in that plays a table of expected writes and the replies to give, for
 // checking the command protocol byte by byte.
 
+#include "LoaderFrames.h"
 #include "fakes/Fakes.h"
 #include "link/DeviceIo.h"
 
@@ -10,8 +11,6 @@
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
-
-using Bytes = std::vector<std::uint8_t>;
 
 std::string HexDump(const Bytes& bytes);
 
@@ -47,9 +46,3 @@ private:
 };
 
 inline constexpr ViStatus FAIL = VI_ERROR_IO;
-
-// The 12-byte frame of a command other than CMD_RESET, written out by hand.
-Bytes Frame(std::uint32_t bodyLength, std::uint8_t command);
-Bytes ResetFrame();
-// The payload of CMD_SET_LENGTH: the digits, then zero bytes up to 12.
-Bytes LengthField(std::string_view digits);

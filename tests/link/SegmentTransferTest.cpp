@@ -51,20 +51,16 @@ protected:
     SegmentTransfer transfer{device, clock, log, progress, pump};
 };
 
-TEST_F(SegmentTransferTest, FlagZeroTakesTheLengthFromWord1) {
-    SegmentImage segment = MakeSegment(200, MAIN, 0);
-    segment.word1 = 100;
-    ScriptTransfer(device, segment, 100, 206, -1556952808, {"OK"});
+// Flag 0 takes the length from word 1; a record of type 0 is sent without its last 8 bytes.
+TEST_F(SegmentTransferTest, LengthAndBytesSentFollowFlagAndType) {
+    SegmentImage flagZero = MakeSegment(200, MAIN, 0);
+    flagZero.word1 = 100;
+    ScriptTransfer(device, flagZero, 100, 206, -1556952808, {"OK"});
+    const SegmentImage typeZero = MakeSegment(20, 0);
+    ScriptTransfer(device, typeZero, 20, 18, -1515671092, {"OK"});
 
-    EXPECT_EQ(transfer.UpdateSegment(segment), STATUS_COMPLETE);
-    EXPECT_TRUE(device.Done());
-}
-
-TEST_F(SegmentTransferTest, TypeZeroRecordIsSentWithoutItsLast8Bytes) {
-    const SegmentImage segment = MakeSegment(20, 0);
-    ScriptTransfer(device, segment, 20, 18, -1515671092, {"OK"});
-
-    EXPECT_EQ(transfer.UpdateSegment(segment), STATUS_COMPLETE);
+    EXPECT_EQ(transfer.UpdateSegment(flagZero), STATUS_COMPLETE);
+    EXPECT_EQ(transfer.UpdateSegment(typeZero), STATUS_COMPLETE);
     EXPECT_TRUE(device.Done());
 }
 
@@ -92,10 +88,6 @@ struct FlashCase {
     int flashSteps;
     bool logsOk;
 };
-
-void PrintTo(const FlashCase& c, std::ostream* os) {
-    *os << c.name;
-}
 
 class FlashReplyTest : public SegmentTransferTest,
                        public ::testing::WithParamInterface<FlashCase> {};

@@ -16,7 +16,6 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-constexpr const char* SERIAL = "TW00012345";
 constexpr std::uint32_t LINE_MS = 25;
 
 std::string HexOf(const std::vector<std::uint8_t>& bytes, std::size_t first, std::size_t count) {
@@ -24,8 +23,7 @@ std::string HexOf(const std::vector<std::uint8_t>& bytes, std::size_t first, std
 }
 
 sim::BenchConfig LoaderBench(std::vector<sim::Fault> faults = {}) {
-    sim::InstrumentConfig instrument = SimInstrument(SERIAL, sim::Mode::Loader);
-    instrument.faults = std::move(faults);
+    sim::InstrumentConfig instrument = Instrument(SERIAL, sim::Mode::Loader, std::move(faults));
     instrument.flashLineMs = LINE_MS;
     return sim::BenchConfig{{instrument}};
 }
@@ -136,13 +134,13 @@ TEST_F(SimulatedLoaderTest, WholeSegmentProgrammedIntoFlash) {
     pump.onPump = [&] { writesAtPump.push_back(Writes().size()); };
 
     EXPECT_EQ(transfer.UpdateSegment(segment), STATUS_COMPLETE);
-    const std::vector<std::uint8_t>* flash = bench.Instrument().GetLoader().Flash(14);
+    const std::vector<std::uint8_t>* flash = bench.Device().GetLoader().Flash(14);
     ASSERT_NE(flash, nullptr);
     EXPECT_TRUE(std::equal(flash->begin(), flash->end(), segment.data.begin(),
                            segment.data.begin() + segment.byteCount));
     EXPECT_EQ(flash->size(), segment.byteCount);
-    EXPECT_EQ(bench.Instrument().CurrentRevisions().main, "2.00");
-    EXPECT_EQ(bench.Instrument().RevisionField(), "2.00  A  01 01 01 1.05");
+    EXPECT_EQ(bench.Device().CurrentRevisions().main, "2.00");
+    EXPECT_EQ(bench.Device().RevisionField(), "2.00  A  01 01 01 1.05");
     // Two data blocks, two erase lines, two program lines and RTNOK: 3k + 1 with k = 2.
     EXPECT_EQ(progress.high, 7);
     EXPECT_EQ(progress.pos, 7);
@@ -158,13 +156,9 @@ TEST_F(SimulatedLoaderTest, WholeSegmentProgrammedIntoFlash) {
     EXPECT_EQ(Wire().back(), "read 1 4F4B");
 }
 
-sim::Fault MakeFault(sim::FaultKind kind, int command, std::uint32_t count = 0) {
-    return {kind, command, 0, "", count};
-}
-
 TEST(SimulatedLoaderFaultTest, CorruptedByteIsCaughtByTheChecksumAndNothingIsProgrammed) {
     OnSimulatedLoader on(
-        LoaderBench({MakeFault(sim::FaultKind::CorruptByte, sim::DATA_WRITE, 40000)}));
+        LoaderBench({{sim::FaultKind::CorruptByte, sim::DATA_WRITE, 0, "", 40000}}));
     const SegmentImage segment = MakeSegment(70000);
 
     EXPECT_EQ(on.transfer.UpdateSegment(segment), STATUS_CHECKSUM_MISMATCH);

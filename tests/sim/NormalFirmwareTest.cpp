@@ -13,9 +13,9 @@ TEST(NormalFirmware, ShowsDisplayTextAndSwitchesOnlyForItsOwnModel) {
     SimulatedBench bench;
     ViSession vi = OpenSession(OpenDefaultRM(), NAME);
     ASSERT_EQ(VI_SUCCESS, Send(vi, "DISP:TEXT \"" + NAME + "\"\n"));
-    EXPECT_EQ(NAME, bench.Instrument().DisplayText());
+    EXPECT_EQ(NAME, bench.Device().DisplayText());
     ASSERT_EQ(VI_SUCCESS, Send(vi, "disp:text:clear\n"));
-    EXPECT_EQ("", bench.Instrument().DisplayText());
+    EXPECT_EQ("", bench.Device().DisplayText());
     ASSERT_EQ(VI_SUCCESS, Send(vi, "SYST:ERR?\n"));
     EXPECT_EQ(VI_ERROR_TMO, Receive(vi).status); // unknown commands are not answered
     ASSERT_EQ(VI_SUCCESS, Send(vi, "syst:update TQ9999\n"));

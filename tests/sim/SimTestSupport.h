@@ -21,11 +21,9 @@ inline ViSession OpenDefaultRM() {
     return rm;
 }
 
-inline ViSession OpenSession(ViSession rm, const std::string& name, ViStatus* status = nullptr) {
+inline ViSession OpenSession(ViSession rm, const std::string& name) {
     ViSession vi = 0;
-    ViStatus result = visa::viOpen(rm, name.c_str(), VI_NO_LOCK, 1000, &vi);
-    if (status)
-        *status = result;
+    visa::viOpen(rm, name.c_str(), VI_NO_LOCK, 1000, &vi);
     return vi;
 }
 

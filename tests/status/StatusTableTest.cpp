@@ -33,10 +33,6 @@ TEST(StatusTable, BoxesAndTexts) {
         {STATUS_CONNECT_FAILED, "Failed to connect device.", true},
         {STATUS_READ_FAILED, "Failed to Read data from device.", true},
         {STATUS_ALREADY_LATEST, "Firmware version is the latest update.", false},
-        {STATUS_FILE_REV_BAD, "The firmware revision file is corrupted.", true},
-        {STATUS_FILE_VALUE_TOO_LONG, "The firmware revision file is corrupted.", true},
-        {STATUS_UTILITY_TOO_OLD, "The utility is not compatible with this firmware revision file.",
-         true},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(StatusText(c.code), c.text) << c.code;

@@ -2,8 +2,7 @@
 // refused, for one instrument and for a fleet until its last instrument is done, also on a
 // real terminal, where Ctrl-Z and a write from the background would stop it.
 
-#include "fakes/ProgramRun.h"
-#include "image/ImageTestFiles.h"
+#include "FlashProgram.h"
 
 #include <chrono>
 #include <csignal>
@@ -20,10 +19,6 @@ namespace {
 using std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
-bool Contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
-
 constexpr int STOPPED = 200; // the exit code of a run that was stopped on the way
 
 const std::string SINGLE_NOTE =
@@ -31,17 +26,8 @@ const std::string SINGLE_NOTE =
 const std::string FLEET_NOTE =
     "\ntq4800-flash: the instruments' flash is being written; the update goes on.\n";
 
-class FlashSignals : public TempFolderTest {
+class FlashSignals : public FlashProgramTest {
 protected:
-    void SetUp() override {
-        TempFolderTest::SetUp();
-        ASSERT_EQ(0, RunCommand(ShellWord(TQ4800_IMAGE_PROGRAM) + " build --demo -o " +
-                                    ShellWord(demoFile) +
-                                    " --model TQ4800 --image-rev 1.10 --utility-rev 1.0.0",
-                                folder_.string())
-                         .exitCode);
-    }
-
     // Starts tq4800-flash on the bench in a process group of its own, with the signals as
     // a shell leaves them; prepare then sets up its terminal or output.
     pid_t Start(const std::vector<std::string>& arguments, const std::string& bench,
@@ -59,8 +45,6 @@ protected:
             prepare();
         });
     }
-
-    const std::string demoFile = Path("demo.bin");
 };
 
 // The exit code of the child, STOPPED when it was stopped on the way (it is then continued),

@@ -2,8 +2,7 @@
 // simulated instrument and on a bench of several, its exit codes, its log on standard output
 // and its messages on standard error.
 
-#include "fakes/ProgramRun.h"
-#include "image/ImageTestFiles.h"
+#include "FlashProgram.h"
 #include "status/StatusExplanations.h"
 
 #include <array>
@@ -19,24 +18,10 @@
 
 namespace {
 
-bool Contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
-
 const std::string LOADER_BENCH = "instrument TW00012345\nmode loader\n";
 
-class FlashTool : public TempFolderTest {
+class FlashTool : public FlashProgramTest {
 protected:
-    void SetUp() override {
-        TempFolderTest::SetUp();
-        ASSERT_EQ(0, MakeDemoFile(demoFile, "1.0.0"));
-    }
-    int MakeDemoFile(const std::string& path, const char* utilityRev) {
-        return RunCommand(ShellWord(TQ4800_IMAGE_PROGRAM) + " build --demo -o " + ShellWord(path) +
-                              " --model TQ4800 --image-rev 1.10 --utility-rev " + utilityRev,
-                          folder_.string())
-            .exitCode;
-    }
     // The bench file of the simulated instrument.
     std::string Bench(const std::string& text) { return Write("bench.conf", Bytes(text)); }
     // Runs tq4800-flash with the arguments on the bench, input from answer, with the wire
@@ -51,8 +36,6 @@ protected:
                           folder_.string());
     }
     std::string Trace() const { return ReadWholeFile(Path("trace")); }
-
-    const std::string demoFile = Path("demo.bin");
 };
 
 // Piped, the log is plain lines: no carriage returns, no progress bar, no terminal controls.
@@ -151,7 +134,6 @@ TEST_F(FlashTool, ExitCodes) {
     ImageContents otherModel = AcceptedContents();
     otherModel.header.modelName = "TQ\033[2J4800";
     const std::string escapes = Write("escapes.bin", WriteImageFile(otherModel));
-    ASSERT_EQ(0, mkfifo(Path("fifo").c_str(), 0600));
     struct Case {
         std::string arguments;
         std::string bench;
@@ -162,8 +144,6 @@ TEST_F(FlashTool, ExitCodes) {
         {"--all --yes " + demoFile, empty, 69, "No instrument found."},
         {"--yes " + Path("absent.bin"), "", 66, "absent.bin"},
         {"--yes /dev/zero", "", 66, "/dev/zero: Can't open file."},
-        {"--yes " + Path("fifo"), "", 66, "fifo: Can't open file."},
-        {"--yes " + folder_.string(), "", 66, "Can't open file."},
         {"--yes " + escapes, "", 19, "TQ\\x1B[2J4800"},
         {"'' " + demoFile, "", 64, "an empty argument"},
         {"--yes " + demoFile, folder_.string(), 69, "is a folder"},
@@ -182,20 +162,20 @@ TEST_F(FlashTool, ExitCodes) {
         {"--list --yes", "", 64, "--list"},
         {"--list", empty, 69, "No instrument found."},
         {"-d " + NAME_BEGIN + "TW00011111 -d " + NAME_BEGIN + "TW9" + yes, three, 69,
-         "whose name begins with, \"USB0::0x1D7A::0x52C1::TW9\""},
-        {"-d " + NAME_BEGIN + "TW9" + yes, three, 69,
-         "found:\n  " + NAME_BEGIN + "TW00011111::INSTR\n  " + NAME_BEGIN +
-             "TW00012345::INSTR\n  " + NAME_BEGIN + "TW00067890::INSTR"},
+         "whose name begins with, \"USB0::0x1D7A::0x52C1::TW9\"; found:\n  " + NAME_BEGIN +
+             "TW00011111::INSTR\n  " + NAME_BEGIN + "TW00012345::INSTR\n  " + NAME_BEGIN +
+             "TW00067890::INSTR"},
         {"-d " + NAME_BEGIN + "TW00011111 -d " + NAME_BEGIN + "TW000" + yes, three, 64,
          "begins the names of several instruments"},
-        {"-d " + NAME_BEGIN + "TW000" + yes, three, 64, "begins the names of several instruments"},
         {"-d " + NAME_BEGIN + "TW0001111 -d TW00067890 -d " + NAME_BEGIN + "tw00011111" + yes,
          three, 64, "stand twice in the list"},
         {"-d TW00011111 -d " + NAME_BEGIN + "TW00011111::INSTR" + yes, three, 64,
          "stand twice in the list"},
-        {"--all" + yes, cloned, 64, "twice in the list (instruments with one serial number"},
-        {"-d tw00012345 -d TW00011111" + yes, cloned, 64, NAME_BEGIN},
-        {"-d TW00012345" + yes, cloned, 64, "stand twice in the list"},
+        {"--all" + yes, cloned, 64, "stand twice in the list"},
+        {"-d tw00012345 -d TW00011111" + yes, cloned, 64,
+         "stand twice in the list (instruments with one serial number, or one instrument named "
+         "twice); nothing was touched:\n  " +
+             NAME_BEGIN + "TW00012345::INSTR"},
         {"--all -d " + NAME_BEGIN + yes, three, 64, "--all and --device"},
         {"--json -d " + NAME_BEGIN + "TW9" + yes, three, 69, "no instrument whose serial number"},
     };
@@ -245,51 +225,43 @@ std::vector<std::string> LogOf(const std::string& out, const std::string& serial
 // logs are those of single updates; the exit code is that of the first failed instrument in the
 // table, not of the first to fail; one history record per instrument.
 TEST_F(FlashTool, FleetExitCodeAndHistoryPerInstrument) {
-    struct Case {
-        std::array<const char*, 3> faults; // lines for TW00011111, TW00012345, TW00067890
-        std::array<int, 3> codes;
-        int exitCode;
-    } cases[] = {
-        {{"fault erase-ng segment=2\n", "", "fpga2 09\n"}, {13, 0, 16}, 13},
-    };
-    for (const Case& c : cases) {
-        std::string bench;
-        for (std::size_t i = 0; i < 3; ++i)
-            bench += "instrument " + SERIALS[i] + "\nmode loader\n" + c.faults[i];
-        const ProgramRun single = Run("--yes -d " + SERIALS[1] + " " + demoFile, Bench(bench));
-        const ProgramRun result =
-            Run("-d tw00011111 -d TW00012345 -d TW00067890 --yes " + demoFile, Bench(bench));
-        EXPECT_EQ(c.exitCode, result.exitCode) << bench << result.err;
-        EXPECT_EQ(Lines(single.out), LogOf(result.out, SERIALS[1]));
-        // The table fits 80 columns, its explanations wrapped within their column.
-        const std::string table = result.out.substr(result.out.find("\nSerial  "));
-        std::vector<std::string> rows;
-        for (const std::string& line : Lines(table)) {
-            EXPECT_LE(line.size(), 80u) << line;
-            if (line.starts_with(" ") && !rows.empty())
-                rows.back() += line.substr(line.find_first_not_of(' ') - 1);
-            else if (line.starts_with("TW"))
-                rows.push_back(line);
-        }
-        ASSERT_EQ(3u, rows.size()) << table;
-        for (std::size_t i = 0; i < 3; ++i) {
-            EXPECT_TRUE(std::regex_match(rows[i],
-                                         std::regex(SERIALS[i] + " +" + std::to_string(c.codes[i]) +
-                                                    " +[0-9]+\\.[0-9] s  .*")))
-                << rows[i];
-            EXPECT_TRUE(rows[i].ends_with(ExplainStatus(c.codes[i]))) << rows[i];
-        }
-        std::map<std::string, int> recorded;
-        for (const std::string& line : Lines(Run("--history --json --limit 3").out)) {
-            const nlohmann::json record = nlohmann::json::parse(line);
-            recorded[record["serial_number"]] = record["status_code"];
-        }
-        EXPECT_EQ((std::map<std::string, int>{{SERIALS[0], c.codes[0]},
-                                              {SERIALS[1], c.codes[1]},
-                                              {SERIALS[2], c.codes[2]}}),
-                  recorded)
-            << result.err;
+    const std::array<const char*, 3> faults = {"fault erase-ng segment=2\n", "", "fpga2 09\n"};
+    const std::array<int, 3> codes = {13, 0, 16};
+    std::string bench;
+    for (std::size_t i = 0; i < 3; ++i)
+        bench += "instrument " + SERIALS[i] + "\nmode loader\n" + faults[i];
+    const ProgramRun single = Run("--yes -d " + SERIALS[1] + " " + demoFile, Bench(bench));
+    const ProgramRun result =
+        Run("-d tw00011111 -d TW00012345 -d TW00067890 --yes " + demoFile, Bench(bench));
+    EXPECT_EQ(13, result.exitCode) << bench << result.err;
+    EXPECT_EQ(Lines(single.out), LogOf(result.out, SERIALS[1]));
+    // The table fits 80 columns, its explanations wrapped within their column.
+    const std::string table = result.out.substr(result.out.find("\nSerial  "));
+    std::vector<std::string> rows;
+    for (const std::string& line : Lines(table)) {
+        EXPECT_LE(line.size(), 80u) << line;
+        if (line.starts_with(" ") && !rows.empty())
+            rows.back() += line.substr(line.find_first_not_of(' ') - 1);
+        else if (line.starts_with("TW"))
+            rows.push_back(line);
     }
+    ASSERT_EQ(3u, rows.size()) << table;
+    for (std::size_t i = 0; i < 3; ++i) {
+        EXPECT_TRUE(std::regex_match(
+            rows[i],
+            std::regex(SERIALS[i] + " +" + std::to_string(codes[i]) + " +[0-9]+\\.[0-9] s  .*")))
+            << rows[i];
+        EXPECT_TRUE(rows[i].ends_with(ExplainStatus(codes[i]))) << rows[i];
+    }
+    std::map<std::string, int> recorded;
+    for (const std::string& line : Lines(Run("--history --json --limit 3").out)) {
+        const nlohmann::json record = nlohmann::json::parse(line);
+        recorded[record["serial_number"]] = record["status_code"];
+    }
+    EXPECT_EQ((std::map<std::string, int>{
+                  {SERIALS[0], codes[0]}, {SERIALS[1], codes[1]}, {SERIALS[2], codes[2]}}),
+              recorded)
+        << result.err;
 }
 
 // The fields of each JSON event as the manual page lists them: a tagged paragraph per event
@@ -346,6 +318,30 @@ TEST_F(FlashTool, QuestionOfALargeFleetStaysOneLineAndItsDeclineIsNoFailure) {
     const nlohmann::json summary = nlohmann::json::parse(Lines(result.out).back());
     EXPECT_EQ(12, summary["declined"]);
     EXPECT_EQ(0, summary["failed"]);
+}
+
+// A file whose FPGA segments are slivers of the whole moves the bar by less than a percent a
+// step there: each percent is told once all the same.
+TEST_F(FlashTool, JsonProgressTellsEachPercentOnce) {
+    const std::string sliver = Write("sliver.bin", std::vector<std::uint8_t>(16, 1));
+    const std::string large = Write("large.bin", std::vector<std::uint8_t>(0xF0000, 2));
+    const std::string file = Path("large-main.bin");
+    ASSERT_EQ(0, RunCommand(ShellWord(TQ4800_IMAGE_PROGRAM) + " build -o " + ShellWord(file) +
+                                " --model TQ4800 --image-rev 1.10 --utility-rev 1.0.0 FPGA1=" +
+                                sliver + ":02 FPGA2=" + sliver + ":03 FPGA3=" + sliver +
+                                ":04 MAIN=" + large + ":1.10 HTTP=" + sliver + ":2.01",
+                            folder_.string())
+                     .exitCode);
+    const ProgramRun run = Run("--all --json --yes " + file, Bench(LOADER_BENCH));
+    ASSERT_EQ(0, run.exitCode) << run.err;
+    std::vector<int> percents;
+    for (const std::string& line : Lines(run.out))
+        if (const nlohmann::json event = nlohmann::json::parse(line); event["event"] == "progress")
+            percents.push_back(event["percent"]);
+    ASSERT_FALSE(percents.empty());
+    EXPECT_TRUE(std::adjacent_find(percents.begin(), percents.end(), std::greater_equal<>()) ==
+                percents.end())
+        << testing::PrintToString(percents);
 }
 
 // Now in UTC to the second, as an event's time begins: "2026-12-07T13:06:55".

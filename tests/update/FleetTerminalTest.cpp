@@ -2,9 +2,8 @@
 // columns, narrowed while the instruments are flashed, or of fewer rows than instruments; what
 // the screen then shows is read through a model of the terminal.
 
+#include "FlashProgram.h"
 #include "TerminalModel.h"
-#include "fakes/ProgramRun.h"
-#include "image/ImageTestFiles.h"
 #include "status/StatusExplanations.h"
 
 #include <chrono>
@@ -106,7 +105,7 @@ std::size_t RowsStartingWith(const std::vector<std::string>& rows, const std::st
         rows.begin(), rows.end(), [&](const std::string& row) { return row.starts_with(text); }));
 }
 
-class FleetTerminal : public TempFolderTest {};
+class FleetTerminal : public FlashProgramTest {};
 
 const std::regex
     PROGRESS_LINE(R"(TW\d{8}  ([1-5]) / 5  \[(#*)(\.*)\]  ([ \d]{2}\d)%  \d+:[0-5]\d left)");
@@ -158,11 +157,6 @@ std::string Bench(int first, int instruments, const std::string& each) {
 // at most once in the block and once in the table, each live line within the width, and the
 // note whole below the block.
 TEST_F(FleetTerminal, LiveLinesFitTheTerminal) {
-    const std::string demo = Path("demo.bin");
-    ASSERT_EQ(0,
-              std::system((ShellWord(TQ4800_IMAGE_PROGRAM) + " build --demo -o " + ShellWord(demo) +
-                           " --model TQ4800 --image-rev 1.10 --utility-rev 1.0.0")
-                              .c_str()));
     const struct {
         const char* label;
         int rows;
@@ -181,7 +175,7 @@ TEST_F(FleetTerminal, LiveLinesFitTheTerminal) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
-        TerminalRun run({"--all", "--yes", demo}, Write("bench.conf", Bytes(c.bench)), c.rows);
+        TerminalRun run({"--all", "--yes", demoFile}, Write("bench.conf", Bytes(c.bench)), c.rows);
         const auto deadline = Clock::now() + std::chrono::seconds(60);
         const std::size_t widest =
             static_cast<std::size_t>(c.narrowedTo > 0 ? c.narrowedTo : 80) - 1;

@@ -173,10 +173,6 @@ const FaultCase FAULT_CASES[] = {
         .Sim(FaultKind::ChecksumUnsigned, sim::ANY_COMMAND, 0),
 };
 
-void PrintTo(const FaultCase& row, std::ostream* out) {
-    *out << row.label;
-}
-
 class UpdateFaults : public testing::TestWithParam<FaultCase> {};
 
 TEST_P(UpdateFaults, EndsWithOneReportAndAClosedSession) {

@@ -11,7 +11,6 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <filesystem>
 #include <fstream>
@@ -22,17 +21,13 @@ namespace {
 class WindowUpdate : public WindowTest {
 protected:
     void Open(const sim::BenchConfig& config) {
-        ASSERT_TRUE(folder.isValid());
-        const std::string path = folder.filePath("firmware.bin").toStdString();
         const std::vector<std::uint8_t> bytes = WriteImageFile(TestFirmware());
-        std::ofstream(path, std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()),
-                   static_cast<std::streamsize>(bytes.size()));
+        const std::string path = Write("firmware.bin", bytes);
         ASSERT_EQ(STATUS_COMPLETE, LoadBytes(bytes, image));
 
         dialog.reset();
         bus.reset(); // one simulated bus at a time is the process's VISA backend
-        bus = std::make_unique<SimulatedBus>(config);
+        bus = std::make_unique<SimulatedBench>(config);
         files.answers = {path};
         DesktopServices desktop;
         desktop.files = &files;
@@ -44,9 +39,8 @@ protected:
     }
     // The window reads the history's place when it is made.
     std::string HistoryAt(const char* name) {
-        const std::string path = folder.filePath(name).toStdString();
-        setenv("TQ4800_HISTORY", path.c_str(), 1);
-        return path;
+        setenv("TQ4800_HISTORY", Path(name).c_str(), 1);
+        return Path(name);
     }
     void TearDown() override {
         setenv("TQ4800_HISTORY", "off", 1);
@@ -69,9 +63,8 @@ protected:
         EXPECT_FALSE(dialog->isVisible());
     }
 
-    QTemporaryDir folder;
     ImageInfo image;
-    std::unique_ptr<SimulatedBus> bus;
+    std::unique_ptr<SimulatedBench> bus;
     ScriptedFileChooser files;
     std::unique_ptr<CUpdateDlg> dialog;
 };
@@ -82,10 +75,9 @@ TEST_F(WindowUpdate, AWholeUpdateThatCannotBeClosedWhileItRuns) {
     const std::string history = HistoryAt("history.sqlite3");
     Open({{Instrument()}});
     // The history records the file as it was loaded, not as the path holds it by Update.
-    const std::string firmware = folder.filePath("firmware.bin").toStdString();
+    const std::string firmware = Path("firmware.bin");
     const std::string loadedDigest =
-        RunCommand("sha256sum " + ShellWord(firmware), folder.path().toStdString())
-            .out.substr(0, 64);
+        RunCommand("sha256sum " + ShellWord(firmware), folder_.string()).out.substr(0, 64);
     const auto loadedSize = std::filesystem::file_size(firmware);
     std::ofstream(firmware + ".new") << "replaced";
     std::filesystem::rename(firmware + ".new", firmware);
@@ -135,9 +127,9 @@ TEST_F(WindowUpdate, AWholeUpdateThatCannotBeClosedWhileItRuns) {
                 database.Read("", 0, records, error))
         << error;
     ASSERT_EQ(1u, records.size());
-    EXPECT_EQ("window ended 0 " + folder.filePath("firmware.bin").toStdString(),
-              records[0].frontEnd + " " + records[0].state + " " +
-                  std::to_string(records[0].statusCode.value_or(-1)) + " " + records[0].filePath);
+    EXPECT_EQ("window ended 0 " + firmware, records[0].frontEnd + " " + records[0].state + " " +
+                                                std::to_string(records[0].statusCode.value_or(-1)) +
+                                                " " + records[0].filePath);
     EXPECT_EQ(loadedDigest, records[0].fileSha256);
     EXPECT_EQ(loadedSize, records[0].fileSize);
     ExpectReadyForAnotherRun();

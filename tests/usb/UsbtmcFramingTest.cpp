@@ -230,29 +230,35 @@ TEST_F(UsbtmcFraming, PendingAbortIsPolledUntilDone) {
 }
 
 // With 16-byte packets a 2 KiB reply is 126 packets; the device refuses the abort and keeps
-// them queued, so the host must drain them all.
+// them queued, so the host must drain them all: also a 10 KB reply of a device that ignored
+// the size asked for, which takes more than one 4 KiB read to drain.
 TEST_F(UsbtmcFraming, PacketsKeptAcrossARefusedAbortAreDrained) {
-    device.packetSize = 16;
-    Reopen();
-    device.refusesAborts = true;
-    device.clearHaltKeepsQueue = true;
-    device.wrongTagOnce = true;
-    std::string got;
-    EXPECT_EQ(VI_ERROR_IO, Query(std::string(2000, 'k'), got, 2000, 4084));
-    EXPECT_EQ(0u, device.QueuedPackets());
-    ExpectQueryWorks();
+    for (const std::size_t size : {2000, 10000}) {
+        device.packetSize = 16;
+        Reopen();
+        device.refusesAborts = true;
+        device.clearHaltKeepsQueue = true;
+        device.wrongTagOnce = size < 4096;
+        device.ignoresTransferSize = size > 4096;
+        std::string got;
+        EXPECT_EQ(VI_ERROR_IO, Query(std::string(size, 'k'), got, 2000, 4084)) << size;
+        EXPECT_EQ(0u, device.QueuedPackets()) << size;
+        device.ignoresTransferSize = false;
+        ExpectQueryWorks();
+    }
 }
 
-// libusb often reports the first transfer after an unplug as an I/O error.
+// libusb often reports the first transfers after an unplug as I/O errors, the device's
+// GET_STATUS among them.
 TEST_F(UsbtmcFraming, UnplugDuringATransferLosesTheConnectionForGood) {
-    for (const bool seenAsIoError : {false, true}) {
+    for (const int ioErrors : {0, 1, 2}) {
         device.plugged = true;
         Reopen();
         diagnostics.str("");
-        device.unplugSeenAsIoError = seenAsIoError;
+        device.unplugIoErrors = ioErrors;
         device.unplugAfterBulkIns = 1; // the first packet arrives, then the device is gone
         std::string got;
-        EXPECT_EQ(VI_ERROR_CONN_LOST, Query(std::string(200, 'b'), got)) << seenAsIoError;
+        EXPECT_EQ(VI_ERROR_CONN_LOST, Query(std::string(200, 'b'), got)) << ioErrors;
         EXPECT_EQ(std::string(52, 'b'), got) << "the data that did arrive is reported";
 
         const std::size_t transfers = device.timeoutsMs.size();

@@ -170,9 +170,10 @@ bool UsbtmcTestDevice::WithdrawReply() {
 }
 
 UsbResult UsbtmcTestDevice::Unplugged() {
-    const bool ioError = unplugSeenAsIoError && !ioErrorReported_;
-    ioErrorReported_ = ioErrorReported_ || ioError;
-    return ioError ? UsbResult::Error : UsbResult::NoDevice;
+    if (unplugIoErrors <= 0)
+        return UsbResult::NoDevice;
+    --unplugIoErrors;
+    return UsbResult::Error;
 }
 
 UsbResult UsbtmcTestDevice::BulkIn(std::uint8_t endpoint, std::uint8_t* data, int length,

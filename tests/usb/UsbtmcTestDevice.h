@@ -59,8 +59,8 @@ public:
     bool lateTerminator = false;  // ... with a zero-length packet that misses the first read
     // Bulk-OUT takes nothing until the last Bulk-IN transfer has been read to its end.
     bool holdsOutUntilTerminatorRead = false;
-    bool clearHaltKeepsQueue = false;         // a cleared halt leaves requests and packets queued
-    bool unplugSeenAsIoError = false;         // the first transfer after an unplug fails as I/O
+    bool clearHaltKeepsQueue = false; // a cleared halt leaves requests and packets queued
+    int unplugIoErrors = 0; // so many transfers after an unplug fail as I/O before it shows
     int emptyTransfersBeforeReply = 0;        // zero-length packets sent before the next reply
     bool haltedOut = false, haltedIn = false; // the endpoint stalls until its halt is cleared
     bool bulkOutTimesOut = false;             // bulk-out transfers time out with nothing taken
@@ -101,8 +101,7 @@ private:
     void Queue(const Bytes& transfer);
     visa::UsbResult Unplugged();
 
-    std::deque<Bytes> packets_; // queued for Bulk-IN; an empty one is a zero-length packet
-    bool ioErrorReported_ = false;
+    std::deque<Bytes> packets_;  // queued for Bulk-IN; an empty one is a zero-length packet
     bool terminatorDue_ = false; // a late terminating packet is yet to be queued
 };
 

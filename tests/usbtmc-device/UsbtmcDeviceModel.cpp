@@ -115,8 +115,8 @@ std::optional<Bytes> UsbtmcDeviceModel::Answer(std::uint32_t replyWaitMs,
         }
         request = *answering_;
     }
-    const std::uint32_t size =
-        replyChunk != 0 ? std::min(request.maxSize, replyChunk) : request.maxSize;
+    const std::uint32_t asked = ignoresTransferSize ? 1u << 16 : request.maxSize;
+    const std::uint32_t size = replyChunk != 0 ? std::min(asked, replyChunk) : asked;
     Bytes data(size);
     ViUInt32 count = 0;
     bool end = false;

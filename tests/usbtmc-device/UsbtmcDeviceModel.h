@@ -55,6 +55,7 @@ public:
     bool wrongTagOnce = false;           // the next reply carries the wrong bTag
     bool wrongInverseOnce = false;       // the next reply's bTagInverse is its bTag
     std::uint32_t replyChunk = 0;        // most data bytes per DEV_DEP_MSG_IN, 0 for no limit
+    bool ignoresTransferSize = false;    // replies with all it has, however little was asked
     std::vector<std::string> violations; // framing faults of the host
 
     // The length of the Bulk-OUT transfer whose header this is.

@@ -15,24 +15,22 @@
 
 namespace {
 
-std::string TempFile(const char* leaf) {
-    return ::testing::TempDir() + "tq4800-simvisa-" + std::to_string(getpid()) + "-" + leaf;
-}
-
 // One instrument that reboots and flashes without delay: the library's bench runs on the
 // wall clock while the utility sleeps on a fake one.
 constexpr const char* kQuickBench = "instrument TW00012345\nreboot-ms 0\nflash-line-ms 0\n";
 
-class BackendChoice : public ::testing::Test {
+class BackendChoice : public TempFolderTest {
 protected:
-    BackendChoice() { std::ofstream(benchPath) << kQuickBench; }
-    ~BackendChoice() override {
+    void SetUp() override {
+        TempFolderTest::SetUp();
+        Write("bench.conf", Bytes(kQuickBench));
+    }
+    void TearDown() override {
         visa::InstallBackend(nullptr);
         unsetenv("TQ4800_VISA");
         unsetenv("TQ4800_SIM");
         unsetenv("TQ4800_SIM_TRACE");
-        std::remove(benchPath.c_str());
-        std::remove(tracePath.c_str());
+        TempFolderTest::TearDown();
     }
     bool Choose(const std::string& value) {
         setenv("TQ4800_VISA", value.c_str(), 1);
@@ -45,8 +43,8 @@ protected:
         ASSERT_TRUE(Choose(SIM_VISA_LIBRARY));
     }
 
-    const std::string benchPath = TempFile("bench.conf");
-    const std::string tracePath = TempFile("trace.txt");
+    const std::string benchPath = Path("bench.conf");
+    const std::string tracePath = Path("trace.txt");
 };
 
 TEST_F(BackendChoice, WholeUpdateThroughTheLibraryMatchesTheSimBackend) {

@@ -9,9 +9,15 @@ namespace {
 constexpr char FIRST[] = "USB0::0x1D7A::0x52C1::TW00000001::INSTR";
 constexpr char SECOND[] = "USB0::0x1D7A::0x52C1::TW00000002::INSTR";
 
-sim::BenchConfig TwoInstruments() {
-    return sim::BenchConfig{{SimInstrument("TW00000001"), SimInstrument("TW00000002")}};
-}
+// Two instruments on the bus, a resource manager open, and a search's outputs.
+class ResourceBackend : public ::testing::Test {
+protected:
+    SimulatedBench bench{sim::BenchConfig{{Instrument("TW00000001"), Instrument("TW00000002")}}};
+    ViSession rm = OpenDefaultRM();
+    ViFindList list = 0;
+    ViUInt32 count = 0;
+    char desc[VI_FIND_BUFLEN] = {};
+};
 
 // Without a backend nothing is opened, and no output is left holding a stale handle.
 TEST(Dispatch, EveryCallFailsWithoutABackend) {
@@ -28,12 +34,7 @@ TEST(Dispatch, EveryCallFailsWithoutABackend) {
               (std::vector<std::uint32_t>{rm, list, count, vi}));
 }
 
-TEST(ResourceBackend, SearchListsMatchesInBusOrderThenRunsOut) {
-    SimulatedBench bench(TwoInstruments());
-    ViSession rm = OpenDefaultRM();
-    ViFindList list = 0;
-    ViUInt32 count = 0;
-    char desc[VI_FIND_BUFLEN] = {};
+TEST_F(ResourceBackend, SearchListsMatchesInBusOrderThenRunsOut) {
     ASSERT_EQ(VI_SUCCESS, visa::viFindRsrc(rm, "USB?*INSTR", &list, &count, desc));
     EXPECT_EQ(2u, count);
     EXPECT_STREQ(FIRST, desc);
@@ -49,12 +50,8 @@ TEST(ResourceBackend, SearchListsMatchesInBusOrderThenRunsOut) {
     EXPECT_EQ(0u, bench.backend->OpenFindLists());
 }
 
-TEST(ResourceBackend, UnknownHandlesAreRefusedAndCloseOfNothingIsHarmless) {
-    SimulatedBench bench;
-    ViSession rm = OpenDefaultRM();
-    ViSession vi = OpenSession(rm, sim::ResourceNameOf("TW00012345"));
-    char desc[VI_FIND_BUFLEN] = {};
-    ViUInt32 count = 0;
+TEST_F(ResourceBackend, UnknownHandlesAreRefusedAndCloseOfNothingIsHarmless) {
+    ViSession vi = OpenSession(rm, FIRST);
     ViByte byte = 0;
     EXPECT_EQ(VI_ERROR_INV_OBJECT, visa::viFindNext(vi, desc)); // a session is no find list
     EXPECT_EQ(VI_ERROR_INV_OBJECT, visa::viRead(rm, &byte, 1, &count));
@@ -65,16 +62,11 @@ TEST(ResourceBackend, UnknownHandlesAreRefusedAndCloseOfNothingIsHarmless) {
     EXPECT_EQ(1u, bench.backend->OpenSessions());
 }
 
-TEST(ResourceBackend, ClosingTheManagerClosesWhatWasOpenedThroughItOnly) {
-    SimulatedBench bench(TwoInstruments());
-    ViSession rm = OpenDefaultRM();
+TEST_F(ResourceBackend, ClosingTheManagerClosesWhatWasOpenedThroughItOnly) {
     ViSession other = OpenDefaultRM();
     ViSession first = OpenSession(rm, FIRST);
     ViSession second = OpenSession(rm, SECOND);
     ViSession kept = OpenSession(other, FIRST);
-    ViFindList list = 0;
-    ViUInt32 count = 0;
-    char desc[VI_FIND_BUFLEN] = {};
     ASSERT_EQ(VI_SUCCESS, visa::viFindRsrc(rm, "?*", &list, &count, desc));
 
     EXPECT_EQ(VI_SUCCESS, visa::viClose(rm));
@@ -87,9 +79,8 @@ TEST(ResourceBackend, ClosingTheManagerClosesWhatWasOpenedThroughItOnly) {
     EXPECT_EQ("close 2", bench.Trace().at(bench.Trace().size() - 2));
 }
 
-TEST(ResourceBackend, ReadEndsAtMessageEndOrLimitOrTheSessionsTimeOut) {
-    SimulatedBench bench;
-    ViSession vi = OpenSession(OpenDefaultRM(), sim::ResourceNameOf("TW00012345"));
+TEST_F(ResourceBackend, ReadEndsAtMessageEndOrLimitOrTheSessionsTimeOut) {
+    ViSession vi = OpenSession(rm, FIRST);
     EXPECT_EQ(VI_ERROR_TMO, Receive(vi).status);
     ASSERT_EQ(VI_SUCCESS, visa::viSetAttribute(vi, VI_ATTR_TMO_VALUE, 5000));
     EXPECT_EQ(VI_ERROR_TMO, Receive(vi).status);
@@ -100,7 +91,7 @@ TEST(ResourceBackend, ReadEndsAtMessageEndOrLimitOrTheSessionsTimeOut) {
     EXPECT_EQ(VI_SUCCESS_MAX_CNT, head.status);
     const ReadResult rest = Receive(vi, 200);
     EXPECT_EQ(VI_SUCCESS, rest.status);
-    EXPECT_EQ("SIMULATED,TQ4800,TW00012345,", (head.text + rest.text).substr(0, 28));
+    EXPECT_EQ("SIMULATED,TQ4800,TW00000001,", (head.text + rest.text).substr(0, 28));
     EXPECT_EQ('\n', rest.text.back());
 
     EXPECT_EQ(VI_ERROR_NSUP_ATTR, visa::viSetAttribute(vi, 0x3FFF0001, 5));
@@ -108,10 +99,8 @@ TEST(ResourceBackend, ReadEndsAtMessageEndOrLimitOrTheSessionsTimeOut) {
               visa::viSetAttribute(vi, VI_ATTR_TMO_VALUE, ViAttrState{1} << 32));
 }
 
-TEST(ResourceBackend, OpenChecksNameModeAndPresence) {
-    SimulatedBench bench;
-    ViSession rm = OpenDefaultRM();
-    const std::string name = sim::ResourceNameOf("TW00012345");
+TEST_F(ResourceBackend, OpenChecksNameModeAndPresence) {
+    const std::string name = sim::ResourceNameOf("TW00000001");
     const struct {
         ViSession through;
         std::string name;
@@ -120,9 +109,9 @@ TEST(ResourceBackend, OpenChecksNameModeAndPresence) {
     } cases[] = {
         {rm, "", VI_NO_LOCK, VI_ERROR_INV_RSRC_NAME},
         {rm, "USB0::0x1D7A::0x52C1::TW99999999::INSTR", VI_NO_LOCK, VI_ERROR_RSRC_NFOUND},
-        {rm, "USB0::0x1D7B::0x52C1::TW00012345::INSTR", VI_NO_LOCK, VI_ERROR_RSRC_NFOUND},
+        {rm, "USB0::0x1D7B::0x52C1::TW00000001::INSTR", VI_NO_LOCK, VI_ERROR_RSRC_NFOUND},
         {rm, name, 1, VI_ERROR_INV_ACC_MODE},
-        {rm, "usb::7546::21185::TW00012345::0::instr", VI_NO_LOCK, VI_SUCCESS},
+        {rm, "usb::7546::21185::TW00000001::0::instr", VI_NO_LOCK, VI_SUCCESS},
         {OpenSession(rm, name), name, VI_NO_LOCK, VI_ERROR_INV_OBJECT},
     };
     for (const auto& c : cases) {
@@ -134,7 +123,7 @@ TEST(ResourceBackend, OpenChecksNameModeAndPresence) {
 
 // Another thread closes the resource manager while a search or an open through it is under
 // way: the call fails and leaves nothing open that no manager would ever close.
-TEST(ResourceBackend, ManagerClosedDuringASearchOrAnOpenLeavesNothingOpen) {
+TEST_F(ResourceBackend, ManagerClosedDuringASearchOrAnOpenLeavesNothingOpen) {
     struct ClosingProvider final : visa::ResourceProvider {
         ViStatus List(std::vector<std::string>& names) override {
             visa::viClose(rm);
@@ -148,18 +137,15 @@ TEST(ResourceBackend, ManagerClosedDuringASearchOrAnOpenLeavesNothingOpen) {
         std::unique_ptr<visa::ResourceProvider> inner;
         ViSession rm = VI_NULL;
     };
-    FakeClock clock;
     auto provider = std::make_unique<ClosingProvider>();
     provider->inner =
-        visa::MakeSimProvider(std::make_shared<sim::Bench>(sim::DefaultBench(), clock));
+        visa::MakeSimProvider(std::make_shared<sim::Bench>(sim::DefaultBench(), bench.clock));
     ClosingProvider& closing = *provider;
     auto backend = std::make_unique<visa::ResourceBackend>(std::move(provider));
     visa::ResourceBackend& table = *backend;
     visa::InstallBackend(std::move(backend));
 
-    ViFindList list = 5;
-    ViUInt32 count = 5;
-    char desc[VI_FIND_BUFLEN] = {};
+    list = count = 5;
     closing.rm = OpenDefaultRM();
     EXPECT_EQ(VI_ERROR_INV_OBJECT, visa::viFindRsrc(closing.rm, "?*", &list, &count, desc));
     ViSession vi = 5;
@@ -170,7 +156,6 @@ TEST(ResourceBackend, ManagerClosedDuringASearchOrAnOpenLeavesNothingOpen) {
     EXPECT_EQ(
         (std::vector<std::size_t>{0, 0, 0, 0, 0}),
         (std::vector<std::size_t>{list, count, vi, table.OpenFindLists(), table.OpenSessions()}));
-    visa::InstallBackend(nullptr);
 }
 
 } // namespace

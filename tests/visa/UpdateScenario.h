@@ -14,15 +14,10 @@
 #include <string>
 #include <vector>
 
-// The image tests' accepted file, its MAIN segment grown to a few writes of data.
+// The test firmware with its MAIN segment a few writes of data long.
 inline ImageInfo SmallFirmwareImage() {
-    ImageContents contents = AcceptedContents();
-    std::vector<std::uint8_t>& main = contents.segments[3].payload;
-    main.resize(5000);
-    for (std::size_t i = 0; i < main.size(); ++i)
-        main[i] = static_cast<std::uint8_t>(i * 31 + 7);
     ImageInfo image;
-    EXPECT_EQ(STATUS_COMPLETE, LoadBytes(WriteImageFile(contents), image));
+    EXPECT_EQ(STATUS_COMPLETE, LoadBytes(WriteImageFile(TestFirmware(5000)), image));
     return image;
 }
 

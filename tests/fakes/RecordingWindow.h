@@ -2,7 +2,7 @@
 
 // The recording fakes of the window's seams, together, as the update sequence takes them.
 
-#include "fakes/Fakes.h"
+#include "Fakes.h"
 #include "update/UpdateSequence.h"
 
 struct RecordingWindow {
