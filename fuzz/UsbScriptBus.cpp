@@ -279,10 +279,12 @@ void ScriptedBus::CheckBulkOut(int device, const std::uint8_t* bytes, int length
     if (tag == 0 || bytes[2] != static_cast<std::uint8_t>(~tag) || bytes[3] != 0)
         return Fault("a Bulk-OUT header with a bad bTag or reserved byte");
     // Each instrument, named by its serial number, has its own sequence, which goes on
-    // across its reboots.
-    const auto handed = handed_.find(device);
-    const std::string serial =
-        handed == handed_.end() || handed->second.empty() ? "" : *handed->second.begin();
+    // across its reboots; a read of the serial that gave nothing names no instrument.
+    std::string serial;
+    if (const auto handed = handed_.find(device); handed != handed_.end())
+        for (const std::string& given : handed->second)
+            if (!given.empty() && serial.empty())
+                serial = given;
     int& last = lastTags_.try_emplace(serial, -1).first->second;
     if (last >= 0 && tag != (last == 127 ? 1 : last + 1))
         return Fault("bTag out of sequence");
