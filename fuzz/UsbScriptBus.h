@@ -32,7 +32,8 @@ public:
     void Fault(const std::string& text);
     void Handed(int device, const std::string& serial) { handed_[device].insert(serial); }
     bool HandedOut(int device, const std::string& serial) const;
-    bool Gone(int device) const { return gone_.count(device) != 0; }
+    // A device has left the bus when a transfer found it gone or the bus rebooted since.
+    bool Gone(int device) const { return gone_.count(device) != 0 || device / 100 != generation_; }
     void Leave(int device) { gone_.insert(device); }
     void CheckBulkOut(int device, const std::uint8_t* bytes, int length);
     // The bTag of the request in progress, for framed Bulk-IN answers.
