@@ -75,9 +75,7 @@ void TakeRevision(Revisions& revisions, int type, const std::vector<std::uint8_t
     }
 }
 
-// Room made for a load's data: at least the largest region and its trailing bytes, so that
-// the segments of an update reuse one buffer; a told count beyond 2 MiB grows as bytes come.
-constexpr std::uint64_t kLoadRoom = 0x100000 + 6;
+// Room made at once for a load's data; a told count beyond 2 MiB grows as the bytes come.
 constexpr std::uint64_t kMostLoadRoom = 2 * 1024 * 1024;
 
 } // namespace
@@ -90,7 +88,7 @@ void Loader::Restart() {
     header_.clear();
     payload_.clear();
     segment_ = 0;
-    data_.clear();
+    data_ = std::make_shared<std::vector<std::uint8_t>>();
     type_ = -1;
     toldLength_ = 0;
 }
@@ -117,7 +115,9 @@ ViStatus Loader::Write(const ViByte* data, std::uint32_t count, std::deque<sim::
 // for, so that a megabyte costs a copy rather than a million steps.
 ViStatus Loader::TakeData(const ViByte* data, std::uint32_t count, std::deque<sim::Reply>& replies,
                           bool& unplugged, std::uint32_t& taken) {
-    const std::uint64_t first = data_.size();
+    if (data_.use_count() > 1) // kept by the flash as programmed
+        data_ = std::make_shared<std::vector<std::uint8_t>>(*data_);
+    const std::uint64_t first = data_->size();
     std::uint64_t take = std::min<std::uint64_t>(count, loadExpected_ - first);
     if (const Fault* unplug =
             FindFault(faults_, FaultKind::UnplugAfterData, DATA_WRITE, segment_)) {
@@ -127,13 +127,13 @@ ViStatus Loader::TakeData(const ViByte* data, std::uint32_t count, std::deque<si
         }
         take = std::min<std::uint64_t>(take, unplug->count - first);
     }
-    data_.insert(data_.end(), data, data + take);
+    data_->insert(data_->end(), data, data + take);
     for (const Fault& fault : faults_)
         if (fault.kind == FaultKind::CorruptByte && fault.count >= first &&
-            fault.count < data_.size() && (fault.segment == 0 || fault.segment == segment_))
-            data_[fault.count] ^= 0xFF;
+            fault.count < data_->size() && (fault.segment == 0 || fault.segment == segment_))
+            (*data_)[fault.count] ^= 0xFF;
     taken = static_cast<std::uint32_t>(take);
-    if (data_.size() == loadExpected_) {
+    if (data_->size() == loadExpected_) {
         state_ = State::Header;
         Send(replies, {{"OK"}});
     }
@@ -142,7 +142,7 @@ ViStatus Loader::TakeData(const ViByte* data, std::uint32_t count, std::deque<si
 
 bool Loader::WriteRefused(const ViByte* data, std::uint32_t count) const {
     if (state_ == State::Data) {
-        std::uint64_t first = data_.size();
+        std::uint64_t first = data_->size();
         std::uint64_t last = first + std::min<std::uint64_t>(count, loadExpected_ - first);
         for (const Fault& fault : faults_)
             if (fault.kind == FaultKind::FailWrite && fault.command == DATA_WRITE &&
@@ -182,9 +182,8 @@ void Loader::HeaderComplete(std::deque<sim::Reply>& replies) {
     command_ = header[5];
     std::uint32_t payload = bodyLength >= 7 ? bodyLength - 7 : 0;
     if (command_ == LOADER_LOAD) {
-        data_.clear();
-        data_.reserve(
-            std::min<std::uint64_t>(std::max<std::uint64_t>(payload, kLoadRoom), kMostLoadRoom));
+        data_ = std::make_shared<std::vector<std::uint8_t>>();
+        data_->reserve(std::min<std::uint64_t>(payload, kMostLoadRoom));
         loadExpected_ = payload;
         if (payload == 0)
             Send(replies, {{"OK"}});
@@ -207,7 +206,7 @@ void Loader::Execute(std::deque<sim::Reply>& replies) {
         if (std::memcmp(payload_.data(), "RESET!", 6) != 0)
             return;
         ++segment_;
-        data_.clear();
+        data_ = std::make_shared<std::vector<std::uint8_t>>();
         loadExpected_ = 0;
         type_ = -1;
         toldLength_ = 0;
@@ -245,13 +244,13 @@ std::int64_t Loader::Checksum() const {
     if (toldLength_ > 8) {
         std::uint64_t end = 8 + ((std::uint64_t{toldLength_} - 8 + 3) / 4) * 4;
         std::uint64_t offset = 8;
-        for (; offset + 4 <= std::min<std::uint64_t>(end, data_.size()); offset += 4)
-            sum += ReadBigEndian(&data_[offset]);
+        for (; offset + 4 <= std::min<std::uint64_t>(end, data_->size()); offset += 4)
+            sum += ReadBigEndian(&(*data_)[offset]);
         for (; offset < end; offset += 4) {
             std::uint8_t word[4] = {};
             for (std::uint64_t i = 0; i < 4; ++i)
-                if (offset + i < data_.size())
-                    word[i] = data_[offset + i];
+                if (offset + i < data_->size())
+                    word[i] = (*data_)[offset + i];
             sum += ReadBigEndian(word);
         }
     }
@@ -263,14 +262,14 @@ std::vector<sim::Reply> Loader::ProgramLines() {
     auto line = [this](std::string text) { return sim::Reply{std::move(text), flashLineMs_}; };
     if (FindFault(faults_, FaultKind::AlreadyLatest, command_, segment_))
         return {line("DATA IS THE LATEST UPDATE")};
-    if (!region || data_.size() > std::size_t{region->maxSize} + 6 ||
+    if (!region || data_->size() > std::size_t{region->maxSize} + 6 ||
         FindFault(faults_, FaultKind::EraseNg, command_, segment_))
         return {line("ERASE NG")};
 
     // The blocks the record covers, within the region: a record of a full region's size
     // plus its 6 trailing bytes still erases only the region's own blocks.
     std::size_t blocks =
-        std::clamp<std::size_t>((data_.size() + FLASH_BLOCK_SIZE - 1) / FLASH_BLOCK_SIZE, 1,
+        std::clamp<std::size_t>((data_->size() + FLASH_BLOCK_SIZE - 1) / FLASH_BLOCK_SIZE, 1,
                                 region->maxSize / FLASH_BLOCK_SIZE);
     std::vector<sim::Reply> lines;
     for (std::size_t i = 0; i < blocks; ++i)
@@ -283,8 +282,9 @@ std::vector<sim::Reply> Loader::ProgramLines() {
         lines.push_back(line("PROG:" + std::to_string(type_ + i)));
     lines.push_back(line("RTNOK"));
     lines.push_back(line("OK"));
+    // The flash keeps the received bytes themselves; a later load receives into a new buffer.
     flash_[static_cast<std::uint8_t>(type_)] = data_;
-    TakeRevision(revisions_, type_, data_);
+    TakeRevision(revisions_, type_, *data_);
     return lines;
 }
 
@@ -294,7 +294,7 @@ void Loader::Send(std::deque<sim::Reply>& replies, std::vector<sim::Reply> lines
 
 const std::vector<std::uint8_t>* Loader::Flash(std::uint8_t type) const {
     auto found = flash_.find(type);
-    return found == flash_.end() ? nullptr : &found->second;
+    return found == flash_.end() ? nullptr : found->second.get();
 }
 
 } // namespace sim

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <deque>
 #include <map>
+#include <memory>
 #include <vector>
 
 namespace sim {
@@ -75,10 +76,11 @@ private:
     std::uint64_t loadExpected_ = 0;
 
     int segment_ = 0;
-    std::vector<std::uint8_t> data_;
+    std::shared_ptr<std::vector<std::uint8_t>> data_ =
+        std::make_shared<std::vector<std::uint8_t>>();
     int type_ = -1;
     std::uint32_t toldLength_ = 0;
-    std::map<std::uint8_t, std::vector<std::uint8_t>> flash_;
+    std::map<std::uint8_t, std::shared_ptr<const std::vector<std::uint8_t>>> flash_;
 };
 
 } // namespace sim
