@@ -76,8 +76,9 @@ private:
 
     void AnswerVisibleBoxes() {
         for (QWidget* widget : QApplication::topLevelWidgets()) {
+            // Looked at once the desktop shows it: before that, it may not have its size yet.
             auto* box = qobject_cast<QMessageBox*>(widget);
-            if (!box || !box->isVisible())
+            if (!box || !box->isVisible() || !box->windowHandle()->isExposed())
                 continue;
             seen.push_back({box->text().toStdString(), box->windowTitle().toStdString(),
                             box->icon(), onShown(), box->width(),
