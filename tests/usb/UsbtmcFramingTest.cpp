@@ -109,20 +109,19 @@ TEST_F(UsbtmcFraming, ReplySplitIntoTransfersIsCollectedUntilEomOrTheLimit) {
 // the terminating packet (a device may hold Bulk-OUT until it has), leaves the pipe empty at
 // the end of the read and at close, and does not wait long for a packet that never comes.
 TEST_F(UsbtmcFraming, RepliesOfAnyLengthLeaveThePipeEmpty) {
-    enum End { ZeroLengthPacket, AlignmentPacket, LatePacket, Nothing };
+    using enum usbtest::Ending;
     for (const std::uint16_t packet : {64, 512}) {
         device.packetSize = packet;
-        for (const End ending : {ZeroLengthPacket, AlignmentPacket, LatePacket, Nothing}) {
+        for (const auto ending : {ZeroLengthPacket, AlignmentPacket, LatePacket, Nothing}) {
             Reopen();
-            device.noShortPacket = ending == Nothing;
-            device.alignmentPacket = ending == AlignmentPacket;
-            device.lateTerminator = ending == LatePacket;
+            device.ending = ending;
             device.holdsOutUntilTerminatorRead = ending < LatePacket;
+            const int row = static_cast<int>(ending);
             for (const std::size_t size : {5u, 52u, 116u, 4084u, 4085u, 8168u, 10000u}) {
                 const std::string text(size, 'Q');
                 std::string got;
                 ASSERT_EQ(VI_SUCCESS, Query(text, got, 2000, 20000))
-                    << size << " ending " << ending << " at " << packet;
+                    << size << " ending " << row << " at " << packet;
                 EXPECT_EQ(text, got);
                 EXPECT_TRUE(ending == LatePacket || device.QueuedPackets() == 0) << size;
                 ExpectQueryWorks();
@@ -130,7 +129,7 @@ TEST_F(UsbtmcFraming, RepliesOfAnyLengthLeaveThePipeEmpty) {
             std::string got;
             ASSERT_EQ(VI_SUCCESS, Query(std::string(52, 'c'), got));
             connection.reset();
-            EXPECT_EQ(0u, device.QueuedPackets()) << "at close, ending " << ending;
+            EXPECT_EQ(0u, device.QueuedPackets()) << "at close, ending " << row;
         }
     }
 }
@@ -273,36 +272,11 @@ TEST_F(UsbtmcFraming, UnplugDuringATransferLosesTheConnectionForGood) {
 // An instrument that answers each request at once and never with EOM: with nothing (refused
 // at the first such transfer) or with a byte a millisecond (the read ends at its time-out).
 TEST_F(UsbtmcFraming, ReplyWithoutEomEndsTheRead) {
-    struct Endless final : visa::Connection {
-        Endless(FakeClock& clock, ViUInt32 bytes) : clock(clock), bytes(bytes) {}
-        ViStatus Write(const ViByte*, ViUInt32 count, ViUInt32, ViUInt32& written) override {
-            written = count;
-            return VI_SUCCESS;
-        }
-        ViStatus Read(ViByte* buffer, ViUInt32 limit, ViUInt32, ViUInt32& count,
-                      bool& end) override {
-            clock.now += 1;
-            count = std::min(limit, bytes);
-            std::fill_n(buffer, count, 'e');
-            end = false;
-            return ++reads < 5 || bytes > 0 ? VI_SUCCESS : VI_ERROR_TMO;
-        }
-        FakeClock& clock;
-        ViUInt32 bytes;
-        int reads = 0;
-    };
-    for (const auto& [bytes, status] : {std::pair{0u, VI_ERROR_IO}, {1u, VI_ERROR_TMO}}) {
-        Endless instrument(clock, bytes);
-        usbtest::UsbtmcTestDevice endless{instrument, {.serial = "TW00000001"}, clock};
-        bus->devices.push_back(&endless);
-        ASSERT_EQ(VI_SUCCESS,
-                  backend.Open("USB0::0x1D7A::0x52C1::TW00000001::INSTR", 1000, connection));
-        std::vector<ViByte> buffer(20000);
-        ViUInt32 count = 0;
-        EXPECT_EQ(status, connection->Read(buffer.data(), 20000, 100, count, end)) << bytes;
-        EXPECT_GT(20000u, count);
-        connection.reset();
-        bus->devices.pop_back();
+    instrument.endless = &clock;
+    for (const auto& [text, status] : {std::pair{"", VI_ERROR_IO}, {"e", VI_ERROR_TMO}}) {
+        std::string got;
+        EXPECT_EQ(status, Query(text, got, 100, 20000)) << text;
+        EXPECT_GT(20000u, got.size());
     }
 }
 
