@@ -197,20 +197,6 @@ TEST_F(UsbtmcFraming, FailedTransferIsCleanedUpAndTheNextCommandWorks) {
     }
 }
 
-// A device that refuses the abort of a timed-out read answers it later, under the aborted
-// bTag: the next read drops those stale bytes and returns its own reply.
-TEST_F(UsbtmcFraming, ReplyOfAReadWhoseAbortFailedNeverReachesTheNextRead) {
-    device.refusesAborts = true;
-    device.clearHaltKeepsQueue = true;
-    std::string got;
-    EXPECT_EQ(VI_ERROR_TMO, Query("", got, 50));
-    instrument.reply = "STALE\n";
-    instrument.later = {kIdentity};
-    ASSERT_EQ(VI_SUCCESS, Send("Q?\n"));
-    EXPECT_EQ(VI_SUCCESS, Receive(got));
-    EXPECT_EQ(kIdentity, got);
-}
-
 // A device may answer pending for a while; no command is sent until it reports the abort
 // done, and it is not asked more often than every 50 ms or so.
 TEST_F(UsbtmcFraming, PendingAbortIsPolledUntilDone) {
@@ -228,18 +214,26 @@ TEST_F(UsbtmcFraming, PendingAbortIsPolledUntilDone) {
     ExpectQueryWorks();
 }
 
-// With 16-byte packets a 2 KiB reply is 126 packets; the device refuses the abort and keeps
-// them queued, so the host must drain them all: also a 10 KB reply of a device that ignored
-// the size asked for, which takes more than one 4 KiB read to drain.
-TEST_F(UsbtmcFraming, PacketsKeptAcrossARefusedAbortAreDrained) {
+// A device that refuses the abort of a timed-out read answers it later, under the aborted
+// bTag: the next read drops those stale bytes and returns its own reply. With 16-byte
+// packets a 2 KiB reply is 126 packets, which the device keeps queued across the refused
+// abort: the host must drain them all, also a 10 KB reply of a device that ignored the size
+// asked for, which takes more than one 4 KiB read to drain.
+TEST_F(UsbtmcFraming, RefusedAbortLeavesNothingForTheNextRead) {
+    device.refusesAborts = true;
+    device.clearHaltKeepsQueue = true;
+    std::string got;
+    EXPECT_EQ(VI_ERROR_TMO, Query("", got, 50));
+    instrument.reply = "STALE\n";
+    instrument.later = {kIdentity};
+    ASSERT_EQ(VI_SUCCESS, Send("Q?\n"));
+    EXPECT_EQ(VI_SUCCESS, Receive(got));
+    EXPECT_EQ(kIdentity, got);
     for (const std::size_t size : {2000, 10000}) {
         device.packetSize = 16;
         Reopen();
-        device.refusesAborts = true;
-        device.clearHaltKeepsQueue = true;
         device.wrongTagOnce = size < 4096;
         device.ignoresTransferSize = size > 4096;
-        std::string got;
         EXPECT_EQ(VI_ERROR_IO, Query(std::string(size, 'k'), got, 2000, 4084)) << size;
         EXPECT_EQ(0u, device.QueuedPackets()) << size;
         device.ignoresTransferSize = false;
@@ -257,8 +251,11 @@ TEST_F(UsbtmcFraming, UnplugDuringATransferLosesTheConnectionForGood) {
         device.unplugIoErrors = ioErrors;
         device.unplugAfterBulkIns = 1; // the first packet arrives, then the device is gone
         std::string got;
+        const std::size_t atStart = device.timeoutsMs.size();
         EXPECT_EQ(VI_ERROR_CONN_LOST, Query(std::string(200, 'b'), got)) << ioErrors;
         EXPECT_EQ(std::string(52, 'b'), got) << "the data that did arrive is reported";
+        // Two bulk-out and two bulk-in transfers, and GET_STATUS after an I/O error.
+        EXPECT_EQ(ioErrors == 0 ? 4u : 5u, device.timeoutsMs.size() - atStart) << ioErrors;
 
         const std::size_t transfers = device.timeoutsMs.size();
         EXPECT_EQ(VI_ERROR_CONN_LOST, Send("*IDN?\n"));
