@@ -1,6 +1,6 @@
 // Whole updates through the usb backend, the simulated instrument behind an in-process
-// USBTMC device: what the operator sees, what reaches the instrument and what ends up in
-// its flash must be what the sim backend gives.
+// USBTMC device: the log, what reaches the instrument and what ends up in its flash must be
+// what the sim backend gives.
 
 #include "link/visa/Dispatch.h"
 #include "link/visa/ResourceBackend.h"
@@ -72,8 +72,9 @@ struct UpdateRun {
         visa::InstallBackend(nullptr);
         wire = WireTraffic(bench->Trace().Lines());
         for (int type : {3, 4, 6, 14, 8})
-            if (const auto* flash = bench->At(0).GetLoader().Flash(static_cast<std::uint8_t>(type)))
-                this->flash[type] = *flash;
+            if (const auto* segment =
+                    bench->At(0).GetLoader().Flash(static_cast<std::uint8_t>(type)))
+                flash[type] = *segment;
         diagnostics = notes.str();
         for (const UsbtmcTestDevice* device : bus->devices)
             violations.insert(violations.end(), device->violations.begin(),
