@@ -251,11 +251,8 @@ TEST_F(UsbtmcFraming, UnplugDuringATransferLosesTheConnectionForGood) {
         device.unplugIoErrors = ioErrors;
         device.unplugAfterBulkIns = 1; // the first packet arrives, then the device is gone
         std::string got;
-        const std::size_t atStart = device.timeoutsMs.size();
         EXPECT_EQ(VI_ERROR_CONN_LOST, Query(std::string(200, 'b'), got)) << ioErrors;
         EXPECT_EQ(std::string(52, 'b'), got) << "the data that did arrive is reported";
-        // Two bulk-out and two bulk-in transfers, and GET_STATUS after an I/O error.
-        EXPECT_EQ(ioErrors == 0 ? 4u : 5u, device.timeoutsMs.size() - atStart) << ioErrors;
 
         const std::size_t transfers = device.timeoutsMs.size();
         EXPECT_EQ(VI_ERROR_CONN_LOST, Send("*IDN?\n"));
