@@ -159,6 +159,12 @@ TEST_F(UsbtmcFraming, MalformedReplyIsRefusedAndTheNextCommandWorks) {
         EXPECT_TRUE(!said || diagnostics.str().find(said) != std::string::npos) << said;
         ExpectQueryWorks();
     }
+    device.ignoresTransferSize = true; // more than the 255 bytes asked for, less than 4 KiB
+    std::string got;
+    EXPECT_EQ(VI_ERROR_IO, Query(std::string(300, 'w'), got));
+    EXPECT_NE(std::string::npos, diagnostics.str().find("larger than requested"));
+    device.ignoresTransferSize = false;
+    ExpectQueryWorks();
 }
 
 // A stall has its halt cleared. A time-out is aborted with INITIATE_ABORT for the transfer's
