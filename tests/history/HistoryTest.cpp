@@ -6,11 +6,9 @@
 #include "history/HistoryLocation.h"
 #include "history/HistorySchema.h"
 #include "history/ProcessIdentity.h"
-#include "image/ValidateImage.h"
 
 #include <csignal>
 #include <sys/prctl.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -338,16 +336,16 @@ TEST_F(HistoryTest, TheFileIsAsItsLocationNeedsIt) {
         GTEST_SKIP() << "no FUSE mount here (bindfs, /dev/fuse)";
 }
 
-// Another program holds the file locked: the instruments of a fleet each start a run at
-// once, and together wait for it only about as long as one would, then run on with one
-// notice.
+// Another program locks the file after a first run was saved: the instruments of a fleet each
+// start a run at once, and together wait for it only about as long as one would, then run on
+// with one notice.
 TEST_F(HistoryTest, ALockedHistoryIsWaitedForOnceByAllRuns) {
-    Created(file);
+    constexpr auto WAIT = std::chrono::milliseconds(400);
+    UpdateHistory history({false, file}, "terminal", notice_, "run", WAIT);
+    StartRun(history, "TW00000009")->RunEnded(STATUS_COMPLETE);
     sqlite3* other = nullptr;
     ASSERT_EQ(SQLITE_OK, sqlite3_open(file.c_str(), &other));
     ASSERT_EQ(SQLITE_OK, sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr));
-    constexpr auto WAIT = std::chrono::milliseconds(400);
-    UpdateHistory history({false, file}, "terminal", notice_, "run", WAIT);
     const auto start = std::chrono::steady_clock::now();
     std::vector<std::thread> members;
     for (int member = 0; member < 8; ++member)
