@@ -59,12 +59,6 @@ INSTANTIATE_TEST_SUITE_P(
                            c.header.utilityRev = "2.0";
                        },
                        19},
-        AcceptanceCase{"type before version",
-                       [](ImageContents& c) {
-                           c.segments[1].type = 3;
-                           c.header.utilityRev = "2.0";
-                       },
-                       19},
         AcceptanceCase{"size before version",
                        [](ImageContents& c) {
                            SetPayloadForLength(c, 0, 0xFFFB);
