@@ -38,7 +38,6 @@ INSTANTIATE_TEST_SUITE_P(
                        0},
         AcceptanceCase{"longer model", [](ImageContents& c) { c.header.modelName = "TQ4800X"; },
                        19},
-        AcceptanceCase{"older utility", [](ImageContents& c) { c.header.utilityRev = "0.9"; }, 0},
         AcceptanceCase{"newer utility", [](ImageContents& c) { c.header.utilityRev = "1.0.1"; },
                        21},
         AcceptanceCase{"suffixed utility", [](ImageContents& c) { c.header.utilityRev = "1.0.0a"; },
