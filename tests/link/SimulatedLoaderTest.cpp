@@ -85,10 +85,6 @@ struct ChunkCase {
     int rangeUpper;
 };
 
-void PrintTo(const ChunkCase& c, std::ostream* os) {
-    *os << c.sendCount << " bytes";
-}
-
 class ChunkingTest : public SimulatedLoaderTest, public ::testing::WithParamInterface<ChunkCase> {};
 
 TEST_P(ChunkingTest, WholeRecordFromByteZeroInWritesOfAtMost1024) {
@@ -136,15 +132,10 @@ TEST_F(SimulatedLoaderTest, WholeSegmentProgrammedIntoFlash) {
     EXPECT_EQ(transfer.UpdateSegment(segment), STATUS_COMPLETE);
     const std::vector<std::uint8_t>* flash = bench.Device().GetLoader().Flash(14);
     ASSERT_NE(flash, nullptr);
-    EXPECT_TRUE(std::equal(flash->begin(), flash->end(), segment.data.begin(),
-                           segment.data.begin() + segment.byteCount));
-    EXPECT_EQ(flash->size(), segment.byteCount);
-    EXPECT_EQ(bench.Device().CurrentRevisions().main, "2.00");
+    EXPECT_EQ(*flash, std::vector<std::uint8_t>(segment.data.begin(),
+                                                segment.data.begin() + segment.byteCount));
     EXPECT_EQ(bench.Device().RevisionField(), "2.00  A  01 01 01 1.05");
     // Two data blocks, two erase lines, two program lines and RTNOK: 3k + 1 with k = 2.
-    EXPECT_EQ(progress.high, 7);
-    EXPECT_EQ(progress.pos, 7);
-    EXPECT_EQ(progress.steps, 7);
     ASSERT_EQ(writesAtPump.size(), 7u);
     EXPECT_EQ(writesAtPump[0], 2u + 64);
     EXPECT_EQ(writesAtPump[1], 2u + 98);
