@@ -59,7 +59,7 @@ const MatchCase MATCH_CASES[] = {
     {"\\d", "d", true},
     {"\\d", "5", false},
     {"a.b", "a.b", true},
-    {"a.b", "axb", false},
+    {"(a.b)", "axb", false},
     {"a$b^c", "a$b^c", true},
     // Alternatives and groups.
     {"USB?*|GPIB?*", "GPIB0::1::INSTR", true},
