@@ -45,7 +45,7 @@ TEST_F(LogTest, KeepsTheLastLineInViewWhileCollapsedAndExpanded) {
     for (bool expanded : {false, true}) {
         dialog.ShowMoreInfo(expanded);
         for (int i = 0; i < 60; ++i)
-            dialog.AppendLog("ERAS: block " + std::to_string(i) + "\r\n");
+            dialog.AppendLog("ERAS: block " + std::to_string(i) + std::string(200, '.') + "\r\n");
         EXPECT_TRUE(LastLineInView(dialog)) << expanded;
 
         // Even an empty piece brings the last line back into view.
