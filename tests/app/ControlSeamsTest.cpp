@@ -6,6 +6,7 @@
 #include "res/Resource.h"
 
 #include <QComboBox>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QTest>
@@ -71,6 +72,9 @@ TEST_F(ProgressTest, PositionStaysInRangeAndStepItWrapsPastTheTop) {
     progress.SetRange(0, 0);
     EXPECT_LT(bar->minimum(), bar->maximum());
     EXPECT_EQ(bar->value(), bar->minimum());
+
+    dialog.StepCounter().SetStepText("3 / 5");
+    EXPECT_EQ(qobject_cast<QLabel*>(dialog.Control(IDC_STEP))->text().toStdString(), "3 / 5");
 }
 
 using MessageBoxTest = WindowTest;
