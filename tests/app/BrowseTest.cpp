@@ -51,7 +51,6 @@ TEST_F(BrowseTest, OnlyAnAcceptedFileIsShownAndEnablesUpdate) {
     ImageContents tooNew = AcceptedContents();
     tooNew.header.utilityRev = "1.0.1";
     const std::vector<std::uint8_t> headerOnly = Bytes("#ImageRev=1.10\n#ModelName=TQ4800\n");
-    const std::vector<std::uint8_t> tooLong = Bytes("#ImageRev=1234567890123456\n");
     const Case cases[] = {
         {"cancelled", std::nullopt, true, nullptr, nullptr, ""},
         {"missing file", std::nullopt, false, "Can't open file.", "Open Firmware Revision File",
@@ -60,8 +59,6 @@ TEST_F(BrowseTest, OnlyAnAcceptedFileIsShownAndEnablesUpdate) {
          folder_.string()},
         {"no FileStart", headerOnly, false, "The firmware revision file is corrupted.", "Error",
          "\r\nError number: 19"},
-        {"value too long", tooLong, false, "The firmware revision file is corrupted.", "Error",
-         "\r\nError number: 20"},
         {"needs a newer utility", WriteImageFile(tooNew), false,
          "The utility is not compatible with this firmware revision file.", "Error",
          "\r\nError number: 21"},

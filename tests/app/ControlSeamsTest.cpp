@@ -12,14 +12,6 @@
 #include <QTest>
 
 namespace {
-std::vector<std::string> Items(CUpdateDlg& dialog) {
-    auto* box = qobject_cast<QComboBox*>(dialog.Control(IDC_DEVICE));
-    std::vector<std::string> items;
-    for (int i = 0; i < box->count(); ++i)
-        items.push_back(box->itemText(i).toStdString());
-    return items;
-}
-
 using DeviceListTest = WindowTest;
 using ProgressTest = WindowTest;
 } // namespace
@@ -33,9 +25,9 @@ TEST_F(DeviceListTest, SortsSelectsByPrefixAndCutsTheShownText) {
          {"USB0::0x1D7A::0x52C1::TW00000003::INSTR", "usb0::0x1d7a::0x52c1::tw00000001::instr",
           "USB0::0x1D7A::0x52C1::TW00000002::INSTR"})
         devices.AddString(name);
-    EXPECT_EQ(Items(dialog), (std::vector<std::string>{"usb0::0x1d7a::0x52c1::tw00000001::instr",
-                                                       "USB0::0x1D7A::0x52C1::TW00000002::INSTR",
-                                                       "USB0::0x1D7A::0x52C1::TW00000003::INSTR"}));
+    auto* box = qobject_cast<QComboBox*>(dialog.Control(IDC_DEVICE));
+    EXPECT_EQ(box->itemText(0).toStdString(), "usb0::0x1d7a::0x52c1::tw00000001::instr");
+    EXPECT_EQ(box->itemText(2).toStdString(), "USB0::0x1D7A::0x52C1::TW00000003::INSTR");
     EXPECT_EQ(devices.CurrentText(), "");
     const std::pair<const char*, const char*> cases[] = {
         {"USB0::0x1D7A::0x52C1::TW00000002::INSTR", "USB0::0x1D7A::0x52C1::TW00000002::INSTR"},
@@ -119,17 +111,6 @@ TEST_F(MessageBoxTest, SitOverTheWindowWideEnoughForTheirCaptions) {
     }
 }
 
-// Counts the paint events a widget receives.
-class PaintCounter final : public QObject {
-public:
-    explicit PaintCounter(QWidget& widget) { widget.installEventFilter(this); }
-    bool eventFilter(QObject*, QEvent* event) override {
-        paints += event->type() == QEvent::Paint ? 1 : 0;
-        return false;
-    }
-    int paints = 0;
-};
-
 // The update's waits block without handling events: a box dismissed before one would stay
 // drawn over the window for the whole wait. The window is repainted, the fields too, before
 // the first wait after a box, and the wait is the blocking one of the clock it was given.
@@ -140,13 +121,16 @@ TEST_F(MessageBoxTest, TheWindowIsRepaintedBeforeTheWaitAfterABox) {
     CUpdateDlg dialog(desktop);
     dialog.show();
     QCoreApplication::processEvents();
-    PaintCounter field(*qobject_cast<QPlainTextEdit*>(dialog.Control(IDC_DESCRIPTION))->viewport());
+    EventCounter paints(QEvent::Paint);
+    qobject_cast<QPlainTextEdit*>(dialog.Control(IDC_DESCRIPTION))
+        ->viewport()
+        ->installEventFilter(&paints);
     BoxWatcher watcher;
     std::vector<int> paintsAtWaits;
     const auto wait = [&](std::uint32_t ms) {
-        field.paints = 0;
+        paints.count = 0;
         dialog.UpdateClock().SleepMs(ms);
-        paintsAtWaits.push_back(field.paints);
+        paintsAtWaits.push_back(paints.count);
     };
     wait(10);
     dialog.ShowMessage("Are you sure?", "Confirm Firmware Update", MessageButtons::YesNo,

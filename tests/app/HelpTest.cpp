@@ -99,16 +99,6 @@ TEST_F(HelpTest, TheOwnWindowShowsThePageWhenTheDesktopCannot) {
     }
 }
 
-// Counts the times a window is blocked by a modal one.
-class BlockCounter final : public QObject {
-public:
-    bool eventFilter(QObject*, QEvent* event) override {
-        blocked += event->type() == QEvent::WindowBlocked ? 1 : 0;
-        return false;
-    }
-    int blocked = 0;
-};
-
 // The window runs modally and blocks every other window; the own help window, opened from
 // it, stands over it (so window managers keep it in front), takes keys (the page scrolls)
 // and is never blocked, so its close box works.
@@ -116,7 +106,7 @@ TEST_F(HelpTest, TheOwnWindowTakesInputWhileTheWindowIsModal) {
     DesktopHelpViewer viewer({QStringLiteral(TQ4800_HELP_DIR)}, QString());
     HtmlHelp help(viewer);
     CUpdateDlg dialog({nullptr, &help});
-    BlockCounter blocks;
+    EventCounter blocks(QEvent::WindowBlocked);
     int scrolledBy = 0;
     bool standsOver = false;
     QTimer::singleShot(0, &dialog, [&] {
@@ -138,7 +128,7 @@ TEST_F(HelpTest, TheOwnWindowTakesInputWhileTheWindowIsModal) {
     EXPECT_EQ(dialog.exec(), 0);
     EXPECT_TRUE(standsOver);
     EXPECT_GT(scrolledBy, 0);
-    EXPECT_EQ(blocks.blocked, 0);
+    EXPECT_EQ(blocks.count, 0);
 }
 
 TEST_F(HelpTest, ThePageExplainsEveryErrorNumberWithTheTableText) {

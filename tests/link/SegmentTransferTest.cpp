@@ -35,12 +35,6 @@ void ScriptTransfer(ScriptedDevice& device, const SegmentImage& segment, std::ui
 // The loader's sums of MakeSegment records, worked out apart from the product's code.
 constexpr std::int32_t SUM_OF_100 = -1556952908;
 
-void ScriptTransfer(ScriptedDevice& device, const SegmentImage& segment,
-                    const std::vector<std::string>& flashReplies = {"ERAS:0", "PROG:0", "RTNOK",
-                                                                    "OK"}) {
-    ScriptTransfer(device, segment, segment.length, segment.byteCount, SUM_OF_100, flashReplies);
-}
-
 class SegmentTransferTest : public ::testing::Test {
 protected:
     FakeClock clock;
@@ -94,7 +88,8 @@ class FlashReplyTest : public SegmentTransferTest,
 
 TEST_P(FlashReplyTest, ClassifiedInOrder) {
     const SegmentImage segment = MakeSegment(100);
-    ScriptTransfer(device, segment, GetParam().replies);
+    ScriptTransfer(device, segment, segment.length, segment.byteCount, SUM_OF_100,
+                   GetParam().replies);
 
     EXPECT_EQ(transfer.UpdateSegment(segment), GetParam().expected);
     EXPECT_TRUE(device.Done());

@@ -2,15 +2,11 @@
 
 // Segment records built in code, as a firmware revision file would hold them.
 
+#include "LoaderFrames.h"
 #include "image/ImageInfo.h"
 
 #include <cstddef>
 #include <cstdint>
-
-inline void PutWord(std::vector<std::uint8_t>& data, std::size_t offset, std::uint32_t value) {
-    for (std::size_t i = 0; i < 4; ++i)
-        data[offset + i] = static_cast<std::uint8_t>(value >> (24 - 8 * i));
-}
 
 // Five header words (revision "2.00"), a patterned payload, then type and flag; the buffer
 // has 16 spare zero bytes after the record.

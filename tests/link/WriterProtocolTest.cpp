@@ -38,7 +38,7 @@ TEST_F(WriterProtocolTest, SegmentLengthIsSentAsDigitsInTwelveBytes) {
 TEST_F(WriterProtocolTest, OkRepliesAreExactlyTwoLetters) {
     const std::pair<std::string_view, StatusCode> cases[] = {
         {"OK", STATUS_COMPLETE},       {"oK", STATUS_COMPLETE},
-        {"OK\n", STATUS_NOT_COMPLETE}, {"OK ", STATUS_NOT_COMPLETE},
+        {"OK\n", STATUS_NOT_COMPLETE}, {std::string_view("OK\0K", 4), STATUS_NOT_COMPLETE},
         {"", STATUS_NOT_COMPLETE},     {"O", STATUS_NOT_COMPLETE},
         {"NG", STATUS_NOT_COMPLETE},   {std::string_view("O\0", 2), STATUS_NOT_COMPLETE},
     };

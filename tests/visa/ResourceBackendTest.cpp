@@ -95,8 +95,6 @@ TEST_F(ResourceBackend, ReadEndsAtMessageEndOrLimitOrTheSessionsTimeOut) {
     EXPECT_EQ('\n', rest.text.back());
 
     EXPECT_EQ(VI_ERROR_NSUP_ATTR, visa::viSetAttribute(vi, 0x3FFF0001, 5));
-    EXPECT_EQ(VI_ERROR_NSUP_ATTR_STATE,
-              visa::viSetAttribute(vi, VI_ATTR_TMO_VALUE, ViAttrState{1} << 32));
 }
 
 TEST_F(ResourceBackend, OpenChecksNameModeAndPresence) {

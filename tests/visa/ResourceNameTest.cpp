@@ -24,7 +24,8 @@ const NameCase NAME_CASES[] = {
     {"USB0::0x::0x52C1::TW1::INSTR", nullptr},
     {"USB0::12ab::0x52C1::TW1::INSTR", nullptr},
     {"USBx::0x1D7A::0x52C1::TW1::INSTR", nullptr},
-    {"USB0::0x1D7A::0x52C1::TW1::0::1::INSTR", nullptr},
+    {"USB0::0x1D7A::0x52C1::TW1::0::1", nullptr},
+    {"USB0::0x1D7A::0x52C1::TW1::256::INSTR", nullptr},
     {"USB0::0x1D7A::0x52C1::TW1::x::INSTR", nullptr},
 };
 

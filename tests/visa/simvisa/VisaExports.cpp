@@ -24,46 +24,45 @@ visa::Backend* SimulatedBench() {
     return backend.get();
 }
 
+// The call made on the bench, or a system error when the bench could not be made.
+template <typename... Parameters, typename... Arguments>
+ViStatus OnBench(ViStatus (visa::Backend::*call)(Parameters...), Arguments... arguments) {
+    visa::Backend* bench = SimulatedBench();
+    return bench ? (bench->*call)(arguments...) : VI_ERROR_SYSTEM_ERROR;
+}
+
 } // namespace
 
 TQ4800_VISA_EXPORT ViStatus viOpenDefaultRM(ViSession* sesn) {
-    visa::Backend* bench = SimulatedBench();
-    return bench ? bench->OpenDefaultRM(sesn) : VI_ERROR_SYSTEM_ERROR;
+    return OnBench(&visa::Backend::OpenDefaultRM, sesn);
 }
 
 TQ4800_VISA_EXPORT ViStatus viFindRsrc(ViSession sesn, ViConstString expr, ViFindList* findList,
                                        ViUInt32* retcnt, ViChar desc[VI_FIND_BUFLEN]) {
-    visa::Backend* bench = SimulatedBench();
-    return bench ? bench->FindRsrc(sesn, expr, findList, retcnt, desc) : VI_ERROR_SYSTEM_ERROR;
+    return OnBench(&visa::Backend::FindRsrc, sesn, expr, findList, retcnt, desc);
 }
 
 TQ4800_VISA_EXPORT ViStatus viFindNext(ViFindList findList, ViChar desc[VI_FIND_BUFLEN]) {
-    visa::Backend* bench = SimulatedBench();
-    return bench ? bench->FindNext(findList, desc) : VI_ERROR_SYSTEM_ERROR;
+    return OnBench(&visa::Backend::FindNext, findList, desc);
 }
 
 TQ4800_VISA_EXPORT ViStatus viOpen(ViSession sesn, ViConstRsrc name, ViAccessMode mode,
                                    ViUInt32 timeout, ViSession* vi) {
-    visa::Backend* bench = SimulatedBench();
-    return bench ? bench->Open(sesn, name, mode, timeout, vi) : VI_ERROR_SYSTEM_ERROR;
+    return OnBench(&visa::Backend::Open, sesn, name, mode, timeout, vi);
 }
 
 TQ4800_VISA_EXPORT ViStatus viSetAttribute(ViObject vi, ViAttr attrName, ViAttrState attrValue) {
-    visa::Backend* bench = SimulatedBench();
-    return bench ? bench->SetAttribute(vi, attrName, attrValue) : VI_ERROR_SYSTEM_ERROR;
+    return OnBench(&visa::Backend::SetAttribute, vi, attrName, attrValue);
 }
 
 TQ4800_VISA_EXPORT ViStatus viWrite(ViSession vi, ViConstBuf buf, ViUInt32 cnt, ViUInt32* retCnt) {
-    visa::Backend* bench = SimulatedBench();
-    return bench ? bench->Write(vi, buf, cnt, retCnt) : VI_ERROR_SYSTEM_ERROR;
+    return OnBench(&visa::Backend::Write, vi, buf, cnt, retCnt);
 }
 
 TQ4800_VISA_EXPORT ViStatus viRead(ViSession vi, ViBuf buf, ViUInt32 cnt, ViUInt32* retCnt) {
-    visa::Backend* bench = SimulatedBench();
-    return bench ? bench->Read(vi, buf, cnt, retCnt) : VI_ERROR_SYSTEM_ERROR;
+    return OnBench(&visa::Backend::Read, vi, buf, cnt, retCnt);
 }
 
 TQ4800_VISA_EXPORT ViStatus viClose(ViObject vi) {
-    visa::Backend* bench = SimulatedBench();
-    return bench ? bench->Close(vi) : VI_ERROR_SYSTEM_ERROR;
+    return OnBench(&visa::Backend::Close, vi);
 }
