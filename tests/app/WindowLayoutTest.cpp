@@ -64,7 +64,7 @@ void ExpectDetails(CUpdateDlg& dialog, const DetailsState& state) {
         const int outer = dialog.frameGeometry().height();
         return outer == state.height || (outer > state.height && dialog.height() == needed);
     };
-    (void)QTest::qWaitFor(heightOfLayout, 1000);
+    (void)QTest::qWaitFor(heightOfLayout, 5000);
     EXPECT_TRUE(heightOfLayout()) << dialog.frameGeometry().height() << " high, client area "
                                   << dialog.height();
     EXPECT_EQ(dialog.Control(IDC_LOG)->pos(), state.log);
@@ -90,7 +90,7 @@ QRect PlacedAt(CUpdateDlg& dialog, QPoint where) {
             return dialog.pos() == where &&
                    (!OnDesktop() || !dialog.windowHandle()->frameMargins().isNull());
         },
-        1000);
+        5000);
     return dialog.geometry();
 }
 
