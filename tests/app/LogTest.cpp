@@ -28,12 +28,14 @@ bool LastLineInView(CUpdateDlg& dialog) {
 }
 
 using LogTest = WindowTest;
+using namespace std::string_view_literals;
 } // namespace
 
-// A line end split between two pieces is still one line end.
+// A line end split between two pieces is still one line end; a piece ends at a NUL, as a
+// reply of the instrument does.
 TEST_F(LogTest, PiecesJoinIntoOneLineEndedByTheirOwnLineEnd) {
     CUpdateDlg dialog;
-    for (const char* piece : {"Connect ... ", "OK\r", "\nTesting ... "})
+    for (const std::string_view piece : {"Connect ... "sv, "OK\r"sv, "\nTesting ... \0junk"sv})
         dialog.AppendLog(piece);
     EXPECT_EQ(dialog.LogText(), "Connect ... OK\r\nTesting ... ");
     EXPECT_EQ(ShownLines(dialog), (std::vector<std::string>{"Connect ... OK", "Testing ... "}));

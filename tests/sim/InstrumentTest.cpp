@@ -38,6 +38,9 @@ TEST(Loader, DataMayArriveInAnyPiecesAndTheOkComesOnlyAtTheEnd) {
     ASSERT_EQ(VI_SUCCESS, Send(vi, Bytes{0xFF}));
     EXPECT_EQ("OK", Receive(vi).text);
 
+    ASSERT_EQ(VI_SUCCESS, Send(vi, Frame(19, 7))); // digits and NULs, then something else
+    ASSERT_EQ(VI_SUCCESS, Send(vi, LengthField({"13\0x", 4})));
+    EXPECT_EQ("NG", Receive(vi).text);
     // Told 13 bytes: the words at 8 and 12, summed from what arrived (FF FF) and zeros.
     ASSERT_EQ(VI_SUCCESS, Send(vi, Frame(19, 7)));
     ASSERT_EQ(VI_SUCCESS, Send(vi, LengthField("13")));
