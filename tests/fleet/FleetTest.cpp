@@ -4,7 +4,6 @@
 
 #include "update/FleetConfirmation.h"
 #include "update/FleetUpdate.h"
-#include "update/OneInstrumentList.h"
 #include "update/UpdateRig.h"
 
 #include <array>
@@ -163,7 +162,6 @@ TEST_P(FleetUpdate, EachInstrumentIsUpdatedAsIfAloneAndFailsOnItsOwn) {
         Result alone = UpdateAlone(config.instruments[i]);
         ASSERT_FALSE(alone.wire.empty());
         EXPECT_EQ(i == 1 ? GetParam().code : STATUS_COMPLETE, results[i].outcome.status);
-        EXPECT_EQ(alone.outcome.status, results[i].outcome.status);
         EXPECT_EQ(alone.log, results[i].log);
         EXPECT_EQ(alone.wire, results[i].wire);
     }
@@ -200,17 +198,6 @@ TEST(FleetMembers, AskedOnceWhileEveryInstrumentShowsItsNameAndAllTakeTheAnswer)
         EXPECT_TRUE(results[3].wire.empty());
         EXPECT_EQ("", fleet.bench->At(0).DisplayText());
     }
-}
-
-// An instrument listed at the first search and gone at the one after its switch to the loader is
-// not selected again: the update then ends as not found instead of opening a name that is gone.
-TEST(FleetMembers, ASearchWithoutTheInstrumentSelectsNone) {
-    OneInstrumentList list(sim::ResourceNameOf(SERIALS[0]));
-    list.AddString(sim::ResourceNameOf("tw00000001"));
-    list.ResetContent();
-    list.AddString(sim::ResourceNameOf(SERIALS[1]));
-    list.SelectPrefixOrFirst("");
-    EXPECT_EQ("", list.CurrentText());
 }
 
 // A member whose update throws (memory exhausted, say) ends alone: the others still flash to
