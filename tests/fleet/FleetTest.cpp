@@ -4,6 +4,7 @@
 
 #include "update/FleetConfirmation.h"
 #include "update/FleetUpdate.h"
+#include "update/OneInstrumentList.h"
 #include "update/UpdateRig.h"
 
 #include <array>
@@ -198,6 +199,17 @@ TEST(FleetMembers, AskedOnceWhileEveryInstrumentShowsItsNameAndAllTakeTheAnswer)
         EXPECT_TRUE(results[3].wire.empty());
         EXPECT_EQ("", fleet.bench->At(0).DisplayText());
     }
+}
+
+// An instrument listed at the first search and gone at the one after its switch to the loader is
+// not selected again: the update then ends as not found instead of opening a name that is gone.
+TEST(FleetMembers, ASearchWithoutTheInstrumentSelectsNone) {
+    OneInstrumentList list(sim::ResourceNameOf(SERIALS[0]));
+    list.AddString(sim::ResourceNameOf("tw00000001"));
+    list.ResetContent();
+    list.AddString(sim::ResourceNameOf(SERIALS[1]));
+    list.SelectPrefixOrFirst("");
+    EXPECT_EQ("", list.CurrentText());
 }
 
 // A member whose update throws (memory exhausted, say) ends alone: the others still flash to
