@@ -153,6 +153,7 @@ TEST_F(FlashTool, ExitCodes) {
          "The utility is not compatible with this firmware revision file."},
         {"--yes", "", 64, "no firmware revision file"},
         {demoFile + " " + demoFile, "", 64, "only one"},
+        {"--force " + demoFile, "", 64, "unrecognized option '--force'"},
         {"--device", "", 64, "option '--device' requires an argument"},
         {"--device= " + demoFile, "", 64, "--device needs a non-empty value"},
         {"--serial TW " + demoFile, "", 64, "go with --history"},
