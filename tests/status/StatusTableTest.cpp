@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <set>
 #include <string>
+#include <tuple>
 
 // Every row's code equals its position, texts fit their 64-byte field, and the rows the
 // loader exchange owns (6 to 14) are silent: no text, no box.
@@ -18,6 +19,20 @@ TEST(StatusTable, RowsAreConsistent) {
             EXPECT_STREQ(row.text, "") << code;
             EXPECT_EQ(row.showInBox, 0u) << code;
         }
+    }
+}
+
+// Rows whose text or box no run of the window or of tq4800-flash in these tests shows.
+TEST(StatusTable, BoxesAndTexts) {
+    const std::tuple<StatusCode, const char*, bool> cases[] = {
+        {STATUS_CANCELLED, "Update cancel.", false},
+        {STATUS_CONNECT_FAILED, "Failed to connect device.", true},
+        {STATUS_READ_FAILED, "Failed to Read data from device.", true},
+        {STATUS_ALREADY_LATEST, "Firmware version is the latest update.", false},
+    };
+    for (const auto& [code, text, box] : cases) {
+        EXPECT_EQ(StatusText(code), text) << code;
+        EXPECT_EQ(StatusTable[code].showInBox != 0, box) << code;
     }
 }
 
