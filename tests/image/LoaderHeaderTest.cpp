@@ -19,60 +19,51 @@ std::string Repeat(char character, std::size_t count) {
     return std::string(count, character);
 }
 
-class HeaderCases : public testing::TestWithParam<HeaderCase> {};
-
-TEST_P(HeaderCases, FillTheFieldsOrStop) {
-    const HeaderCase& test = GetParam();
-    ImageInfo image;
-    const auto file = Bytes(test.header + "#FileStart\n") + RecordsOf(AcceptedContents());
-    EXPECT_EQ(LoadBytes(file, image), test.status);
-    EXPECT_EQ(std::string(image.ImageRev), test.imageRev);
-    EXPECT_EQ(std::string(image.ModelName), test.modelName);
-    EXPECT_EQ(std::string(image.UpdatedDescription), test.description);
-    EXPECT_EQ(std::string(image.RevsNotSupport), test.revsNotSupport);
-    EXPECT_EQ(image.segments[4].type, test.status == 0 ? 8 : 0);
-}
-
-const std::string LONG_LINE_PREFIX = "#Unknown=" + Repeat('y', HEADER_LINE_LIMIT - 9);
-
-INSTANTIATE_TEST_SUITE_P(
-    Lines, HeaderCases,
-    testing::Values(
-        HeaderCase{"trimmed and upper-cased", "#ImageRev = 1.0a \n", 0, "1.0A"},
-        HeaderCase{"key trimmed", "# ModelName=tq4800\n", 0, "", "TQ4800"},
-        HeaderCase{"value ends at =", "#ImageRev=1.0=beta\n", 0, "1.0"},
-        HeaderCase{"leading = skipped", "#==ImageRev=1.0\n", 0, "1.0"},
-        HeaderCase{"no value keeps", "#ImageRev=old\n#ImageRev\n#ImageRev=\n", 0, "OLD"},
-        HeaderCase{"blank value empties", "#ImageRev=old\n#ImageRev=   \n", 0, ""},
-        HeaderCase{"later replaces", "#ImageRev=old\n#ImageRev=new\n", 0, "NEW"},
-        HeaderCase{"# only in column 1", " #ImageRev=1\nImageRev=2\n\n", 0, ""},
-        HeaderCase{"keys case-sensitive", "#imagerev=1\n#\n#=\n# =x\n", 0, ""},
-        HeaderCase{"description keeps case", "#UpdatedDescription= Mixed Case \r\n", 0, "", "",
-                   "Mixed Case"},
+TEST(LoadImageFile, HeaderLinesFillTheFieldsOrStop) {
+    const HeaderCase cases[] = {
+        {"trimmed and upper-cased", "#ImageRev = 1.0a \n", 0, "1.0A"},
+        {"key trimmed", "# ModelName=tq4800\n", 0, "", "TQ4800"},
+        {"value ends at =", "#ImageRev=1.0=beta\n", 0, "1.0"},
+        {"leading = skipped", "#==ImageRev=1.0\n", 0, "1.0"},
+        {"no value keeps", "#ImageRev=old\n#ImageRev\n#ImageRev=\n", 0, "OLD"},
+        {"blank value empties", "#ImageRev=old\n#ImageRev=   \n", 0, ""},
+        {"# only in column 1", " #ImageRev=1\nImageRev=2\n\n", 0, ""},
+        {"keys case-sensitive", "#imagerev=1\n#\n#=\n# =x\n", 0, ""},
         // Bytes up to 0x20 and from 0x80 are blank at the ends; 0x7F and 0x21 are not.
-        HeaderCase{"control and high bytes trimmed at ends",
-                   "#ImageRev=\x01\x80\xff\x7f"
-                   "1.0\x80x!\x20\xa0\n",
-                   0,
-                   "\x7f"
-                   "1.0\x80X!"},
-        HeaderCase{"NUL ends the line", std::string("#ImageRev=1.0\0=x\n", 17), 0, "1.0"},
+        {"control and high bytes trimmed at ends",
+         "#ImageRev=\x01\x80\xff\x7f"
+         "1.0\x80x!\x20\xa0\n",
+         0,
+         "\x7f"
+         "1.0\x80X!"},
+        {"NUL ends the line", std::string("#ImageRev=1.0\0=x\n", 17), 0, "1.0"},
         // Each value at its longest once its line end and blanks are trimmed.
-        HeaderCase{"every key at its limit",
-                   "#ImageRev=" + Repeat('1', 15) + " \r\n#ModelName=" + Repeat('m', 63) +
-                       "\t\r\n#RevsNotSupport= " + Repeat('r', 15) + "\r\n#UpdatedDescription=" +
-                       Repeat('d', 511) + "\r\n#UtilityRev=" + Repeat('9', 15) + " \r\n",
-                   0, Repeat('1', 15), Repeat('M', 63), Repeat('d', 511), Repeat('R', 15)},
-        HeaderCase{"UtilityRev 16 too long", "#UtilityRev=" + Repeat('9', 16) + "\n", 20, ""},
-        HeaderCase{"16 characters too long",
-                   "#ModelName=TQ4800\n#ImageRev=" + Repeat('1', 16) + "\n#RevsNotSupport=1\n", 20,
-                   "", "TQ4800"},
-        HeaderCase{"64 for the model too long", "#ModelName=" + Repeat('M', 64) + "\n", 20, ""},
-        HeaderCase{"512 too long", "#UpdatedDescription=" + Repeat('d', 512) + "\n", 20, ""},
-        HeaderCase{"unknown key any length", "#Unknown=" + Repeat('u', 900) + "\n", 0, ""},
-        HeaderCase{"RevsNotSupport checked", "#RevsNotSupport=" + Repeat('r', 16) + "\n", 20, ""},
-        HeaderCase{"long line split at 1022", LONG_LINE_PREFIX + "#ImageRev=7\n", 0, "7"}),
-    LabelName<HeaderCase>);
+        {"every key at its limit",
+         "#ImageRev=" + Repeat('1', 15) + " \r\n#ModelName=" + Repeat('m', 63) +
+             "\t\r\n#RevsNotSupport= " + Repeat('r', 15) + "\r\n#UpdatedDescription=" +
+             Repeat('d', 511) + "\r\n#UtilityRev=" + Repeat('9', 15) + " \r\n",
+         0, Repeat('1', 15), Repeat('M', 63), Repeat('d', 511), Repeat('R', 15)},
+        {"UtilityRev 16 too long", "#UtilityRev=" + Repeat('9', 16) + "\n", 20, ""},
+        {"16 characters too long",
+         "#ModelName=TQ4800\n#ImageRev=" + Repeat('1', 16) + "\n#RevsNotSupport=1\n", 20, "",
+         "TQ4800"},
+        {"64 for the model too long", "#ModelName=" + Repeat('M', 64) + "\n", 20, ""},
+        {"512 too long", "#UpdatedDescription=" + Repeat('d', 512) + "\n", 20, ""},
+        {"RevsNotSupport checked", "#RevsNotSupport=" + Repeat('r', 16) + "\n", 20, ""},
+        {"long line split at 1022",
+         "#Unknown=" + Repeat('y', HEADER_LINE_LIMIT - 9) + "#ImageRev=7\n", 0, "7"}};
+    for (const HeaderCase& test : cases) {
+        SCOPED_TRACE(test.label);
+        ImageInfo image;
+        const auto file = Bytes(test.header + "#FileStart\n") + RecordsOf(AcceptedContents());
+        EXPECT_EQ(LoadBytes(file, image), test.status);
+        EXPECT_EQ(std::string(image.ImageRev), test.imageRev);
+        EXPECT_EQ(std::string(image.ModelName), test.modelName);
+        EXPECT_EQ(std::string(image.UpdatedDescription), test.description);
+        EXPECT_EQ(std::string(image.RevsNotSupport), test.revsNotSupport);
+        EXPECT_EQ(image.segments[4].type, test.status == 0 ? 8 : 0);
+    }
+}
 
 TEST(LoadImageFile, FileStartLinesStartTheBinaryPartAfterTheirLineFeed) {
     const std::pair<std::string, StatusCode> cases[] = {

@@ -28,18 +28,18 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: kernel-usb-device --functionfs DIR --gadget DIR --bench FILE [--speed high|full]\n"
-    "           [--no-zlp] [--reboot-ms N] [--test-replies]\n"
+    "           [--no-zlp] [--reboot-ms N]\n"
     "  --functionfs DIR  the mounted FunctionFS instance of the gadget's function\n"
     "  --gadget DIR      the configfs gadget (/sys/kernel/config/usb_gadget/NAME)\n"
     "  --bench FILE      a bench file of the simulator; its first instrument is served\n"
     "  --speed S         high (512-byte packets, the default) or full (64-byte packets)\n"
     "  --no-zlp          replies that fill whole packets end without a zero-length packet\n"
     "  --reboot-ms N     the instrument's time off the bus when it switches to its loader\n"
-    "  --test-replies    answer TEST:REPLY? N, TEST:DATA and TEST:DATA? (query exercise)\n";
+    "Messages beginning TEST: are the query exercise's, answered by the device itself.\n";
 
 struct Options {
     std::string functionFs, gadget, bench;
-    bool fullSpeed = false, zeroLengthPackets = true, testReplies = false;
+    bool fullSpeed = false, zeroLengthPackets = true;
     std::optional<std::uint32_t> rebootMs;
 };
 
@@ -61,8 +61,6 @@ bool ParseOptions(int argc, char** argv, Options& options) {
             options.zeroLengthPackets = false;
         else if (option == "--reboot-ms" && hasValue)
             options.rebootMs = static_cast<std::uint32_t>(std::strtoul(argv[++i], nullptr, 10));
-        else if (option == "--test-replies")
-            options.testReplies = true;
         else
             return false;
     }
@@ -119,8 +117,8 @@ int Run(const Options& options) {
     const kernelusb::Gadget gadget(options.gadget);
     gadget.Unbind(); // left bound by an earlier device that did not end cleanly
     gadget.Describe(config.serial, options.fullSpeed);
-    static const kernelusb::FunctionFsFiles files(options.functionFs);
-    static kernelusb::InstrumentPort port(instrument, options.testReplies);
+    const kernelusb::FunctionFsFiles files = kernelusb::OpenFunctionFs(options.functionFs);
+    static kernelusb::InstrumentPort port(instrument);
     const kernelusb::FunctionSettings settings{options.zeroLengthPackets,
                                                options.fullSpeed ? kernelusb::kFullSpeedPacket
                                                                  : kernelusb::kHighSpeedPacket};

@@ -1,5 +1,7 @@
 #include "tests/kernel-usb/FunctionFs.h"
 
+#include "tests/kernel-usb/TestPattern.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -55,10 +57,6 @@ Bytes FunctionStrings(const std::string& interfaceName) {
     return Block(FUNCTIONFS_STRINGS_MAGIC, {1, 1}, body);
 }
 
-std::uint16_t Get16(const std::uint8_t* at) {
-    return static_cast<std::uint16_t>(at[0] | at[1] << 8);
-}
-
 int OpenOrThrow(const std::string& path, int flags) {
     const int fd = ::open(path.c_str(), flags | O_CLOEXEC);
     if (fd < 0)
@@ -74,22 +72,12 @@ void WriteOrThrow(int fd, const Bytes& bytes, const std::string& what) {
 
 } // namespace
 
-Event ParseEvent(const std::uint8_t* bytes) {
-    return {bytes[8], {bytes[0], bytes[1], Get16(bytes + 2), Get16(bytes + 4), Get16(bytes + 6)}};
-}
-
-FunctionFsFiles::FunctionFsFiles(const std::string& mountPoint) {
-    ep0_ = OpenOrThrow(mountPoint + "/ep0", O_RDWR);
-    WriteOrThrow(ep0_, FunctionDescriptors(), mountPoint + "/ep0: the descriptors");
-    WriteOrThrow(ep0_, FunctionStrings("USBTMC"), mountPoint + "/ep0: the strings");
-    bulkOut_ = OpenOrThrow(mountPoint + "/ep1", O_RDWR);
-    bulkIn_ = OpenOrThrow(mountPoint + "/ep2", O_RDWR);
-}
-
-FunctionFsFiles::~FunctionFsFiles() {
-    for (const int fd : {bulkIn_, bulkOut_, ep0_})
-        if (fd >= 0)
-            ::close(fd);
+FunctionFsFiles OpenFunctionFs(const std::string& mountPoint) {
+    const int ep0 = OpenOrThrow(mountPoint + "/ep0", O_RDWR);
+    WriteOrThrow(ep0, FunctionDescriptors(), mountPoint + "/ep0: the descriptors");
+    WriteOrThrow(ep0, FunctionStrings("USBTMC"), mountPoint + "/ep0: the strings");
+    return {ep0, OpenOrThrow(mountPoint + "/ep1", O_RDWR),
+            OpenOrThrow(mountPoint + "/ep2", O_RDWR)};
 }
 
 } // namespace kernelusb

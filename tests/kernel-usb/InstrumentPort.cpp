@@ -6,12 +6,12 @@
 
 namespace kernelusb {
 
-InstrumentPort::InstrumentPort(sim::Instrument& instrument, bool testCommands)
-    : instrument_(instrument), boot_(instrument.Boot()), testCommands_(testCommands) {}
+InstrumentPort::InstrumentPort(sim::Instrument& instrument)
+    : instrument_(instrument), boot_(instrument.Boot()) {}
 
 ViStatus InstrumentPort::Write(const ViByte* data, ViUInt32 count, ViUInt32, ViUInt32& written) {
     written = count;
-    if (testCommands_ && TestCommand(data, count))
+    if (TestCommand(data, count))
         return VI_SUCCESS;
     return instrument_.Write(boot_, data, count);
 }

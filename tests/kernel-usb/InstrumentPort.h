@@ -1,9 +1,9 @@
 #pragma once
 
 // The instrument behind the gadget: every whole USBTMC message goes to the simulated
-// TQ4800, whose replies go back. For the query exercise, messages beginning "TEST:" are
-// answered by the port itself (see TestPattern.h) when it is asked to. Used from the
-// gadget's bulk-out and bulk-in threads at once.
+// TQ4800, whose replies go back. Messages beginning "TEST:" are the query exercise's,
+// answered by the port itself (see TestPattern.h). Used from the gadget's bulk-out and
+// bulk-in threads at once.
 
 #include "link/visa/Connection.h"
 #include "sim/Instrument.h"
@@ -16,7 +16,7 @@ namespace kernelusb {
 
 class InstrumentPort final : public visa::Connection {
 public:
-    InstrumentPort(sim::Instrument& instrument, bool testCommands);
+    explicit InstrumentPort(sim::Instrument& instrument);
 
     ViStatus Write(const ViByte* data, ViUInt32 count, ViUInt32 timeoutMs,
                    ViUInt32& written) override;
@@ -32,7 +32,6 @@ private:
 
     sim::Instrument& instrument_;
     std::uint64_t boot_;
-    const bool testCommands_;
     std::mutex mutex_; // guards the test reply
     Bytes testReply_;
     std::size_t testReplyOffset_ = 0;

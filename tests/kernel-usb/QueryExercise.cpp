@@ -1,5 +1,5 @@
 // kernel-usb-queries: the VISA layer over the usb backend against the gadget of
-// kernel-usb-device (started with --test-replies), through the Linux kernel's own USB stack.
+// kernel-usb-device, through the Linux kernel's own USB stack.
 // Run inside the guest; TQ4800_KERNEL_USB_PACKET gives the Bulk-IN packet size of the speed
 // the gadget runs at (512 or 64).
 

@@ -18,9 +18,23 @@ constexpr auto kRequestSlice = std::chrono::seconds(1);
 // After a failed transfer (the gadget left the bus), before the endpoint is tried again.
 constexpr auto kRetryPause = std::chrono::milliseconds(5);
 
+// An event read from ep0: its type (FUNCTIONFS_SETUP ...) and, for a setup, the request.
+struct Event {
+    std::uint8_t type = 0;
+    usbtmcdevice::ControlRequest setup;
+};
+constexpr std::size_t kEventSize = 12;
+
+Event ParseEvent(const std::uint8_t* bytes) {
+    const auto get16 = [bytes](int at) {
+        return static_cast<std::uint16_t>(bytes[at] | bytes[at + 1] << 8);
+    };
+    return {bytes[8], {bytes[0], bytes[1], get16(2), get16(4), get16(6)}};
+}
+
 } // namespace
 
-UsbtmcFunction::UsbtmcFunction(const FunctionFsFiles& files, InstrumentPort& port,
+UsbtmcFunction::UsbtmcFunction(FunctionFsFiles files, InstrumentPort& port,
                                FunctionSettings settings, std::function<void()> rebooting)
     : files_(files), port_(port), settings_(settings), rebooting_(std::move(rebooting)),
       model_(port, SystemClock()) {
@@ -32,7 +46,7 @@ UsbtmcFunction::UsbtmcFunction(const FunctionFsFiles& files, InstrumentPort& por
 void UsbtmcFunction::ControlLoop() {
     std::uint8_t events[kEventSize * 4];
     for (;;) {
-        const ssize_t got = ::read(files_.Ep0(), events, sizeof events);
+        const ssize_t got = ::read(files_.ep0, events, sizeof events);
         if (got < 0)
             std::this_thread::sleep_for(kRetryPause);
         for (ssize_t at = 0; at + static_cast<ssize_t>(kEventSize) <= got; at += kEventSize) {
@@ -52,8 +66,8 @@ void UsbtmcFunction::HandleSetup(const usbtmcdevice::ControlRequest& setup) {
     const auto reply = in ? model_.ClassRequest(setup) : std::nullopt;
     std::uint8_t none = 0;
     if (!reply || reply->empty())
-        (void)!(in ? ::read(files_.Ep0(), &none, 0) : ::write(files_.Ep0(), &none, 0));
-    else if (::write(files_.Ep0(), reply->data(), reply->size()) < 0)
+        (void)!(in ? ::read(files_.ep0, &none, 0) : ::write(files_.ep0, &none, 0));
+    else if (::write(files_.ep0, reply->data(), reply->size()) < 0)
         std::fprintf(stderr, "device: the reply to class request %u failed: %s\n",
                      unsigned{setup.request}, std::strerror(errno));
 }
@@ -76,7 +90,7 @@ void UsbtmcFunction::BulkOutLoop() {
 bool UsbtmcFunction::ReadTransfer(Bytes& transfer) {
     const std::size_t packet = settings_.packetSize;
     transfer.resize(packet);
-    const ssize_t first = ::read(files_.BulkOut(), transfer.data(), packet);
+    const ssize_t first = ::read(files_.bulkOut, transfer.data(), packet);
     if (first < static_cast<ssize_t>(usbtmcdevice::kHeaderSize))
         return false;
     const std::size_t total = usbtmcdevice::UsbtmcDeviceModel::TransferLength(transfer.data());
@@ -86,7 +100,7 @@ bool UsbtmcFunction::ReadTransfer(Bytes& transfer) {
         return true;
     }
     transfer.resize(have + (total - have + packet - 1) / packet * packet);
-    const ssize_t rest = ::read(files_.BulkOut(), transfer.data() + have, transfer.size() - have);
+    const ssize_t rest = ::read(files_.bulkOut, transfer.data() + have, transfer.size() - have);
     if (rest < 0)
         return false;
     transfer.resize(have + static_cast<std::size_t>(rest));
@@ -104,11 +118,11 @@ void UsbtmcFunction::BulkInLoop() {
 
 // Fails when the gadget leaves the bus, which resets everything anyway.
 void UsbtmcFunction::WriteIn(const Bytes& transfer) {
-    if (::write(files_.BulkIn(), transfer.data(), transfer.size()) !=
+    if (::write(files_.bulkIn, transfer.data(), transfer.size()) !=
         static_cast<ssize_t>(transfer.size()))
         return;
     if (settings_.zeroLengthPackets && transfer.size() % settings_.packetSize == 0)
-        (void)!::write(files_.BulkIn(), transfer.data(), 0);
+        (void)!::write(files_.bulkIn, transfer.data(), 0);
 }
 
 } // namespace kernelusb

@@ -24,7 +24,7 @@ struct FunctionSettings {
 
 class UsbtmcFunction {
 public:
-    UsbtmcFunction(const FunctionFsFiles& files, InstrumentPort& port, FunctionSettings settings,
+    UsbtmcFunction(FunctionFsFiles files, InstrumentPort& port, FunctionSettings settings,
                    std::function<void()> rebooting);
 
     // Forgets every transfer in progress: the gadget has left the bus.
@@ -38,7 +38,7 @@ private:
     void BulkInLoop();
     void WriteIn(const Bytes& transfer);
 
-    const FunctionFsFiles& files_;
+    const FunctionFsFiles files_;
     InstrumentPort& port_;
     const FunctionSettings settings_;
     std::function<void()> rebooting_;

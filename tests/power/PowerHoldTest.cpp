@@ -52,10 +52,6 @@ struct PowerCase {
     const char* reason; // why the PC is not held awake; empty: the lock was had
 };
 
-void PrintTo(const PowerCase& row, std::ostream* out) {
-    *out << row.label;
-}
-
 const PowerCase POWER_CASES[] = {
     {"completed", Bus::Daemon, Logind::Answering, false, ""},
     {"failed", Bus::Daemon, Logind::Answering, true, ""},
@@ -68,25 +64,20 @@ const PowerCase POWER_CASES[] = {
      "the system bus did not answer in time"},
 };
 
-// A socket that takes connections into its queue and never reads or writes them.
-int SilentBus(const std::string& path) {
-    const int listener = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    path.copy(address.sun_path, sizeof address.sun_path - 1);
-    EXPECT_EQ(0, bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address));
-    EXPECT_EQ(0, listen(listener, 8));
-    return listener;
-}
-
 class PowerHoldOverDBus : public TempFolderTest, public testing::WithParamInterface<PowerCase> {
 protected:
     void SetUp() override {
         TempFolderTest::SetUp();
-        const std::string socket = Path("system_bus_socket");
-        setenv("DBUS_SYSTEM_BUS_ADDRESS", ("unix:path=" + socket).c_str(), 1);
-        if (GetParam().bus == Bus::Silent || GetParam().bus == Bus::HangsUp)
-            silentBus_ = SilentBus(socket);
+        const std::string path = Path("system_bus_socket");
+        setenv("DBUS_SYSTEM_BUS_ADDRESS", ("unix:path=" + path).c_str(), 1);
+        if (GetParam().bus == Bus::Silent || GetParam().bus == Bus::HangsUp) {
+            // It takes connections into its queue and never reads or writes them.
+            silentBus_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            sockaddr_un address{AF_UNIX, {}};
+            path.copy(address.sun_path, sizeof address.sun_path - 1);
+            ASSERT_EQ(0, bind(silentBus_, reinterpret_cast<sockaddr*>(&address), sizeof address));
+            ASSERT_EQ(0, listen(silentBus_, 8));
+        }
         if (GetParam().bus == Bus::HangsUp)
             hangUp_ = std::thread([listener = silentBus_] {
                 pollfd caller{listener, POLLIN, 0};
@@ -99,13 +90,13 @@ protected:
             });
         if (GetParam().bus != Bus::Daemon)
             return;
-        Write("bus.conf", Bytes("<busconfig><type>system</type><listen>unix:path=" + socket +
+        Write("bus.conf", Bytes("<busconfig><type>system</type><listen>unix:path=" + path +
                                 "</listen><auth>EXTERNAL</auth><policy context=\"default\">"
                                 "<allow user=\"*\"/><allow own=\"*\"/><allow send_type=\"*\"/>"
                                 "<allow receive_type=\"*\"/></policy></busconfig>\n"));
         bus_ = StartPrepared(
             {"/usr/bin/dbus-daemon", "--nofork", "--config-file=" + Path("bus.conf")}, [] {});
-        ASSERT_TRUE(Eventually([&] { return std::filesystem::exists(socket); }));
+        ASSERT_TRUE(Eventually([&] { return std::filesystem::exists(path); }));
         if (GetParam().logind == Logind::None)
             return;
         std::vector<std::string> logind = {TQ4800_STAND_IN_LOGIND, Path("calls")};

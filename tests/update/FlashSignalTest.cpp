@@ -11,6 +11,8 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/ioctl.h>
+#include <sys/syscall.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -195,6 +197,56 @@ TEST_F(FlashSignals, OnATerminalNeitherCtrlZNorTheBackgroundStopTheFlash) {
         close(command[1]);
         close(terminal);
     }
+}
+
+// A signal sent to the program may be taken by any of its threads, also by the one blocked
+// writing an event into a full pipe that nobody reads yet: its write is taken up again when
+// the refusal is noted, and the reader gets every event.
+TEST_F(FlashSignals, ARefusalLosesNoEventOfABlockedOutput) {
+    const std::string bench = "instrument TW00012345\nmode loader\n";
+    const std::vector<std::string> arguments = {"--json", "--yes", demoFile};
+    int output[2];
+    ASSERT_EQ(0, pipe(output));
+    ASSERT_EQ(4096, fcntl(output[1], F_SETPIPE_SZ, 4096));
+    const pid_t child = Start(arguments, bench, [&] {
+        dup2(output[1], STDOUT_FILENO);
+        dup2(open("/dev/null", O_WRONLY), STDERR_FILENO);
+        close(output[0]);
+    });
+    close(output[1]);
+    // Full once the pending bytes stop growing short of the pipe's size.
+    int pending = 0, before = -1, still = 0;
+    for (const auto deadline = steady_clock::now() + 30s;
+         still < 10 && steady_clock::now() < deadline; usleep(10000)) {
+        ioctl(output[0], FIONREAD, &pending);
+        still = pending == before && pending > 3000 ? still + 1 : 0;
+        before = pending;
+    }
+    ASSERT_EQ(10, still);
+    for (const auto& thread :
+         std::filesystem::directory_iterator("/proc/" + std::to_string(child) + "/task"))
+        syscall(SYS_tgkill, child, std::stoi(thread.path().filename()), SIGINT);
+    usleep(100000); // for the signals to be taken before the pipe has room again
+    std::string events;
+    char bytes[4096];
+    pollfd ready = {output[0], POLLIN, 0};
+    for (const auto deadline = steady_clock::now() + 60s; steady_clock::now() < deadline;) {
+        if (poll(&ready, 1, 100) != 1)
+            continue;
+        const ssize_t count = read(output[0], bytes, sizeof bytes);
+        if (count <= 0)
+            break;
+        events.append(bytes, static_cast<std::size_t>(count));
+    }
+    close(output[0]);
+    EXPECT_EQ(0, WaitForEnd(child));
+
+    const pid_t calm = Start(arguments, bench, [&] {
+        const int file = open(Path("calm").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        dup2(file, STDOUT_FILENO);
+    });
+    ASSERT_EQ(0, WaitForEnd(calm));
+    EXPECT_EQ(Lines(ReadWholeFile(Path("calm"))).size(), Lines(events).size()) << events;
 }
 
 } // namespace

@@ -109,20 +109,19 @@ TEST_F(UsbtmcFraming, ReplySplitIntoTransfersIsCollectedUntilEomOrTheLimit) {
 // the terminating packet (a device may hold Bulk-OUT until it has), leaves the pipe empty at
 // the end of the read and at close, and does not wait long for a packet that never comes.
 TEST_F(UsbtmcFraming, RepliesOfAnyLengthLeaveThePipeEmpty) {
-    enum End { ZeroLengthPacket, AlignmentPacket, LatePacket, Nothing };
+    using enum usbtest::Ending;
     for (const std::uint16_t packet : {64, 512}) {
         device.packetSize = packet;
-        for (const End ending : {ZeroLengthPacket, AlignmentPacket, LatePacket, Nothing}) {
+        for (const auto ending : {ZeroLengthPacket, AlignmentPacket, LatePacket, Nothing}) {
             Reopen();
-            device.noShortPacket = ending == Nothing;
-            device.alignmentPacket = ending == AlignmentPacket;
-            device.lateTerminator = ending == LatePacket;
+            device.ending = ending;
             device.holdsOutUntilTerminatorRead = ending < LatePacket;
+            const int row = static_cast<int>(ending);
             for (const std::size_t size : {5u, 52u, 116u, 4084u, 4085u, 8168u, 10000u}) {
                 const std::string text(size, 'Q');
                 std::string got;
                 ASSERT_EQ(VI_SUCCESS, Query(text, got, 2000, 20000))
-                    << size << " ending " << ending << " at " << packet;
+                    << size << " ending " << row << " at " << packet;
                 EXPECT_EQ(text, got);
                 EXPECT_TRUE(ending == LatePacket || device.QueuedPackets() == 0) << size;
                 ExpectQueryWorks();
@@ -130,7 +129,7 @@ TEST_F(UsbtmcFraming, RepliesOfAnyLengthLeaveThePipeEmpty) {
             std::string got;
             ASSERT_EQ(VI_SUCCESS, Query(std::string(52, 'c'), got));
             connection.reset();
-            EXPECT_EQ(0u, device.QueuedPackets()) << "at close, ending " << ending;
+            EXPECT_EQ(0u, device.QueuedPackets()) << "at close, ending " << row;
         }
     }
 }
@@ -160,6 +159,12 @@ TEST_F(UsbtmcFraming, MalformedReplyIsRefusedAndTheNextCommandWorks) {
         EXPECT_TRUE(!said || diagnostics.str().find(said) != std::string::npos) << said;
         ExpectQueryWorks();
     }
+    device.ignoresTransferSize = true; // more than the 255 bytes asked for, less than 4 KiB
+    std::string got;
+    EXPECT_EQ(VI_ERROR_IO, Query(std::string(300, 'w'), got));
+    EXPECT_NE(std::string::npos, diagnostics.str().find("larger than requested"));
+    device.ignoresTransferSize = false;
+    ExpectQueryWorks();
 }
 
 // A stall has its halt cleared. A time-out is aborted with INITIATE_ABORT for the transfer's
@@ -198,20 +203,6 @@ TEST_F(UsbtmcFraming, FailedTransferIsCleanedUpAndTheNextCommandWorks) {
     }
 }
 
-// A device that refuses the abort of a timed-out read answers it later, under the aborted
-// bTag: the next read drops those stale bytes and returns its own reply.
-TEST_F(UsbtmcFraming, ReplyOfAReadWhoseAbortFailedNeverReachesTheNextRead) {
-    device.refusesAborts = true;
-    device.clearHaltKeepsQueue = true;
-    std::string got;
-    EXPECT_EQ(VI_ERROR_TMO, Query("", got, 50));
-    instrument.reply = "STALE\n";
-    instrument.later = {kIdentity};
-    ASSERT_EQ(VI_SUCCESS, Send("Q?\n"));
-    EXPECT_EQ(VI_SUCCESS, Receive(got));
-    EXPECT_EQ(kIdentity, got);
-}
-
 // A device may answer pending for a while; no command is sent until it reports the abort
 // done, and it is not asked more often than every 50 ms or so.
 TEST_F(UsbtmcFraming, PendingAbortIsPolledUntilDone) {
@@ -229,18 +220,26 @@ TEST_F(UsbtmcFraming, PendingAbortIsPolledUntilDone) {
     ExpectQueryWorks();
 }
 
-// With 16-byte packets a 2 KiB reply is 126 packets; the device refuses the abort and keeps
-// them queued, so the host must drain them all: also a 10 KB reply of a device that ignored
-// the size asked for, which takes more than one 4 KiB read to drain.
-TEST_F(UsbtmcFraming, PacketsKeptAcrossARefusedAbortAreDrained) {
+// A device that refuses the abort of a timed-out read answers it later, under the aborted
+// bTag: the next read drops those stale bytes and returns its own reply. With 16-byte
+// packets a 2 KiB reply is 126 packets, which the device keeps queued across the refused
+// abort: the host must drain them all, also a 10 KB reply of a device that ignored the size
+// asked for, which takes more than one 4 KiB read to drain.
+TEST_F(UsbtmcFraming, RefusedAbortLeavesNothingForTheNextRead) {
+    device.refusesAborts = true;
+    device.clearHaltKeepsQueue = true;
+    std::string got;
+    EXPECT_EQ(VI_ERROR_TMO, Query("", got, 50));
+    instrument.reply = "STALE\n";
+    instrument.later = {kIdentity};
+    ASSERT_EQ(VI_SUCCESS, Send("Q?\n"));
+    EXPECT_EQ(VI_SUCCESS, Receive(got));
+    EXPECT_EQ(kIdentity, got);
     for (const std::size_t size : {2000, 10000}) {
         device.packetSize = 16;
         Reopen();
-        device.refusesAborts = true;
-        device.clearHaltKeepsQueue = true;
         device.wrongTagOnce = size < 4096;
         device.ignoresTransferSize = size > 4096;
-        std::string got;
         EXPECT_EQ(VI_ERROR_IO, Query(std::string(size, 'k'), got, 2000, 4084)) << size;
         EXPECT_EQ(0u, device.QueuedPackets()) << size;
         device.ignoresTransferSize = false;
@@ -273,36 +272,11 @@ TEST_F(UsbtmcFraming, UnplugDuringATransferLosesTheConnectionForGood) {
 // An instrument that answers each request at once and never with EOM: with nothing (refused
 // at the first such transfer) or with a byte a millisecond (the read ends at its time-out).
 TEST_F(UsbtmcFraming, ReplyWithoutEomEndsTheRead) {
-    struct Endless final : visa::Connection {
-        Endless(FakeClock& clock, ViUInt32 bytes) : clock(clock), bytes(bytes) {}
-        ViStatus Write(const ViByte*, ViUInt32 count, ViUInt32, ViUInt32& written) override {
-            written = count;
-            return VI_SUCCESS;
-        }
-        ViStatus Read(ViByte* buffer, ViUInt32 limit, ViUInt32, ViUInt32& count,
-                      bool& end) override {
-            clock.now += 1;
-            count = std::min(limit, bytes);
-            std::fill_n(buffer, count, 'e');
-            end = false;
-            return ++reads < 5 || bytes > 0 ? VI_SUCCESS : VI_ERROR_TMO;
-        }
-        FakeClock& clock;
-        ViUInt32 bytes;
-        int reads = 0;
-    };
-    for (const auto& [bytes, status] : {std::pair{0u, VI_ERROR_IO}, {1u, VI_ERROR_TMO}}) {
-        Endless instrument(clock, bytes);
-        usbtest::UsbtmcTestDevice endless{instrument, {.serial = "TW00000001"}, clock};
-        bus->devices.push_back(&endless);
-        ASSERT_EQ(VI_SUCCESS,
-                  backend.Open("USB0::0x1D7A::0x52C1::TW00000001::INSTR", 1000, connection));
-        std::vector<ViByte> buffer(20000);
-        ViUInt32 count = 0;
-        EXPECT_EQ(status, connection->Read(buffer.data(), 20000, 100, count, end)) << bytes;
-        EXPECT_GT(20000u, count);
-        connection.reset();
-        bus->devices.pop_back();
+    instrument.endless = &clock;
+    for (const auto& [text, status] : {std::pair{"", VI_ERROR_IO}, {"e", VI_ERROR_TMO}}) {
+        std::string got;
+        EXPECT_EQ(status, Query(text, got, 100, 20000)) << text;
+        EXPECT_GT(20000u, got.size());
     }
 }
 

@@ -70,16 +70,6 @@ private:
 
 } // namespace
 
-std::string Hex(const Bytes& bytes) {
-    std::string text;
-    for (const std::uint8_t byte : bytes) {
-        char cell[4];
-        std::snprintf(cell, sizeof cell, "%02x", byte);
-        text += (text.empty() ? "" : " ") + std::string(cell);
-    }
-    return text;
-}
-
 ViStatus ScriptedInstrument::Write(const ViByte* data, ViUInt32 count, ViUInt32,
                                    ViUInt32& written) {
     received.emplace_back(reinterpret_cast<const char*>(data), count);
@@ -93,9 +83,13 @@ ViStatus ScriptedInstrument::Read(ViByte* buffer, ViUInt32 limit, ViUInt32, ViUI
         reply = later.front();
         later.pop_front();
     }
+    if (endless)
+        endless->SleepMs(1);
     count = std::min<ViUInt32>(limit, static_cast<ViUInt32>(reply.size()));
-    end = count == reply.size();
+    end = count == reply.size() && !endless;
     std::copy_n(reply.begin(), count, buffer);
+    if (endless)
+        return VI_SUCCESS;
     const bool nothing = reply.empty();
     reply.erase(0, count);
     return nothing ? VI_ERROR_TMO : VI_SUCCESS;
@@ -159,9 +153,10 @@ void UsbtmcTestDevice::Queue(const Bytes& transfer) {
     for (std::size_t at = 0; at < transfer.size(); at += packet)
         packets_.emplace_back(transfer.begin() + at,
                               transfer.begin() + std::min(transfer.size(), at + packet));
-    terminatorDue_ = transfer.size() % packet == 0 && lateTerminator;
-    if (transfer.size() % packet == 0 && !noShortPacket && !lateTerminator)
-        packets_.emplace_back(alignmentPacket ? 4 : 0, 0);
+    const bool whole = transfer.size() % packet == 0;
+    terminatorDue_ = whole && ending == Ending::LatePacket;
+    if (whole && ending < Ending::LatePacket)
+        packets_.emplace_back(ending == Ending::AlignmentPacket ? 4 : 0, 0);
 }
 
 bool UsbtmcTestDevice::WithdrawReply() {
@@ -191,7 +186,7 @@ UsbResult UsbtmcTestDevice::BulkIn(std::uint8_t endpoint, std::uint8_t* data, in
         return UsbResult::Stall;
     if (packets_.empty() && terminatorDue_) {
         terminatorDue_ = false;
-        packets_.emplace_back(alignmentPacket ? 4 : 0, 0);
+        packets_.emplace_back();
         return UsbResult::Timeout;
     }
     // A device holds a bulk-in transfer until its reply is ready, or the host gives up.
@@ -235,14 +230,19 @@ UsbResult UsbtmcTestDevice::Control(std::uint8_t requestType, std::uint8_t reque
         return UsbResult::Stall;
     std::copy(reply->begin(), reply->end(), data);
     transferred = static_cast<int>(reply->size());
-    char line[32];
-    std::snprintf(line, sizeof line, "%02x %u %u %02x -> ", requestType, request, value, index);
-    control.push_back(line + Hex(*reply));
+    char line[128]; // the longest reply, GET_CAPABILITIES', is 24 bytes
+    int at = std::snprintf(line, sizeof line, "%02x %u %u %02x ->", requestType, request, value,
+                           index);
+    for (const std::uint8_t byte : *reply)
+        at += std::snprintf(line + at, sizeof line - at, " %02x", byte);
+    control.push_back(line);
     return UsbResult::Ok;
 }
 
 UsbResult UsbtmcTestDevice::ClearHalt(std::uint8_t endpoint) {
-    control.push_back("clear " + Hex({endpoint}));
+    char line[16];
+    std::snprintf(line, sizeof line, "clear %02x", endpoint);
+    control.push_back(line);
     if (!Plugged())
         return Unplugged();
     (endpoint == kBulkIn ? haltedIn : haltedOut) = false;

@@ -20,21 +20,25 @@ namespace usbtest {
 
 using usbtmcdevice::Bytes;
 
-// "01 02 ff ...", the bytes in lower-case hex.
-std::string Hex(const Bytes& bytes);
-
 // Gives every read the text in reply, in pieces if asked for less; keeps what it is sent.
 class ScriptedInstrument final : public visa::Connection {
 public:
     std::string reply;
     std::deque<std::string> later; // the replies after reply, in turn
     std::vector<std::string> received;
+    // Set: reply never ends (each read gives what it can of it, without EOM) and every read
+    // takes a millisecond of this clock.
+    Clock* endless = nullptr;
 
     ViStatus Write(const ViByte* data, ViUInt32 count, ViUInt32 timeoutMs,
                    ViUInt32& written) override;
     ViStatus Read(ViByte* buffer, ViUInt32 limit, ViUInt32 timeoutMs, ViUInt32& count,
                   bool& end) override;
 };
+
+// How a reply that fills whole packets ends: as the class asks, with a short packet of
+// alignment bytes, with a zero-length packet that misses the first read, or not at all.
+enum class Ending { ZeroLengthPacket, AlignmentPacket, LatePacket, Nothing };
 
 struct DeviceSetup {
     std::uint16_t vendorId = 0x1d7a;
@@ -54,9 +58,7 @@ public:
                      const Clock& clock = SystemClock());
 
     // Faults of the bus side, each acting until cleared unless it counts down.
-    bool noShortPacket = false;   // a packet-aligned transfer ends without a zero-length packet
-    bool alignmentPacket = false; // ... with a short packet of alignment bytes instead
-    bool lateTerminator = false;  // ... with a zero-length packet that misses the first read
+    Ending ending = Ending::ZeroLengthPacket;
     // Bulk-OUT takes nothing until the last Bulk-IN transfer has been read to its end.
     bool holdsOutUntilTerminatorRead = false;
     bool clearHaltKeepsQueue = false; // a cleared halt leaves requests and packets queued

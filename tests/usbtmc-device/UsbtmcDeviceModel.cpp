@@ -9,8 +9,7 @@ constexpr std::uint8_t kDevDepMsgOut = 1, kRequestDevDepMsgIn = 2, kDevDepMsgIn 
 constexpr std::uint8_t kSuccess = 0x01, kPending = 0x02, kFailed = 0x80, kNotInProgress = 0x81;
 // Class requests: on an endpoint (0xA2) or on the interface (0xA1).
 constexpr std::uint8_t kToEndpoint = 0xA2, kToInterface = 0xA1;
-constexpr std::uint8_t kInitiateAbortBulkOut = 1, kCheckAbortBulkInStatus = 4, kInitiateClear = 5,
-                       kCheckClearStatus = 6, kGetCapabilities = 7;
+constexpr std::uint8_t kCheckAbortBulkInStatus = 4, kGetCapabilities = 7;
 
 std::uint32_t Le32(const std::uint8_t* at) {
     return std::uint32_t{at[0]} | std::uint32_t{at[1]} << 8 | std::uint32_t{at[2]} << 16 |
@@ -161,12 +160,6 @@ std::optional<Bytes> UsbtmcDeviceModel::ClassRequest(const ControlRequest& setup
         reply = Bytes(0x18, 0);
         (*reply)[0] = kSuccess;
         (*reply)[3] = 0x01; // bcdUSBTMC 1.00; no optional capability
-    } else if (setup.requestType == kToInterface && request == kInitiateClear) {
-        DropIn();
-        DropOut();
-        reply = {kSuccess};
-    } else if (setup.requestType == kToInterface && request == kCheckClearStatus) {
-        reply = {kSuccess, 0};
     }
     if (reply && reply->size() > setup.length)
         reply->resize(setup.length);

@@ -5,7 +5,8 @@
 // reassembles DEV_DEP_MSG_OUT transfers into messages for the instrument behind it (any
 // visa::Connection), answers each REQUEST_DEV_DEP_MSG_IN with one DEV_DEP_MSG_IN transfer
 // once the instrument has something to say, and answers the class requests: the abort
-// sequences of both bulk endpoints, INITIATE_CLEAR and CHECK_CLEAR_STATUS, GET_CAPABILITIES.
+// sequences of both bulk endpoints, and GET_CAPABILITIES (which the kernel's driver asks at
+// probe). Other requests are stalled.
 // It notes every framing fault of the host and misbehaves on request. The bus is the
 // owner's: the transport seam's fake cuts the transfers into packets, the FunctionFS gadget
 // writes them to its endpoints. Every call may come from a thread of its own.
