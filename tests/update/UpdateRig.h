@@ -36,7 +36,6 @@ struct UpdateRig : RecordingWindow {
     const std::vector<std::uint8_t>* Flash(int position, std::size_t device = 0) {
         return bus.Flash(image.segments[position].type, device);
     }
-    std::size_t OpenSessions() const { return bus.OpenSessions(); }
 
     SimulatedBench bus;
     FakeClock& clock;
@@ -47,7 +46,7 @@ struct UpdateRig : RecordingWindow {
 };
 
 inline void ExpectRunEndedCleanly(UpdateRig& rig) {
-    EXPECT_EQ(0u, rig.OpenSessions());
+    EXPECT_EQ(0u, rig.bus.OpenSessions());
     EXPECT_EQ(0u, rig.session.m_viInstr);
     EXPECT_FALSE(rig.busy.busy);
     EXPECT_FALSE(rig.busy.updating);
