@@ -202,6 +202,8 @@ TEST(FleetMembers, AskedOnceWhileEveryInstrumentShowsItsNameAndAllTakeTheAnswer)
 TEST(FleetMembers, ASearchWithoutTheInstrumentSelectsNone) {
     OneInstrumentList list(sim::ResourceNameOf(SERIALS[0]));
     list.AddString(sim::ResourceNameOf("tw00000001"));
+    list.SelectPrefixOrFirst(""); // listed under its name in another case: the same instrument
+    EXPECT_EQ(sim::ResourceNameOf(SERIALS[0]), list.CurrentText());
     list.ResetContent();
     list.AddString(sim::ResourceNameOf(SERIALS[1]));
     list.SelectPrefixOrFirst("");

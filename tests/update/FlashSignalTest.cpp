@@ -242,8 +242,8 @@ TEST_F(FlashSignals, ARefusalLosesNoEventOfABlockedOutput) {
     EXPECT_EQ(0, WaitForEnd(child));
 
     const pid_t calm = Start(arguments, bench, [&] {
-        const int file = open(Path("calm").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        dup2(file, STDOUT_FILENO);
+        dup2(open(Path("calm").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), STDOUT_FILENO);
+        dup2(open("/dev/null", O_WRONLY), STDERR_FILENO);
     });
     ASSERT_EQ(0, WaitForEnd(calm));
     EXPECT_EQ(Lines(ReadWholeFile(Path("calm"))).size(), Lines(events).size()) << events;

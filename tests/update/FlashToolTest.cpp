@@ -397,6 +397,7 @@ TEST_F(FlashTool, FleetJsonLinesTellTheWholeRun) {
             EXPECT_EQ(segments[static_cast<std::size_t>(step - 1)], event["segment"]);
             const auto last = lastPercent.try_emplace(event["serial"], -1).first;
             EXPECT_GT(percent, last->second) << event;
+            EXPECT_TRUE(last->second >= 0 || percent == 0) << "the sliver starts at 0 %" << event;
             last->second = percent;
         }
     }
