@@ -231,8 +231,8 @@ UsbResult UsbtmcTestDevice::Control(std::uint8_t requestType, std::uint8_t reque
     std::copy(reply->begin(), reply->end(), data);
     transferred = static_cast<int>(reply->size());
     char line[128]; // the longest reply, GET_CAPABILITIES', is 24 bytes
-    int at = std::snprintf(line, sizeof line, "%02x %u %u %02x ->", requestType, request, value,
-                           index);
+    int at =
+        std::snprintf(line, sizeof line, "%02x %u %u %02x ->", requestType, request, value, index);
     for (const std::uint8_t byte : *reply)
         at += std::snprintf(line + at, sizeof line - at, " %02x", byte);
     control.push_back(line);
