@@ -70,6 +70,24 @@ int WaitForEnd(pid_t child) {
     return -1;
 }
 
+// Appends what the descriptor gives to text until text holds until ("" for: to the end),
+// its writers have closed it, or the time is up; true when text holds until.
+bool ReadUntil(int descriptor, std::string& text, const std::string& until,
+               std::chrono::seconds limit = 30s) {
+    const steady_clock::time_point deadline = steady_clock::now() + limit;
+    while ((until.empty() || !Contains(text, until)) && steady_clock::now() < deadline) {
+        pollfd ready = {descriptor, POLLIN, 0};
+        if (poll(&ready, 1, 100) != 1)
+            continue;
+        char bytes[4096];
+        const ssize_t count = read(descriptor, bytes, sizeof bytes);
+        if (count <= 0)
+            break;
+        text.append(bytes, static_cast<std::size_t>(count));
+    }
+    return Contains(text, until);
+}
+
 // Signals sent while the flash is written, output into a file: the update completes, and
 // the note of a refusal stands on a line of its own between the log's lines. A fleet keeps
 // refusing until its last instrument is done, not only until its first.
@@ -165,28 +183,14 @@ TEST_F(FlashSignals, OnATerminalNeitherCtrlZNorTheBackgroundStopTheFlash) {
         }
         close(command[0]);
         std::string screen;
-        const auto readUntil = [&](const std::string& text) {
-            const steady_clock::time_point deadline = steady_clock::now() + 30s;
-            while (!Contains(screen, text) && steady_clock::now() < deadline) {
-                pollfd ready = {terminal, POLLIN, 0};
-                char bytes[4096];
-                if (poll(&ready, 1, 100) == 1 && (ready.revents & POLLIN) != 0) {
-                    const ssize_t count = read(terminal, bytes, sizeof bytes);
-                    if (count <= 0)
-                        break;
-                    screen.append(bytes, static_cast<std::size_t>(count));
-                }
-            }
-            return Contains(screen, text);
-        };
-        ASSERT_TRUE(readUntil("-> Update 1C3")) << screen;
+        ASSERT_TRUE(ReadUntil(terminal, screen, "-> Update 1C3")) << screen;
         if (typeCtrlZ)
             EXPECT_EQ(1, write(terminal, "\x1A", 1));
         else
             EXPECT_EQ(1, write(command[1], "b", 1));
-        EXPECT_TRUE(readUntil("-> Update HTTP")) << screen;
+        EXPECT_TRUE(ReadUntil(terminal, screen, "-> Update HTTP")) << screen;
         EXPECT_EQ(1, write(command[1], "f", 1));
-        readUntil("--------------- Completed ---------------");
+        ReadUntil(terminal, screen, "--------------- Completed ---------------");
         int status = 0;
         ASSERT_EQ(leader, waitpid(leader, &status, 0));
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << screen;
@@ -228,16 +232,7 @@ TEST_F(FlashSignals, ARefusalLosesNoEventOfABlockedOutput) {
         syscall(SYS_tgkill, child, std::stoi(thread.path().filename()), SIGINT);
     usleep(100000); // for the signals to be taken before the pipe has room again
     std::string events;
-    char bytes[4096];
-    pollfd ready = {output[0], POLLIN, 0};
-    for (const auto deadline = steady_clock::now() + 60s; steady_clock::now() < deadline;) {
-        if (poll(&ready, 1, 100) != 1)
-            continue;
-        const ssize_t count = read(output[0], bytes, sizeof bytes);
-        if (count <= 0)
-            break;
-        events.append(bytes, static_cast<std::size_t>(count));
-    }
+    ReadUntil(output[0], events, "", 60s);
     close(output[0]);
     EXPECT_EQ(0, WaitForEnd(child));
 
