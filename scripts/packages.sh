@@ -16,7 +16,7 @@ TQ4800_PACKAGES=(
 TQ4800_TEST_PACKAGES=(
     libgtest-dev libgmock-dev
     clang libclang-rt-14-dev clang-format
-    xvfb xauth openbox x11-utils xdotool imagemagick
+    xvfb xauth openbox x11-utils xdotool imagemagick tmux
     dpkg-dev file
     lintian man-db bash-completion
     dbus-daemon

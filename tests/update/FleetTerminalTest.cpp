@@ -1,103 +1,69 @@
-// The fleet's live lines on a real terminal: tq4800-flash --all in a pseudo-terminal of 80
-// columns, narrowed while the instruments are flashed, or of fewer rows than instruments; what
-// the screen then shows is read through a model of the terminal.
+// The fleet's live lines on a real terminal: tq4800-flash --all in a tmux pane of 80 columns,
+// narrowed while the instruments are flashed, or of fewer rows than instruments; what the pane
+// then shows, with its scrollback, is read from tmux.
 
 #include "FlashProgram.h"
-#include "TerminalModel.h"
 #include "status/StatusExplanations.h"
 
 #include <chrono>
-#include <csignal>
+#include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
-#include <map>
-#include <poll.h>
-#include <pty.h>
 #include <regex>
-#include <sys/ioctl.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <thread>
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// The child on the terminal, its output as the terminal model shows it.
+// The program in a detached tmux session of its own server (its socket in the test's folder),
+// which wraps lines again when narrowed, as GNOME's terminal does. The pane stays after the
+// program ends, which writes its exit code to a file.
 class TerminalRun {
 public:
-    TerminalRun(const std::vector<std::string>& arguments, const std::string& bench, int rows)
-        : model_(80, rows), rows_(rows) {
-        winsize size{};
-        size.ws_col = 80;
-        size.ws_row = static_cast<unsigned short>(rows);
-        child_ = forkpty(&master_, nullptr, nullptr, &size);
-        if (child_ == 0) {
-            setenv("TQ4800_VISA", "sim", 1);
-            setenv("TQ4800_SIM", bench.c_str(), 1);
-            setenv("TQ4800_HISTORY", "off", 1);
-            setenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent", 1);
-            std::vector<char*> argv{const_cast<char*>(TQ4800_FLASH_PROGRAM)};
-            for (const std::string& argument : arguments)
-                argv.push_back(const_cast<char*>(argument.c_str()));
-            argv.push_back(nullptr);
-            execv(TQ4800_FLASH_PROGRAM, argv.data());
-            _exit(127);
-        }
+    TerminalRun(const std::string& folder, const std::vector<std::string>& arguments,
+                const std::string& bench, int rows)
+        : folder_(folder), tmux_("tmux -f /dev/null -S " + ShellWord(folder + "/tmux")) {
+        std::string command = "env TQ4800_VISA=sim TQ4800_HISTORY=off "
+                              "DBUS_SYSTEM_BUS_ADDRESS=unix:path=/nonexistent TQ4800_SIM=" +
+                              ShellWord(bench) + " " + ShellWord(TQ4800_FLASH_PROGRAM);
+        for (const std::string& argument : arguments)
+            command += " " + ShellWord(argument);
+        std::filesystem::remove(folder + "/exit");
+        command += "; echo $? >" + ShellWord(folder + "/exit") + "; exec sleep 600";
+        Tmux("new-session -d -x 80 -y " + std::to_string(rows) + " " + ShellWord(command));
     }
-    ~TerminalRun() {
-        if (child_ > 0 && waitpid(child_, nullptr, WNOHANG) == 0) {
-            kill(child_, SIGKILL);
-            waitpid(child_, nullptr, 0);
-        }
-        if (master_ >= 0)
-            close(master_);
-    }
+    ~TerminalRun() { Tmux("kill-server"); }
 
-    // Reads the output until it holds text, or until nothing came for quietMs; false at the
-    // end of the output or past the deadline.
-    bool ReadUntil(const std::string& text, int quietMs, Clock::time_point deadline) {
-        while (Clock::now() < deadline) {
-            pollfd ready{master_, POLLIN, 0};
-            if (poll(&ready, 1, quietMs) == 0) {
-                if (text.empty())
+    // Every row of the scrollback, then the pane's rows, without trailing blanks.
+    std::vector<std::string> Rows() { return Lines(Tmux("capture-pane -p -S -").out); }
+
+    // Waits until a row of the pane is as asked; false past the deadline.
+    bool WaitFor(const std::function<bool(const std::string&)>& shown, Clock::time_point deadline) {
+        for (; Clock::now() < deadline; std::this_thread::sleep_for(std::chrono::milliseconds(10)))
+            for (const std::string& row : Rows())
+                if (shown(row))
                     return true;
-                continue;
-            }
-            char bytes[4096];
-            const ssize_t got = read(master_, bytes, sizeof bytes);
-            if (got <= 0)
-                return false; // EIO: the child has closed the terminal
-            output_.append(bytes, static_cast<std::size_t>(got));
-            model_.Feed(std::string_view(bytes, static_cast<std::size_t>(got)));
-            if (!text.empty() && output_.find(text) != std::string::npos)
-                return true;
-        }
         return false;
     }
 
-    // Narrows the terminal: the model first, then the kernel, which sends SIGWINCH.
-    void Resize(int columns) {
-        model_.Resize(columns);
-        winsize size{};
-        size.ws_col = static_cast<unsigned short>(columns);
-        size.ws_row = static_cast<unsigned short>(rows_);
-        ioctl(master_, TIOCSWINSZ, &size);
-    }
+    void Resize(int columns) { Tmux("resize-window -x " + std::to_string(columns)); }
 
-    int Wait() {
-        int status = 0;
-        waitpid(child_, &status, 0);
-        child_ = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    // The program's exit code, -1 when it has not ended by the deadline.
+    int Wait(Clock::time_point deadline) {
+        for (; Clock::now() < deadline; std::this_thread::sleep_for(std::chrono::milliseconds(20)))
+            if (const std::string code = ReadWholeFile(folder_ + "/exit"); !code.empty())
+                return std::stoi(code);
+        return -1;
     }
-
-    const TerminalModel& Model() const { return model_; }
 
 private:
-    TerminalModel model_;
-    int rows_;
-    int master_ = -1;
-    pid_t child_ = -1;
-    std::string output_;
+    ProgramRun Tmux(const std::string& arguments) {
+        return RunCommand(tmux_ + " " + arguments, folder_);
+    }
+
+    std::string folder_;
+    std::string tmux_;
 };
 
 std::size_t RowsStartingWith(const std::vector<std::string>& rows, const std::string& text) {
@@ -175,23 +141,25 @@ TEST_F(FleetTerminal, LiveLinesFitTheTerminal) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
-        TerminalRun run({"--all", "--yes", demoFile}, Write("bench.conf", Bytes(c.bench)), c.rows);
+        TerminalRun run(Path(""), {"--all", "--yes", demoFile}, Write("bench.conf", Bytes(c.bench)),
+                        c.rows);
         const auto deadline = Clock::now() + std::chrono::seconds(60);
         const std::size_t widest =
             static_cast<std::size_t>(c.narrowedTo > 0 ? c.narrowedTo : 80) - 1;
-        ASSERT_TRUE(run.ReadUntil("2 / 5", 50, deadline)) << "no line of the second segment";
-        run.ReadUntil("", 40, deadline); // the redraw under way lands
+        ASSERT_TRUE(
+            run.WaitFor([](const std::string& row) { return Contains(row, " / 5 "); }, deadline))
+            << "no progress line";
         if (c.narrowedTo > 0) {
             run.Resize(c.narrowedTo);
-            ASSERT_TRUE(run.ReadUntil("3 / 5", 50, deadline)) << "no live line after the resize";
-            run.ReadUntil("", 40, deadline);
+            // A line cut to the new width shows the redraw after the resize.
+            ASSERT_TRUE(run.WaitFor(
+                [&](const std::string& row) { return row.ends_with("newer firmwar"); }, deadline))
+                << "no redraw after the resize";
         }
-        std::vector<std::string> rows = run.Model().AllRows();
+        std::vector<std::string> rows = run.Rows();
         ExpectLiveLines({rows.end() - c.rows, rows.end()}, widest);
-        while (run.ReadUntil("", 500, deadline)) {
-        }
-        EXPECT_EQ(c.exitCode, run.Wait());
-        rows = run.Model().AllRows();
+        EXPECT_EQ(c.exitCode, run.Wait(deadline));
+        rows = run.Rows();
         std::string screen;
         for (const std::string& row : rows)
             screen += row + "\n";

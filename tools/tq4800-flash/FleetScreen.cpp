@@ -11,8 +11,10 @@ namespace {
 constexpr int BAR_WIDTH = 20;
 constexpr std::uint64_t REDRAW_INTERVAL_MS = 100;
 
-// VT100: to the start of the line; erase from the cursor to the end of the screen.
-constexpr char LINE_START[] = "\r";
+// VT100: to the start of the line and erase it; erase from the cursor to the end of the screen.
+// Each line is erased on its own, and below only after the last: a terminal may keep a copy
+// of a screen erased from its top-left corner in its scrollback (tmux does).
+constexpr char LINE_START[] = "\r\033[K";
 constexpr char ERASE_BELOW[] = "\033[J";
 
 volatile std::sig_atomic_t resized = 0;
@@ -124,7 +126,7 @@ void FleetScreen::Redraw(bool now) {
         return;
     const std::uint64_t nowMs = clock_.NowMs();
     const bool resize = resized != 0;
-    if (!now && !resize && drawn_ != 0 && nowMs - lastDrawMs_ < REDRAW_INTERVAL_MS)
+    if (!now && !resize && !drawnWidths_.empty() && nowMs - lastDrawMs_ < REDRAW_INTERVAL_MS)
         return;
     if (resize) {
         resized = 0;
@@ -132,15 +134,26 @@ void FleetScreen::Redraw(bool now) {
     }
     lastDrawMs_ = nowMs;
     std::string screen;
-    if (drawn_ > 0)
-        screen += "\033[" + std::to_string(drawn_) + "A";
-    screen += std::string(LINE_START) + ERASE_BELOW;
-    const std::vector<std::string> rows = Rows();
-    for (const std::string& row : rows)
-        screen += row + "\n";
-    drawn_ = static_cast<int>(rows.size());
+    if (const std::size_t up = DrawnRows(); up > 0)
+        screen += "\033[" + std::to_string(up) + "A";
+    drawnWidths_.clear();
+    for (const std::string& row : Rows()) {
+        screen += LINE_START + row + "\n";
+        drawnWidths_.push_back(row.size());
+    }
+    screen += ERASE_BELOW;
     std::fwrite(screen.data(), 1, screen.size(), out_);
     std::fflush(out_);
+}
+
+// The rows the last redraw's lines take now: one each, unless the terminal has been narrowed
+// since and wraps what it shows.
+std::size_t FleetScreen::DrawnRows() const {
+    const std::size_t columns = std::max<std::size_t>(size_.columns, 1);
+    std::size_t rows = 0;
+    for (const std::size_t width : drawnWidths_)
+        rows += std::max<std::size_t>(1, (width + columns - 1) / columns);
+    return rows;
 }
 
 // The notes whole, and as many instrument lines as the terminal has rows for (one row stays

@@ -14,6 +14,10 @@
 // the end its result. Redraws come at most ten times a second, at every result and after the
 // terminal was resized (SIGWINCH). Each line is clipped to the terminal's width, so that none
 // wraps and every redraw lands on the lines it replaces; notes stand below the block, whole.
+// A terminal narrowed mid-run may have wrapped the lines already drawn onto more rows (VTE,
+// tmux, konsole and kitty do; xterm and the Linux console cut them instead): the redraw goes
+// up over the rows they take when wrapped, so that no stale copy stays above the block. On a
+// terminal that cuts, that clears as many rows of earlier output above the block.
 // A fleet taller than the terminal shows those at work and a line that counts the others.
 class FleetScreen final : public FleetReport {
 public:
@@ -39,6 +43,7 @@ private:
     void OnSummary(const std::vector<MemberResult>& results, int exitCode, double seconds) override;
     void OnNote(std::string_view text) override;
     void Redraw(bool now);
+    std::size_t DrawnRows() const;
     std::vector<std::string> Rows() const;
     std::string Others(const std::vector<std::size_t>& shown) const;
     std::string Text(std::size_t member) const;
@@ -49,7 +54,7 @@ private:
     std::vector<std::string> notes_; // drawn below the instruments, once the lines are live
     bool live_ = false;
     TerminalSize size_;
-    int drawn_ = 0; // lines on the screen from the last redraw
+    std::vector<std::size_t> drawnWidths_; // of the lines on the screen from the last redraw
     std::uint64_t lastDrawMs_ = 0;
     struct sigaction previousResize_ {};
 };
