@@ -1,6 +1,7 @@
 #include "tools/tq4800-flash/TerminalScreen.h"
 
 #include "image/PrintableText.h"
+#include "tools/tq4800-flash/TerminalSize.h"
 
 #include <csignal>
 
@@ -11,10 +12,11 @@ volatile std::sig_atomic_t refusedStops = 0;
 constexpr char REFUSAL_NOTE[] =
     "tq4800-flash: the instrument's flash is being written; the update goes on.\n";
 
-// VT100 save and restore cursor, and erase to the end of the line.
+// VT100 save and restore cursor, and erase to the end of the screen: the rest of the log's
+// line and whatever a terminal narrowed after the bar was drawn has wrapped of it below.
 constexpr char SAVE_CURSOR[] = "\0337";
 constexpr char RESTORE_CURSOR[] = "\0338";
-constexpr char ERASE_TO_END[] = "\033[K";
+constexpr char ERASE_TO_END[] = "\033[J";
 
 std::string WithUnixLineEnds(std::string_view text) {
     std::string result;
@@ -51,6 +53,9 @@ void TerminalScreen::AppendLog(std::string_view text) {
     std::fwrite(lines.data(), 1, lines.size(), out_);
     std::fflush(out_);
     logAtLineStart_ = lines.back() == '\n';
+    const std::size_t lineEnd = lines.rfind('\n');
+    logColumn_ =
+        lineEnd == std::string::npos ? logColumn_ + lines.size() : lines.size() - lineEnd - 1;
     PrintRefusalNote();
 }
 
@@ -74,6 +79,10 @@ void TerminalScreen::DrawBar(std::string_view bar) {
     PrintRefusalNote();
     if (!drawBar_)
         return;
+    // Cut to the room left on the log's line: a bar that wrapped could scroll the screen, and
+    // the cursor would then be restored a row too high.
+    const std::size_t columns = TerminalSizeOf(fileno(err_)).columns;
+    bar = bar.substr(0, columns > logColumn_ + 1 ? columns - logColumn_ - 1 : 0);
     std::fprintf(err_, "%s%s%.*s%s", SAVE_CURSOR, ERASE_TO_END, static_cast<int>(bar.size()),
                  bar.data(), RESTORE_CURSOR);
     std::fflush(err_);
@@ -85,6 +94,7 @@ void TerminalScreen::EndLog() {
         std::fputc('\n', out_);
         std::fflush(out_);
         logAtLineStart_ = true;
+        logColumn_ = 0;
     }
     PrintRefusalNote();
 }

@@ -8,8 +8,9 @@
 // output as it grows, with the window's "\r\n" line ends written as "\n". The bar is drawn on
 // standard error right after the log's unfinished line (after "    Loading ... ", say) and
 // wiped before the log goes on, so the log itself stays plain text; it is drawn only when
-// standard error is a terminal. Text that may come from a file (the model, an answer) is
-// printed with control characters escaped, so nothing but the bar controls the terminal.
+// standard error is a terminal, and only as much of it as fits on the line. Text that may come from
+// a file (the model, an answer) is printed with control characters escaped, so nothing but the bar
+// controls the terminal.
 class TerminalScreen {
 public:
     TerminalScreen(std::FILE* out, std::FILE* err, bool drawBar);
@@ -39,4 +40,5 @@ private:
     bool drawBar_;
     bool barShown_ = false;
     bool logAtLineStart_ = true;
+    std::size_t logColumn_ = 0; // characters of the log's unfinished line
 };

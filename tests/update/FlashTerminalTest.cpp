@@ -1,6 +1,6 @@
-// The fleet's live lines on a real terminal: tq4800-flash --all in a tmux pane of 80 columns,
-// narrowed while the instruments are flashed, or of fewer rows than instruments; what the pane
-// then shows, with its scrollback, is read from tmux.
+// tq4800-flash on a real terminal: in a tmux pane of 80 columns, narrowed while the flash is
+// written, or of fewer rows than a fleet has instruments; what the pane then shows, with its
+// scrollback, is read from tmux.
 
 #include "FlashProgram.h"
 #include "status/StatusExplanations.h"
@@ -71,7 +71,7 @@ std::size_t RowsStartingWith(const std::vector<std::string>& rows, const std::st
         rows.begin(), rows.end(), [&](const std::string& row) { return row.starts_with(text); }));
 }
 
-class FleetTerminal : public FlashProgramTest {};
+class FlashTerminal : public FlashProgramTest {};
 
 const std::regex
     PROGRESS_LINE(R"(TW\d{8}  ([1-5]) / 5  \[(#*)(\.*)\]  ([ \d]{2}\d)%  \d+:[0-5]\d left)");
@@ -122,7 +122,7 @@ std::string Bench(int first, int instruments, const std::string& each) {
 // than the terminal. No redraw may leave a stale copy: each instrument stands on the screen
 // at most once in the block and once in the table, each live line within the width, and the
 // note whole below the block.
-TEST_F(FleetTerminal, LiveLinesFitTheTerminal) {
+TEST_F(FlashTerminal, FleetLinesFitTheTerminal) {
     const struct {
         const char* label;
         int rows;
@@ -186,6 +186,25 @@ TEST_F(FleetTerminal, LiveLinesFitTheTerminal) {
         ExpectLiveLines({rows.begin(), first}, widest);
         EXPECT_TRUE(first[-1].starts_with(c.others)) << screen;
     }
+}
+
+// A single update's bar follows the log's unfinished line, cut to the room left on it: on the
+// last row, one that wrapped would scroll the screen. Narrowed from 80 to 40 columns while a bar
+// is shown, the terminal wraps it onto the next row; nothing of it may stay once the log goes on.
+TEST_F(FlashTerminal, TheBarLeavesNothingBehindWhenNarrowed) {
+    TerminalRun run(Path(""), {"--yes", demoFile},
+                    Write("bench.conf", Bytes(Bench(10, 1, "flash-line-ms 100\n"))), 10);
+    const auto deadline = Clock::now() + std::chrono::seconds(60);
+    // After "Write to flash ... " the wrapped end of a bar is longer than the log's next line.
+    ASSERT_TRUE(run.WaitFor(
+        [](const std::string& row) { return row.starts_with("    Write to flash ... ["); },
+        deadline));
+    run.Resize(40);
+    EXPECT_EQ(0, run.Wait(deadline));
+    const std::vector<std::string> rows = run.Rows();
+    EXPECT_EQ(1u, RowsStartingWith(rows, "Firmware Update: Update is complete."));
+    for (const std::string& row : rows)
+        EXPECT_EQ(std::string::npos, row.find_first_of("#%]")) << row;
 }
 
 } // namespace
