@@ -22,11 +22,13 @@ using Clock = std::chrono::steady_clock;
 class TerminalRun {
 public:
     TerminalRun(const std::string& folder, const std::vector<std::string>& arguments,
-                const std::string& bench, int rows)
-        : folder_(folder), tmux_("tmux -f /dev/null -S " + ShellWord(folder + "/tmux")) {
-        std::string command = "env TQ4800_VISA=sim TQ4800_HISTORY=off "
-                              "DBUS_SYSTEM_BUS_ADDRESS=unix:path=/nonexistent TQ4800_SIM=" +
-                              ShellWord(bench) + " " + ShellWord(TQ4800_FLASH_PROGRAM);
+                const std::string& bench, int rows, const std::string& history = "off")
+        : folder_(folder), tmux_("tmux -f /dev/null -S " +
+                                 ShellWord(folder + "/tmux" + std::to_string(++servers_))) {
+        std::string command = "env TQ4800_VISA=sim DBUS_SYSTEM_BUS_ADDRESS=unix:path=/nonexistent "
+                              "TQ4800_HISTORY=" +
+                              ShellWord(history) + " TQ4800_SIM=" + ShellWord(bench) + " " +
+                              ShellWord(TQ4800_FLASH_PROGRAM);
         for (const std::string& argument : arguments)
             command += " " + ShellWord(argument);
         std::filesystem::remove(folder + "/exit");
@@ -62,6 +64,8 @@ private:
         return RunCommand(tmux_ + " " + arguments, folder_);
     }
 
+    // A server of its own for each run: the one before may still be ending after kill-server.
+    static inline int servers_ = 0;
     std::string folder_;
     std::string tmux_;
 };
@@ -205,6 +209,26 @@ TEST_F(FlashTerminal, TheBarLeavesNothingBehindWhenNarrowed) {
     EXPECT_EQ(1u, RowsStartingWith(rows, "Firmware Update: Update is complete."));
     for (const std::string& row : rows)
         EXPECT_EQ(std::string::npos, row.find_first_of("#%]")) << row;
+}
+
+// On a terminal, --history wraps a result within its column, under the ones before it; piped,
+// each record is one line.
+TEST_F(FlashTerminal, HistoryResultsWrapWithinTheirColumn) {
+    const std::string bench = Write("bench.conf", Bytes(Bench(10, 1, "fpga2 09\n")));
+    ASSERT_EQ(16, RunCommand("TQ4800_VISA=sim TQ4800_SIM=" + ShellWord(bench) +
+                                 " TQ4800_HISTORY=" + ShellWord(Path("history")) + " " +
+                                 TQ4800_FLASH_PROGRAM + " --yes " + ShellWord(demoFile),
+                             Path(""))
+                      .exitCode);
+    TerminalRun run(Path(""), {"--history"}, bench, 10, Path("history"));
+    EXPECT_EQ(0, run.Wait(Clock::now() + std::chrono::seconds(30)));
+    const std::vector<std::string> rows = run.Rows();
+    ASSERT_LE(4u, rows.size());
+    EXPECT_EQ("started (UTC)        serial      file rev  duration  code  result", rows[0]);
+    EXPECT_TRUE(rows[1].ends_with("  TW00000010  1.10         0.0 s    16  the instrument runs"))
+        << rows[1];
+    EXPECT_EQ(std::string(59, ' ') + "newer firmware than", rows[2]);
+    EXPECT_EQ(std::string(59, ' ') + "the file", rows[3]);
 }
 
 } // namespace

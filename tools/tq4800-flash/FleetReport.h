@@ -72,9 +72,6 @@ std::string ResultText(const MemberResult& result);
 // A short explanation of the result's code, for every code.
 std::string_view Explanation(const MemberResult& result);
 
-// The text in lines of at most width characters, broken between words where it can be.
-std::vector<std::string> Wrapped(std::string_view text, std::size_t width);
-
 // The results as a table that fits 80 columns: serial, code, time and the explanation,
 // wrapped within its column; serial numbers printable.
 std::string SummaryTable(const std::vector<FleetInstrument>& members,

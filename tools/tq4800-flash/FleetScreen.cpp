@@ -2,6 +2,7 @@
 
 #include "image/PrintableText.h"
 #include "tools/tq4800-flash/TerminalSize.h"
+#include "tools/tq4800-flash/WrappedText.h"
 
 #include <algorithm>
 #include <csignal>

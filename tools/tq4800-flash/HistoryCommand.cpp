@@ -6,6 +6,8 @@
 #include "image/PrintableText.h"
 #include "status/StatusExplanations.h"
 #include "tools/tq4800-flash/ExitCodes.h"
+#include "tools/tq4800-flash/TerminalSize.h"
+#include "tools/tq4800-flash/WrappedText.h"
 
 #include <algorithm>
 #include <charconv>
@@ -13,6 +15,7 @@
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <unistd.h>
 
 namespace {
 
@@ -133,20 +136,41 @@ std::string Duration(const HistoryRecord& record) {
     return text;
 }
 
+// A field of a row, padded to width on the right, or on the left when alignRight.
+std::string Field(const std::string& text, std::size_t width, bool alignRight = false) {
+    const std::string padding(text.size() < width ? width - text.size() : 0, ' ');
+    return alignRight ? padding + text : text + padding;
+}
+
+constexpr std::size_t RESULT_COLUMN = 19 + 2 + 10 + 2 + 8 + 2 + 8 + 2 + 4 + 2;
+constexpr std::size_t NARROWEST_RESULT = 20;
+
+// A row of the table. On a terminal of columns, the result is wrapped within its column;
+// piped (columns 0), each record stays on one line, for grep and awk.
+std::string Row(const std::string& started, const std::string& serial, const std::string& revision,
+                const std::string& duration, const std::string& code, const std::string& result,
+                std::size_t columns) {
+    std::string row = Field(started, 19) + "  " + Field(serial, 10) + "  " + Field(revision, 8) +
+                      "  " + Field(duration, 8, true) + "  " + Field(code, 4, true) + "  ";
+    if (columns == 0)
+        return row + result + "\n";
+    const std::size_t width =
+        std::max(NARROWEST_RESULT, columns - std::min(columns, RESULT_COLUMN));
+    const std::vector<std::string> lines = Wrapped(result, width);
+    for (std::size_t i = 0; i < lines.size(); ++i)
+        row += (i == 0 ? "" : std::string(RESULT_COLUMN, ' ')) + lines[i] + "\n";
+    return row;
+}
+
 // Every text of a record came from outside: a file, an instrument or the file's other
 // writers. Each is printed escaped.
-void PrintTable(const std::vector<HistoryRecord>& records, std::ostream& out) {
-    char line[256];
-    std::snprintf(line, sizeof line, "%-19s  %-10s  %-8s  %8s  %4s  %s\n", "started (UTC)",
-                  "serial", "file rev", "duration", "code", "result");
-    out << line;
+void PrintTable(const std::vector<HistoryRecord>& records, std::size_t columns, std::ostream& out) {
+    out << Row("started (UTC)", "serial", "file rev", "duration", "code", "result", columns);
     for (const HistoryRecord& record : records) {
         const std::string code = record.statusCode ? std::to_string(*record.statusCode) : "-";
-        std::snprintf(line, sizeof line, "%-19s  %-10s  %-8s  %8s  %4s  ",
-                      Printable(record.startedUtc).c_str(), Printable(record.serialNumber).c_str(),
-                      Printable(record.fileRevision).c_str(), Duration(record).c_str(),
-                      code.c_str());
-        out << line << Printable(Explanation(record)) << '\n';
+        out << Row(Printable(record.startedUtc), Printable(record.serialNumber),
+                   Printable(record.fileRevision), Duration(record), code,
+                   Printable(Explanation(record)), columns);
     }
 }
 
@@ -166,7 +190,7 @@ bool CheckPath(const std::string& path, bool& exists, std::string& reason) {
 
 void Print(const std::vector<HistoryRecord>& records, bool json, std::ostream& out) {
     if (!json) {
-        PrintTable(records, out);
+        PrintTable(records, isatty(STDOUT_FILENO) ? TerminalSizeOf(STDOUT_FILENO).columns : 0, out);
         return;
     }
     for (const HistoryRecord& record : records)
