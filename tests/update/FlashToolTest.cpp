@@ -191,16 +191,21 @@ TEST_F(FlashTool, ExitCodes) {
     }
 }
 
-// Standard output closed from the start, or its reader gone early: the update goes on to program
-// the fifth segment (CMD_PROGRAM five times on the wire), and descriptor 1 is not handed to the
-// wire transcript, which would then receive the log.
+// Standard output closed from the start, its reader gone early, or on a full disk: the update
+// goes on to program the fifth segment (CMD_PROGRAM five times on the wire), and descriptor 1 is
+// not handed to the wire transcript, which would then receive the log. Only the log lost to the
+// disk is said, at the end.
 TEST_F(FlashTool, UpdatesOnWithoutAReaderOfTheLog) {
     const std::string update = "TQ4800_VISA=sim TQ4800_SIM=" + Bench(LOADER_BENCH) +
                                " TQ4800_SIM_TRACE=" + Path("trace") + " " + TQ4800_FLASH_PROGRAM +
-                               " --yes " + demoFile + " 2>/dev/null";
+                               " --yes " + demoFile + " 2>" + Path("err");
+    const std::string lost = "tq4800-flash: standard output could not be written: the log is "
+                             "incomplete\n";
     for (const std::string& command :
-         {"exec >&-; " + update, update + " | head -c 1 >/dev/null; exit ${PIPESTATUS[0]}"}) {
+         {"exec >&-; " + update, update + " | head -c 1 >/dev/null; exit ${PIPESTATUS[0]}",
+          update + " >/dev/full"}) {
         EXPECT_EQ(0, std::system(("bash -c " + ShellWord(command)).c_str())) << command;
+        EXPECT_EQ(Contains(command, "full"), ReadWholeFile(Path("err")).ends_with(lost)) << command;
         const std::vector<std::string> wire = Lines(Trace());
         EXPECT_EQ(5, std::count_if(
                          wire.begin(), wire.end(),

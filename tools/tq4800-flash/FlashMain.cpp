@@ -30,6 +30,7 @@
 #include <cstdio>
 #include <cstring>
 #include <iostream>
+#include <poll.h>
 #include <unistd.h>
 
 namespace {
@@ -116,6 +117,21 @@ int UpdateInstrument(const FlashOptions& options, const ImageInfo& image, int de
     return exitCode;
 }
 
+// Standard output that could not be written (a full disk, an I/O error) is said once the
+// update is over, which it never stops. A reader that went away (a pipe's reader shows as an
+// error to poll) is no fault of ours.
+void NoteLostOutput() {
+    errno = 0;
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout))
+        return;
+    const int error = errno;
+    pollfd output{STDOUT_FILENO, POLLOUT, 0};
+    if (error == EPIPE || (poll(&output, 1, 0) == 1 && (output.revents & (POLLERR | POLLHUP))))
+        return;
+    std::fprintf(stderr, "%sstandard output could not be written%s%s: the log is incomplete\n",
+                 PROGRAM.c_str(), error != 0 ? ": " : "", error != 0 ? std::strerror(error) : "");
+}
+
 int RunUpdate(const FlashOptions& options) {
     // A reader of the log that goes away (tq4800-flash ... | head) must not end the program
     // in the middle of a flash write; the log is then lost, the update goes on.
@@ -128,9 +144,11 @@ int RunUpdate(const FlashOptions& options) {
     // A backend that cannot start says why on standard error; the search then finds nothing.
     visa::InstallBackendFromEnvironment();
     const std::string runId = NewRunId();
-    if (options.UpdatesFleet() || options.json)
-        return RunFleet(options, image, file->Descriptor(), runId);
-    return UpdateInstrument(options, image, file->Descriptor(), screen, runId);
+    const int code = options.UpdatesFleet() || options.json
+                         ? RunFleet(options, image, file->Descriptor(), runId)
+                         : UpdateInstrument(options, image, file->Descriptor(), screen, runId);
+    NoteLostOutput();
+    return code;
 }
 
 } // namespace
