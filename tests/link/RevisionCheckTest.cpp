@@ -20,64 +20,52 @@ std::string FieldWith(std::size_t position, std::string_view text) {
     return field;
 }
 
-struct RevisionCase {
-    const char* name;
-    std::uint8_t type;
-    std::string fileRevision;
-    std::string reply;
-    StatusCode expected;
-};
-
-class RevisionCheckTest : public ::testing::TestWithParam<RevisionCase> {};
-
-TEST_P(RevisionCheckTest, Compares) {
-    const RevisionCase& c = GetParam();
-    EXPECT_EQ(CheckRevision(c.type, c.fileRevision.c_str(), c.reply.c_str()), c.expected);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, RevisionCheckTest,
-    ::testing::Values(
-        RevisionCase{"MainEqual", MAIN, "1.23", Reply(), STATUS_COMPLETE},
-        RevisionCase{"MainNewerMinor", MAIN, "1.24", Reply(), STATUS_COMPLETE},
-        RevisionCase{"MainOlderMinor", MAIN, "1.22", Reply(), STATUS_DEVICE_NEWER},
-        RevisionCase{"MainFirstMinorDecides", MAIN, "1.14", Reply(), STATUS_DEVICE_NEWER},
-        RevisionCase{"MainMajorDecidesFirst", MAIN, "2.00", Reply(FieldWith(0, "1.99")),
-                     STATUS_COMPLETE},
-        RevisionCase{"MainLetterAboveDigit", MAIN, "A.00", Reply(FieldWith(0, "9.99")),
-                     STATUS_COMPLETE},
-        RevisionCase{"DeviceSeparatorIgnored", MAIN, "1.22", Reply(FieldWith(1, "-")),
-                     STATUS_DEVICE_NEWER},
-        RevisionCase{"WriterOlder", WRITER, "E", Reply(), STATUS_DEVICE_NEWER},
-        RevisionCase{"Fpga1Older", FPGA1, "44", Reply(), STATUS_DEVICE_NEWER},
-        RevisionCase{"Fpga2Older", FPGA2, "07", Reply(FieldWith(12, "10")), STATUS_DEVICE_NEWER},
-        RevisionCase{"Fpga2SecondDigitDecides", FPGA2, "66", Reply(), STATUS_DEVICE_NEWER},
-        RevisionCase{"Fpga3SecondDigitDecides", FPGA3, "88", Reply(), STATUS_DEVICE_NEWER},
-        RevisionCase{"Fpga1SecondDigitDecides", FPGA1, "46", Reply(), STATUS_COMPLETE},
-        RevisionCase{"HttpOlder", HTTP, "A.99", Reply(), STATUS_DEVICE_NEWER},
-        RevisionCase{"HttpFirstMinorDecides", HTTP, "B.10", Reply(), STATUS_COMPLETE},
-        RevisionCase{"HttpSecondMinorDecides", HTTP, "B.00", Reply(), STATUS_DEVICE_NEWER},
-        RevisionCase{"HighByteRanksBelowDigits", MAIN, "1.00", Reply(FieldWith(0, "\xB0")),
-                     STATUS_COMPLETE},
-        RevisionCase{"CommaInsideField", MAIN, "1.23", Reply(FieldWith(4, ",,")), STATUS_COMPLETE},
-        RevisionCase{"TwoCommas", MAIN, "1.23", "WRITER,TQ4800," + std::string(FIELD),
-                     STATUS_DEVICE_REV_UNKNOWN},
-        RevisionCase{"Field21", MAIN, "1.23", Reply(std::string(FIELD).substr(0, 21)),
-                     STATUS_DEVICE_REV_UNKNOWN},
-        RevisionCase{"Field23", MAIN, "1.23", Reply(std::string(FIELD) + "2"),
-                     STATUS_DEVICE_REV_UNKNOWN},
-        RevisionCase{"MainCommaSeparator", MAIN, "1,23", Reply(), STATUS_FILE_REV_BAD},
-        RevisionCase{"MainLowerCaseMajor", MAIN, "a.23", Reply(), STATUS_FILE_REV_BAD},
-        RevisionCase{"MainShort", MAIN, "1.2", Reply(), STATUS_FILE_REV_BAD},
-        RevisionCase{"HttpMinorNotDigit", HTTP, "B.0X", Reply(), STATUS_FILE_REV_BAD},
-        RevisionCase{"WriterLowerCase", WRITER, "f", Reply(), STATUS_FILE_REV_BAD},
-        RevisionCase{"FpgaSecondNotDigit", FPGA2, "1A", Reply(), STATUS_FILE_REV_BAD},
-        RevisionCase{"UnknownType", 2, "1.23", Reply(), STATUS_NOT_COMPLETE},
-        RevisionCase{"UnknownTypeBeforeFileForm", 5, "??", Reply(), STATUS_NOT_COMPLETE},
-        RevisionCase{"ReplyBeforeType", 5, "??", Reply() + "\n", STATUS_DEVICE_REV_UNKNOWN}),
-    [](const ::testing::TestParamInfo<RevisionCase>& info) { return info.param.name; });
-
-TEST(RevisionCheckTest, MissingTextsAreRefused) {
+// Each row: the segment's type, the file's revision, the loader's identity, the result; a
+// missing text is refused.
+TEST(RevisionCheckTest, ComparesTheFilesRevisionWithTheLoadersField) {
+    const struct {
+        const char* name;
+        std::uint8_t type;
+        std::string fileRevision;
+        std::string reply;
+        StatusCode expected;
+    } cases[] = {
+        {"MainEqual", MAIN, "1.23", Reply(), STATUS_COMPLETE},
+        {"MainNewerMinor", MAIN, "1.24", Reply(), STATUS_COMPLETE},
+        {"MainOlderMinor", MAIN, "1.22", Reply(), STATUS_DEVICE_NEWER},
+        {"MainFirstMinorDecides", MAIN, "1.14", Reply(), STATUS_DEVICE_NEWER},
+        {"MainMajorDecidesFirst", MAIN, "2.00", Reply(FieldWith(0, "1.99")), STATUS_COMPLETE},
+        {"MainLetterAboveDigit", MAIN, "A.00", Reply(FieldWith(0, "9.99")), STATUS_COMPLETE},
+        {"DeviceSeparatorIgnored", MAIN, "1.22", Reply(FieldWith(1, "-")), STATUS_DEVICE_NEWER},
+        {"WriterOlder", WRITER, "E", Reply(), STATUS_DEVICE_NEWER},
+        {"Fpga1Older", FPGA1, "44", Reply(), STATUS_DEVICE_NEWER},
+        {"Fpga2Older", FPGA2, "07", Reply(FieldWith(12, "10")), STATUS_DEVICE_NEWER},
+        {"Fpga2SecondDigitDecides", FPGA2, "66", Reply(), STATUS_DEVICE_NEWER},
+        {"Fpga3SecondDigitDecides", FPGA3, "88", Reply(), STATUS_DEVICE_NEWER},
+        {"Fpga1SecondDigitDecides", FPGA1, "46", Reply(), STATUS_COMPLETE},
+        {"HttpOlder", HTTP, "A.99", Reply(), STATUS_DEVICE_NEWER},
+        {"HttpFirstMinorDecides", HTTP, "B.10", Reply(), STATUS_COMPLETE},
+        {"HttpSecondMinorDecides", HTTP, "B.00", Reply(), STATUS_DEVICE_NEWER},
+        {"HighByteRanksBelowDigits", MAIN, "1.00", Reply(FieldWith(0, "\xB0")), STATUS_COMPLETE},
+        {"CommaInsideField", MAIN, "1.23", Reply(FieldWith(4, ",,")), STATUS_COMPLETE},
+        {"TwoCommas", MAIN, "1.23", "WRITER,TQ4800," + std::string(FIELD),
+         STATUS_DEVICE_REV_UNKNOWN},
+        {"Field21", MAIN, "1.23", Reply(std::string(FIELD).substr(0, 21)),
+         STATUS_DEVICE_REV_UNKNOWN},
+        {"Field23", MAIN, "1.23", Reply(std::string(FIELD) + "2"), STATUS_DEVICE_REV_UNKNOWN},
+        {"MainCommaSeparator", MAIN, "1,23", Reply(), STATUS_FILE_REV_BAD},
+        {"MainLowerCaseMajor", MAIN, "a.23", Reply(), STATUS_FILE_REV_BAD},
+        {"MainShort", MAIN, "1.2", Reply(), STATUS_FILE_REV_BAD},
+        {"HttpMinorNotDigit", HTTP, "B.0X", Reply(), STATUS_FILE_REV_BAD},
+        {"WriterLowerCase", WRITER, "f", Reply(), STATUS_FILE_REV_BAD},
+        {"FpgaSecondNotDigit", FPGA2, "1A", Reply(), STATUS_FILE_REV_BAD},
+        {"UnknownType", 2, "1.23", Reply(), STATUS_NOT_COMPLETE},
+        {"UnknownTypeBeforeFileForm", 5, "??", Reply(), STATUS_NOT_COMPLETE},
+        {"ReplyBeforeType", 5, "??", Reply() + "\n", STATUS_DEVICE_REV_UNKNOWN},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(CheckRevision(c.type, c.fileRevision.c_str(), c.reply.c_str()), c.expected)
+            << c.name;
     EXPECT_EQ(CheckRevision(MAIN, "1.23", nullptr), STATUS_DEVICE_REV_UNKNOWN);
     EXPECT_EQ(CheckRevision(MAIN, nullptr, Reply().c_str()), STATUS_FILE_REV_BAD);
 }

@@ -27,6 +27,8 @@ void ScriptTransfer(ScriptedDevice& device, const SegmentImage& segment, std::ui
     device.Write(Frame(8, CMD_SET_TYPE)).Write({segment.type}).Read("OK");
     device.Write(Frame(19, CMD_SET_LENGTH)).Write(LengthField(std::to_string(length))).Read("OK");
     device.Write(Frame(7, CMD_GET_CHECKSUM)).Read(std::to_string(checksum));
+    if (flashReplies.empty()) // a wrong checksum: nothing follows it
+        return;
     device.Write(Frame(7, CMD_PROGRAM));
     for (const std::string& reply : flashReplies)
         device.Read(reply);
@@ -35,8 +37,7 @@ void ScriptTransfer(ScriptedDevice& device, const SegmentImage& segment, std::ui
 // The loader's sums of MakeSegment records, worked out apart from the product's code.
 constexpr std::int32_t SUM_OF_100 = -1556952908;
 
-class SegmentTransferTest : public ::testing::Test {
-protected:
+struct ScriptedTransfer {
     FakeClock clock;
     ScriptedDevice device{clock};
     RecordingLog log;
@@ -44,6 +45,8 @@ protected:
     CountingPump pump;
     SegmentTransfer transfer{device, clock, log, progress, pump};
 };
+
+class SegmentTransferTest : public ::testing::Test, public ScriptedTransfer {};
 
 // Flag 0 takes the length from word 1; a record of type 0 is sent without its last 8 bytes.
 TEST_F(SegmentTransferTest, LengthAndBytesSentFollowFlagAndType) {
@@ -59,8 +62,8 @@ TEST_F(SegmentTransferTest, LengthAndBytesSentFollowFlagAndType) {
 }
 
 // "Loading ... " is logged before the load is announced; a failed write is not followed by a
-// pause, and nothing follows it.
-TEST_F(SegmentTransferTest, FailedLoadWritesEndTheSegmentAtOnce) {
+// pause, and nothing follows it. Nothing is flashed after a wrong checksum either.
+TEST_F(SegmentTransferTest, FailedLoadWritesAndWrongChecksumsEndTheSegmentAtOnce) {
     const SegmentImage segment = MakeSegment(2000);
     const auto data = segment.data.begin();
     device.Write(ResetFrame()).Read("OK").Write(Frame(2013, CMD_LOAD), FAIL);
@@ -73,52 +76,49 @@ TEST_F(SegmentTransferTest, FailedLoadWritesEndTheSegmentAtOnce) {
     EXPECT_EQ(device.Trail(), (std::vector<std::string>{"W12", "S10", "R", "W12", "W12", "S10", "R",
                                                         "W12", "S10", "W1024", "S10", "W982"}));
     EXPECT_EQ(log.text(), "    Loading ...     Loading ... ");
-}
 
-struct FlashCase {
-    const char* name;
-    std::vector<std::string> replies;
-    StatusCode expected;
-    int flashSteps;
-    bool logsOk;
-};
-
-class FlashReplyTest : public SegmentTransferTest,
-                       public ::testing::WithParamInterface<FlashCase> {};
-
-TEST_P(FlashReplyTest, ClassifiedInOrder) {
-    const SegmentImage segment = MakeSegment(100);
-    ScriptTransfer(device, segment, segment.length, segment.byteCount, SUM_OF_100,
-                   GetParam().replies);
-
-    EXPECT_EQ(transfer.UpdateSegment(segment), GetParam().expected);
+    const SegmentImage hundred = MakeSegment(100);
+    ScriptTransfer(device, hundred, 100, 106, SUM_OF_100 + 1, {});
+    EXPECT_EQ(transfer.UpdateSegment(hundred), STATUS_CHECKSUM_MISMATCH);
     EXPECT_TRUE(device.Done());
-    EXPECT_EQ(progress.steps, 1 + GetParam().flashSteps);
-    EXPECT_EQ(pump.pumps, 1 + GetParam().flashSteps);
-    const std::string tail =
-        GetParam().logsOk ? "    Write to flash ... OK\r\n" : "    Write to flash ... ";
-    EXPECT_TRUE(log.text().ends_with(tail)) << log.text();
+    EXPECT_TRUE(log.text().ends_with(" ... Check Sum Error")) << log.text();
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Replies, FlashReplyTest,
-    ::testing::Values(
-        FlashCase{"ProgressThenOk", {"eras:0", "PROG:12", "RTNOK", "OK"}, STATUS_COMPLETE, 3, true},
-        FlashCase{"OthersIgnored",
-                  {"RTNNG", "rtnng", "", "ERAS", "DATA IS THE LATEST UPD", "OK"},
-                  STATUS_COMPLETE,
-                  0,
-                  true},
-        FlashCase{"OkWithTrailingText", {"OK, DONE\r\n"}, STATUS_COMPLETE, 0, true},
-        FlashCase{
-            "AlreadyLatest", {"ERAS:0", "Data is the latest upda"}, STATUS_COMPLETE, 1, false},
-        FlashCase{"EraseFailed", {"ERAS:0", "ERASE NG"}, STATUS_PROGRAM_FAILED, 1, false},
-        FlashCase{"ProgramFailed",
-                  {"ERAS:0", "PROG:0", "PROGRAM NG 3"},
-                  STATUS_PROGRAM_FAILED,
-                  2,
-                  false}),
-    [](const ::testing::TestParamInfo<FlashCase>& info) { return info.param.name; });
+// The flash replies up to the one that ends the segment: progress lines step the bar.
+TEST(FlashReplies, AreClassifiedInOrder) {
+    const struct {
+        const char* name;
+        std::vector<std::string> replies;
+        StatusCode expected;
+        int flashSteps;
+        bool logsOk;
+    } cases[] = {
+        {"ProgressThenOk", {"eras:0", "PROG:12", "RTNOK", "OK"}, STATUS_COMPLETE, 3, true},
+        {"OthersIgnored",
+         {"RTNNG", "rtnng", "", "ERAS", "DATA IS THE LATEST UPD", "OK"},
+         STATUS_COMPLETE,
+         0,
+         true},
+        {"OkWithTrailingText", {"OK, DONE\r\n"}, STATUS_COMPLETE, 0, true},
+        {"AlreadyLatest", {"ERAS:0", "Data is the latest upda"}, STATUS_COMPLETE, 1, false},
+        {"EraseFailed", {"ERAS:0", "ERASE NG"}, STATUS_PROGRAM_FAILED, 1, false},
+        {"ProgramFailed", {"ERAS:0", "PROG:0", "PROGRAM NG 3"}, STATUS_PROGRAM_FAILED, 2, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedTransfer on;
+        const SegmentImage segment = MakeSegment(100);
+        ScriptTransfer(on.device, segment, segment.length, segment.byteCount, SUM_OF_100,
+                       c.replies);
+        EXPECT_EQ(on.transfer.UpdateSegment(segment), c.expected);
+        EXPECT_TRUE(on.device.Done());
+        EXPECT_EQ(on.progress.steps, 1 + c.flashSteps);
+        EXPECT_EQ(on.pump.pumps, 1 + c.flashSteps);
+        const std::string tail =
+            c.logsOk ? "    Write to flash ... OK\r\n" : "    Write to flash ... ";
+        EXPECT_TRUE(on.log.text().ends_with(tail)) << on.log.text();
+    }
+}
 
 // Records that would make the transfer read outside the buffer or flash outside the
 // instrument's blocks, refused before anything is sent.
