@@ -47,6 +47,8 @@ TEST(BenchFile, ReadsInstrumentsSettingsAndFaults) {
     EXPECT_EQ(defaults.flashLineMs, config.instruments[1].flashLineMs);
 }
 
+// A mistake is told with its line; a file that cannot be read, with its name. (The example
+// bench is read by the test flash_list_example_bench.)
 TEST(BenchFile, ReportsTheLineOfAMistake) {
     const std::string longestSerial = "instrument " + std::string(126, 'S') + "\n";
     const std::string tooLong = "instrument " + std::string(127, 'S') + "\n";
@@ -68,10 +70,6 @@ TEST(BenchFile, ReportsTheLineOfAMistake) {
         EXPECT_FALSE(Parse(text, config, error)) << text;
         EXPECT_EQ(message, error);
     }
-}
-
-// The example bench is read by the test flash_list_example_bench.
-TEST(BenchFile, AFileThatCannotBeReadIsNamed) {
     sim::BenchConfig config;
     std::string error;
     EXPECT_FALSE(sim::LoadBenchFile("/nonexistent/bench.conf", config, error));
