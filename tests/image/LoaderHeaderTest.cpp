@@ -15,10 +15,6 @@ struct HeaderCase {
     std::string revsNotSupport = "";
 };
 
-std::string Repeat(char character, std::size_t count) {
-    return std::string(count, character);
-}
-
 TEST(LoadImageFile, HeaderLinesFillTheFieldsOrStop) {
     const HeaderCase cases[] = {
         {"trimmed and upper-cased", "#ImageRev = 1.0a \n", 0, "1.0A"},
@@ -39,19 +35,20 @@ TEST(LoadImageFile, HeaderLinesFillTheFieldsOrStop) {
         {"NUL ends the line", std::string("#ImageRev=1.0\0=x\n", 17), 0, "1.0"},
         // Each value at its longest once its line end and blanks are trimmed.
         {"every key at its limit",
-         "#ImageRev=" + Repeat('1', 15) + " \r\n#ModelName=" + Repeat('m', 63) +
-             "\t\r\n#RevsNotSupport= " + Repeat('r', 15) + "\r\n#UpdatedDescription=" +
-             Repeat('d', 511) + "\r\n#UtilityRev=" + Repeat('9', 15) + " \r\n",
-         0, Repeat('1', 15), Repeat('M', 63), Repeat('d', 511), Repeat('R', 15)},
-        {"UtilityRev 16 too long", "#UtilityRev=" + Repeat('9', 16) + "\n", 20, ""},
+         "#ImageRev=" + std::string(15, '1') + " \r\n#ModelName=" + std::string(63, 'm') +
+             "\t\r\n#RevsNotSupport= " + std::string(15, 'r') + "\r\n#UpdatedDescription=" +
+             std::string(511, 'd') + "\r\n#UtilityRev=" + std::string(15, '9') + " \r\n",
+         0, std::string(15, '1'), std::string(63, 'M'), std::string(511, 'd'),
+         std::string(15, 'R')},
+        {"UtilityRev 16 too long", "#UtilityRev=" + std::string(16, '9') + "\n", 20, ""},
         {"16 characters too long",
-         "#ModelName=TQ4800\n#ImageRev=" + Repeat('1', 16) + "\n#RevsNotSupport=1\n", 20, "",
+         "#ModelName=TQ4800\n#ImageRev=" + std::string(16, '1') + "\n#RevsNotSupport=1\n", 20, "",
          "TQ4800"},
-        {"64 for the model too long", "#ModelName=" + Repeat('M', 64) + "\n", 20, ""},
-        {"512 too long", "#UpdatedDescription=" + Repeat('d', 512) + "\n", 20, ""},
-        {"RevsNotSupport checked", "#RevsNotSupport=" + Repeat('r', 16) + "\n", 20, ""},
+        {"64 for the model too long", "#ModelName=" + std::string(64, 'M') + "\n", 20, ""},
+        {"512 too long", "#UpdatedDescription=" + std::string(512, 'd') + "\n", 20, ""},
+        {"RevsNotSupport checked", "#RevsNotSupport=" + std::string(16, 'r') + "\n", 20, ""},
         {"long line split at 1022",
-         "#Unknown=" + Repeat('y', HEADER_LINE_LIMIT - 9) + "#ImageRev=7\n", 0, "7"}};
+         "#Unknown=" + std::string(HEADER_LINE_LIMIT - 9, 'y') + "#ImageRev=7\n", 0, "7"}};
     for (const HeaderCase& test : cases) {
         SCOPED_TRACE(test.label);
         ImageInfo image;
