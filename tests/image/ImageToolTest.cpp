@@ -278,19 +278,17 @@ int Trace(const std::vector<std::string>& arguments, int ignoredSignal,
         dup2(null, STDOUT_FILENO);
         dup2(null, STDERR_FILENO);
     });
-    int status = 0;
-    bool started = false;
-    while (waitpid(child, &status, 0) == child && WIFSTOPPED(status)) {
-        int passOn = WSTOPSIG(status) == (SIGTRAP | 0x80) || WSTOPSIG(status) == SIGTRAP
-                         ? 0
-                         : WSTOPSIG(status);
-        if (!started)
-            started = ptrace(PTRACE_SETOPTIONS, child, nullptr, PTRACE_O_TRACESYSGOOD) == 0;
+    int status = 0, passOn = 0;
+    waitpid(child, &status, 0); // the stop at its exec
+    ptrace(PTRACE_SETOPTIONS, child, nullptr, PTRACE_O_TRACESYSGOOD);
+    while (ptrace(PTRACE_SYSCALL, child, nullptr, passOn) == 0 &&
+           waitpid(child, &status, 0) == child && WIFSTOPPED(status)) {
+        const int stop = WSTOPSIG(status);
+        passOn = stop == SIGTRAP || stop == (SIGTRAP | 0x80) ? 0 : stop;
         __ptrace_syscall_info call{};
-        if (WSTOPSIG(status) == (SIGTRAP | 0x80) &&
+        if (stop == (SIGTRAP | 0x80) &&
             ptrace(PTRACE_GET_SYSCALL_INFO, child, sizeof call, &call) > 0)
             atStop(child, call);
-        ptrace(PTRACE_SYSCALL, child, nullptr, passOn);
     }
     return status;
 }

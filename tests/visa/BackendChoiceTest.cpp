@@ -36,12 +36,6 @@ protected:
         setenv("TQ4800_VISA", value.c_str(), 1);
         return visa::InstallBackendFromEnvironment();
     }
-    // The simulated library with the quick bench, its transcript going to tracePath.
-    void ChooseSimulatedLibrary() {
-        setenv("TQ4800_SIM", benchPath.c_str(), 1);
-        setenv("TQ4800_SIM_TRACE", tracePath.c_str(), 1);
-        ASSERT_TRUE(Choose(SIM_VISA_LIBRARY));
-    }
 
     const std::string benchPath = Path("bench.conf");
     const std::string tracePath = Path("trace.txt");
@@ -61,7 +55,10 @@ TEST_F(BackendChoice, WholeUpdateThroughTheLibraryMatchesTheSimBackend) {
     }
     ASSERT_EQ(STATUS_COMPLETE, direct.outcome.status) << direct.log;
 
-    ChooseSimulatedLibrary();
+    // The simulated library with the quick bench, its transcript going to tracePath.
+    setenv("TQ4800_SIM", benchPath.c_str(), 1);
+    setenv("TQ4800_SIM_TRACE", tracePath.c_str(), 1);
+    ASSERT_TRUE(Choose(SIM_VISA_LIBRARY));
     FakeClock clock;
     const UpdateRecord loaded = PressUpdate(image, clock);
     EXPECT_EQ(direct.outcome.status, loaded.outcome.status);
