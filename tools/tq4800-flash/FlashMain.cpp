@@ -21,6 +21,7 @@
 #include "tools/tq4800-flash/TerminalProgress.h"
 #include "tools/tq4800-flash/TerminalPrompt.h"
 #include "tools/tq4800-flash/TerminalScreen.h"
+#include "tools/tq4800-flash/TerminalSize.h"
 #include "update/LastCatch.h"
 #include "update/StandardDescriptors.h"
 #include "update/UpdateSequence.h"
@@ -129,7 +130,7 @@ int RunUpdate(const FlashOptions& options) {
     // A reader of the log that goes away (tq4800-flash ... | head) must not end the program
     // in the middle of a flash write; the log is then lost, the update goes on.
     std::signal(SIGPIPE, SIG_IGN);
-    TerminalScreen screen(stdout, stderr, isatty(STDERR_FILENO) != 0);
+    TerminalScreen screen(stdout, stderr, DrawsInPlace(STDERR_FILENO));
     ImageInfo image;
     std::unique_ptr<FileImageStream> file;
     if (int code = LoadFirmwareFile(options.file, image, screen, file); code != STATUS_COMPLETE)
