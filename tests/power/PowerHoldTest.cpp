@@ -12,6 +12,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <gtest/gtest.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <thread>
 
@@ -35,10 +36,11 @@ bool Eventually(const std::function<bool()>& condition) {
     return false;
 }
 
-// Starts a helper and waits until it is ready; stopped, it never reads or answers again.
+// Starts a helper and waits until it is ready; stopped, it never reads or answers again. It
+// is killed with the test, also when the test crashes.
 pid_t StartStopped(const std::vector<std::string>& arguments, const std::function<bool()>& ready,
                    bool stopped) {
-    const pid_t helper = StartPrepared(arguments, [] {});
+    const pid_t helper = StartPrepared(arguments, [] { prctl(PR_SET_PDEATHSIG, SIGKILL); });
     EXPECT_TRUE(Eventually(ready)) << arguments[0] << " did not start";
     if (stopped)
         kill(helper, SIGSTOP);
