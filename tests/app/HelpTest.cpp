@@ -16,22 +16,19 @@
 #include <QTextBrowser>
 
 namespace {
-class FakeViewerLibrary final : public HelpViewerLibrary {
-public:
-    explicit FakeViewerLibrary(bool present) : m_present(present) {}
+// A viewer that is there or not, counting how often it was looked for.
+struct FakeViewerLibrary final : HelpViewerLibrary {
     bool Load() override {
         ++loads;
-        return m_present;
+        return present;
     }
     bool DisplayTopic(std::string_view helpFile) override {
         shown.emplace_back(helpFile);
         return true;
     }
+    bool present = true;
     int loads = 0;
     std::vector<std::string> shown;
-
-private:
-    bool m_present;
 };
 
 void ClickHelp(CUpdateDlg& dialog, int times) {
@@ -46,7 +43,8 @@ using HelpTest = WindowTest;
 // is not Help does nothing at all, every time.
 TEST_F(HelpTest, TheViewerIsBoundOnceAndWithoutItHelpDoesNothing) {
     for (bool present : {true, false}) {
-        FakeViewerLibrary library(present);
+        FakeViewerLibrary library;
+        library.present = present;
         HtmlHelp help(library);
         CUpdateDlg dialog({nullptr, &help});
         dialog.show();
