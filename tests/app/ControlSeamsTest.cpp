@@ -81,7 +81,6 @@ using MessageBoxTest = WindowTest;
 TEST_F(MessageBoxTest, SitOverTheWindowWideEnoughForTheirCaptions) {
     const std::pair<const char*, const char*> boxes[] = {
         {"No instrument found.", "Search Instrument"},
-        {"Update is complete.", "Firmware Update"},
         {"Can't open file.", "Open Firmware Revision File"},
         {"Are you sure you want to update TQ4800 SN:TW00012345?", "Confirm Firmware Update"},
     };

@@ -251,7 +251,6 @@ TEST_F(WindowLayoutTest, TextsFitAndGroupBoxesSurroundTheirFields) {
     for (const DialogControls::Built& control : dialog.Controls().All()) {
         const char* text = control.entry->text;
         QWidget* widget = control.widget;
-        EXPECT_LE(widget->geometry().right(), dialog.width()) << text;
         EXPECT_EQ(MissingGlyphs(QString::fromUtf8(text), widget->font()), 0)
             << text << ": install fonts-sawarabi-gothic";
         if (qobject_cast<QLabel*>(widget) || qobject_cast<QPushButton*>(widget)) {
