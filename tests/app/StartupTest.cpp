@@ -4,16 +4,7 @@
 #include "WindowTestSupport.h"
 #include "app/UpdateApp.h"
 
-namespace {
-bool AnyUpdateWindow() {
-    for (QWidget* widget : QApplication::topLevelWidgets())
-        if (qobject_cast<CUpdateDlg*>(widget))
-            return true;
-    return false;
-}
-
 using StartupTest = WindowTest;
-} // namespace
 
 // The window runs only once the sockets layer has started; before it, nothing of the window
 // exists, and the box with string 103 is the only thing shown.
@@ -22,7 +13,11 @@ TEST_F(StartupTest, TheWindowRunsOnlyWhenTheSocketsLayerStarts) {
         int windowsRun = 0;
         CUpdateApp app([&] { return socketsStart; }, [&] { ++windowsRun; });
         BoxWatcher boxes;
-        boxes.onShown = [] { return std::string(AnyUpdateWindow() ? "window" : ""); };
+        boxes.onShown = [] {
+            const auto isWindow = [](QWidget* widget) { return qobject_cast<CUpdateDlg*>(widget); };
+            return std::string(
+                std::ranges::any_of(QApplication::topLevelWidgets(), isWindow) ? "window" : "");
+        };
 
         EXPECT_FALSE(app.InitInstance());
 
