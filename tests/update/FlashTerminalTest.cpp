@@ -25,10 +25,8 @@ public:
                 const std::string& bench, int rows, const std::string& history = "off")
         : folder_(folder), tmux_("tmux -f /dev/null -S " +
                                  ShellWord(folder + "/tmux" + std::to_string(++servers_))) {
-        std::string command = "env TQ4800_VISA=sim DBUS_SYSTEM_BUS_ADDRESS=unix:path=/nonexistent "
-                              "TQ4800_HISTORY=" +
-                              ShellWord(history) + " TQ4800_SIM=" + ShellWord(bench) + " " +
-                              ShellWord(TQ4800_FLASH_PROGRAM);
+        std::string command =
+            "DBUS_SYSTEM_BUS_ADDRESS=unix:path=/nonexistent " + FlashCommand(bench, history);
         for (const std::string& argument : arguments)
             command += " " + ShellWord(argument);
         std::filesystem::remove(folder + "/exit");
@@ -215,11 +213,9 @@ TEST_F(FlashTerminal, TheBarLeavesNothingBehindWhenNarrowed) {
 // each record is one line.
 TEST_F(FlashTerminal, HistoryResultsWrapWithinTheirColumn) {
     const std::string bench = Write("bench.conf", Bytes(Bench(10, 1, "fpga2 09\n")));
-    ASSERT_EQ(16, RunCommand("TQ4800_VISA=sim TQ4800_SIM=" + ShellWord(bench) +
-                                 " TQ4800_HISTORY=" + ShellWord(Path("history")) + " " +
-                                 TQ4800_FLASH_PROGRAM + " --yes " + ShellWord(demoFile),
-                             Path(""))
-                      .exitCode);
+    ASSERT_EQ(
+        16,
+        RunCommand(FlashCommand(bench, Path("history")) + " --yes " + demoFile, Path("")).exitCode);
     TerminalRun run(Path(""), {"--history"}, bench, 10, Path("history"));
     EXPECT_EQ(0, run.Wait(Clock::now() + std::chrono::seconds(30)));
     const std::vector<std::string> rows = run.Rows();
