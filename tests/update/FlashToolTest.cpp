@@ -53,54 +53,51 @@ TEST_F(FlashTool, UpdatesTheDefaultBenchWithTheDemoFile) {
               result.err);
 }
 
-TEST_F(FlashTool, AsksOnTheTerminalUnlessTold) {
-    ProgramRun declined = Run(demoFile, "", "n\n");
-    EXPECT_EQ(2, declined.exitCode);
-    EXPECT_EQ("Connect ... OK\n", declined.out);
-    EXPECT_EQ("Are you sure you want to update TQ4800 SN:TW00012345? [y/N] n\n"
-              "Update cancel.\nError number: 2\n",
-              declined.err);
-    // No answer at all; with --json, one instrument is asked as a single update asks.
-    const ProgramRun unanswered = Run("--json " + demoFile);
-    EXPECT_EQ(2, unanswered.exitCode);
-    EXPECT_TRUE((unanswered.err + unanswered.out)
-                    .starts_with("Are you sure you want to update TQ4800 SN:TW00012345? [y/N] \n"
-                                 "{\"event\":\"instruments\""))
-        << unanswered.err;
-
-    ProgramRun accepted =
-        Run(demoFile, Bench(LOADER_BENCH + "fault erase-ng segment=2\n"), "YES\n");
-    EXPECT_EQ(13, accepted.exitCode);
-    EXPECT_TRUE(accepted.err.ends_with("\nError number: 13\n")) << accepted.err;
-}
-
-TEST_F(FlashTool, ChoosesTheInstrumentByPrefix) {
-    const std::string three = Bench("instrument TW00011111\nmode loader\n"
-                                    "instrument TW00067890\nmode loader\nfpga2 09\n"
-                                    "instrument TW00012345\nmode loader\n");
-    // A prefix, and a serial number in another case bundled with another short option.
-    for (const std::string choice :
-         {"--device=usb0::0x1d7a::0x52c1::tw0006 --yes", "-ydtw00067890"}) {
-        ProgramRun chosen = Run(choice + " " + demoFile, three);
-        EXPECT_EQ(16, chosen.exitCode) << choice;
-        EXPECT_TRUE(Contains(chosen.err, "3 instruments are Found. Are you sure you want to "
-                                         "update TQ4800 SN:TW00067890?"))
-            << chosen.err;
-        EXPECT_TRUE(Contains(chosen.err, "There is a newer firmware revision run on current "
-                                         "device.\nError number: 16\n"));
+// Runs that reach the bus: the question asked on the terminal unless told (declined, not
+// answered, "YES" taken), with --json as a single update asks; the instrument chosen by a prefix,
+// or by its serial number in another case bundled with another short option; one listed by the
+// check of the prefix but gone at the update's own search, while another is still on the bus.
+TEST_F(FlashTool, AsksForAndChoosesTheInstrument) {
+    const std::string three = Write("three.conf", Bytes("instrument TW00011111\nmode loader\n"
+                                                        "instrument TW00067890\nmode loader\n"
+                                                        "fpga2 09\ninstrument TW00012345\n"
+                                                        "mode loader\n"));
+    const std::string leaving = Write("leaving.conf", Bytes("instrument TW00012345\n"
+                                                            "leave-after-searches 1\n"
+                                                            "instrument TW00067890\n"));
+    const std::string failing = Bench(LOADER_BENCH + "fault erase-ng segment=2\n");
+    const std::string ask = "Are you sure you want to update TQ4800 SN:", log = "Connect ... OK\n";
+    const std::string chosen = "3 instruments are Found. " + ask + "TW00067890?";
+    const std::string newer = "newer firmware revision run on current device.\nError number: 16\n";
+    const struct {
+        std::string arguments, bench, answer;
+        int exitCode;
+        std::string out;         // the start of standard output; "": none
+        std::string first, last; // of standard error; last "": first is the whole
+    } cases[] = {
+        {demoFile, "", "n\n", 2, log,
+         ask + "TW00012345? [y/N] n\nUpdate cancel.\nError number: 2\n", ""},
+        {"--json " + demoFile, "", "", 2, "{\"event\":\"instruments\"",
+         ask + "TW00012345? [y/N] \n", ""},
+        {demoFile, failing, "YES\n", 13, log, ask + "TW00012345? [y/N] YES\n",
+         "\nError number: 13\n"},
+        {"--device=usb0::0x1d7a::0x52c1::tw0006 --yes " + demoFile, three, "", 16, log, chosen,
+         newer},
+        {"-ydtw00067890 " + demoFile, three, "", 16, log, chosen, newer},
+        {"-d USB0::0x1D7A::0x52C1::TW00012 --yes " + demoFile, leaving, "", 69, "",
+         "tq4800-flash: no instrument whose name begins with \"USB0::0x1D7A::0x52C1::TW00012345::"
+         "INSTR\"; found:\n  USB0::0x1D7A::0x52C1::TW00067890::INSTR\n",
+         ""},
+    };
+    for (const auto& c : cases) {
+        const ProgramRun result = Run(c.arguments, c.bench, c.answer);
+        SCOPED_TRACE(c.arguments + "\n" + result.err + result.out);
+        EXPECT_EQ(c.exitCode, result.exitCode);
+        EXPECT_TRUE(c.out.empty() ? result.out.empty() : result.out.starts_with(c.out));
+        EXPECT_TRUE(c.last.empty()
+                        ? result.err == c.first
+                        : result.err.starts_with(c.first) && result.err.ends_with(c.last));
     }
-
-    // Listed by the check of the prefix, gone at the update's own search: another instrument
-    // is still on the bus, and nothing is touched.
-    const std::string leaving = Bench("instrument TW00012345\nleave-after-searches 1\n"
-                                      "instrument TW00067890\n");
-    ProgramRun gone = Run("-d USB0::0x1D7A::0x52C1::TW00012 --yes " + demoFile, leaving);
-    EXPECT_EQ(69, gone.exitCode);
-    EXPECT_EQ("", gone.out);
-    EXPECT_TRUE(Contains(
-        gone.err, "no instrument whose name begins with \"USB0::0x1D7A::0x52C1::"
-                  "TW00012345::INSTR\"; found:\n  USB0::0x1D7A::0x52C1::TW00067890::INSTR\n"))
-        << gone.err;
 }
 
 // Several instruments at once. That each one gets exactly the wire of a single update and a
