@@ -22,9 +22,9 @@ bool InstrumentPort::TestCommand(const ViByte* data, ViUInt32 count) {
     if (message.starts_with("TEST:REPLY? ")) {
         testReply_ = PatternReply(std::stoul(std::string(message.substr(12))));
     } else if (message.starts_with("TEST:DATA?")) {
-        testReply_.assign(lastDigest_.begin(), lastDigest_.end());
+        testReply_ = lastData_;
     } else if (message.starts_with("TEST:DATA")) {
-        lastDigest_ = MessageDigest(data, count);
+        lastData_.assign(data, data + count);
         return true;
     } else {
         // TEST:SILENT? is a query never answered: the host's read times out.

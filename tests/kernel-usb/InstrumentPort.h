@@ -36,7 +36,7 @@ private:
     Bytes testReply_;
     std::size_t testReplyOffset_ = 0;
     bool testReplyReady_ = false;
-    std::string lastDigest_ = "0 0\n";
+    Bytes lastData_; // "TEST:DATA?" is answered with the last message that began "TEST:DATA"
 };
 
 } // namespace kernelusb

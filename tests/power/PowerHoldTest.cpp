@@ -12,9 +12,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <sys/un.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <thread>
 
@@ -38,11 +36,22 @@ bool Eventually(const std::function<bool()>& condition) {
     return false;
 }
 
-// The system bus: none, one that takes the connection and never answers, one that takes it
-// and hangs up on its greeting, a real dbus-daemon.
-enum class Bus { None, Silent, HangsUp, Daemon };
-// logind on the bus: none, one that owns its name and never answers, the stand-in.
-enum class Logind { None, Silent, Answering };
+// Starts a helper and waits until it is ready; stopped, it never reads or answers again. It
+// is killed with the test, also when the test crashes.
+pid_t StartStopped(const std::vector<std::string>& arguments, const std::function<bool()>& ready,
+                   bool stopped) {
+    const pid_t helper = StartPrepared(arguments, [] { prctl(PR_SET_PDEATHSIG, SIGKILL); });
+    EXPECT_TRUE(Eventually(ready)) << arguments[0] << " did not start";
+    if (stopped)
+        kill(helper, SIGSTOP);
+    return helper;
+}
+
+// The system bus: none, a dbus-daemon stopped once it listens (connections queue and are
+// never answered), one that refuses every client's authentication, a working dbus-daemon.
+enum class Bus { None, Stopped, Refusing, Daemon };
+// logind on the bus: none, the stand-in stopped once it owns its name, the stand-in.
+enum class Logind { None, Stopped, Answering };
 
 struct PowerCase {
     const char* label;
@@ -57,10 +66,10 @@ const PowerCase POWER_CASES[] = {
     {"failed", Bus::Daemon, Logind::Answering, true, ""},
     {"no logind", Bus::Daemon, Logind::None, false,
      "logind refused or is missing: The name org.freedesktop.login1 was not provided"},
-    {"logind never answers", Bus::Daemon, Logind::Silent, false, "logind did not answer in time"},
+    {"logind never answers", Bus::Daemon, Logind::Stopped, false, "logind did not answer in time"},
     {"no bus", Bus::None, Logind::None, false, "no system bus: "},
-    {"bus hangs up", Bus::HangsUp, Logind::None, false, "the system bus refused the connection: "},
-    {"bus never answers", Bus::Silent, Logind::None, false,
+    {"bus refuses", Bus::Refusing, Logind::None, false, "the system bus refused the connection: "},
+    {"bus never answers", Bus::Stopped, Logind::None, false,
      "the system bus did not answer in time"},
 };
 
@@ -70,52 +79,30 @@ protected:
         TempFolderTest::SetUp();
         const std::string path = Path("system_bus_socket");
         setenv("DBUS_SYSTEM_BUS_ADDRESS", ("unix:path=" + path).c_str(), 1);
-        if (GetParam().bus == Bus::Silent || GetParam().bus == Bus::HangsUp) {
-            // It takes connections into its queue and never reads or writes them.
-            silentBus_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-            sockaddr_un address{AF_UNIX, {}};
-            path.copy(address.sun_path, sizeof address.sun_path - 1);
-            ASSERT_EQ(0, bind(silentBus_, reinterpret_cast<sockaddr*>(&address), sizeof address));
-            ASSERT_EQ(0, listen(silentBus_, 8));
-        }
-        if (GetParam().bus == Bus::HangsUp)
-            hangUp_ = std::thread([listener = silentBus_] {
-                pollfd caller{listener, POLLIN, 0};
-                if (poll(&caller, 1, 5000) != 1)
-                    return;
-                const int connection = accept(listener, nullptr, nullptr);
-                char greeting[256];
-                EXPECT_LT(0, read(connection, greeting, sizeof greeting));
-                close(connection);
-            });
-        if (GetParam().bus != Bus::Daemon)
+        if (GetParam().bus == Bus::None)
             return;
+        const char* auth = GetParam().bus == Bus::Refusing ? "ANONYMOUS" : "EXTERNAL";
         Write("bus.conf", Bytes("<busconfig><type>system</type><listen>unix:path=" + path +
-                                "</listen><auth>EXTERNAL</auth><policy context=\"default\">"
+                                "</listen><auth>" + auth +
+                                "</auth><policy context=\"default\">"
                                 "<allow user=\"*\"/><allow own=\"*\"/><allow send_type=\"*\"/>"
                                 "<allow receive_type=\"*\"/></policy></busconfig>\n"));
-        bus_ = StartPrepared(
-            {"/usr/bin/dbus-daemon", "--nofork", "--config-file=" + Path("bus.conf")}, [] {});
-        ASSERT_TRUE(Eventually([&] { return std::filesystem::exists(path); }));
-        if (GetParam().logind == Logind::None)
+        bus_ = StartStopped(
+            {"/usr/bin/dbus-daemon", "--nofork", "--config-file=" + Path("bus.conf")},
+            [&] { return std::filesystem::exists(path); }, GetParam().bus == Bus::Stopped);
+        if (GetParam().bus != Bus::Daemon || GetParam().logind == Logind::None)
             return;
-        std::vector<std::string> logind = {TQ4800_STAND_IN_LOGIND, Path("calls")};
-        if (GetParam().logind == Logind::Silent)
-            logind.push_back("--silent");
-        logind_ = StartPrepared(logind, [] {});
-        ASSERT_TRUE(Eventually([&] { return Calls().starts_with("ready\n"); }));
+        logind_ = StartStopped(
+            {TQ4800_STAND_IN_LOGIND, Path("calls")}, [&] { return Calls().starts_with("ready\n"); },
+            GetParam().logind == Logind::Stopped);
     }
     void TearDown() override {
         for (pid_t helper : {logind_, bus_}) {
             if (helper > 0) {
-                kill(helper, SIGTERM);
+                kill(helper, SIGKILL);
                 waitpid(helper, nullptr, 0);
             }
         }
-        if (hangUp_.joinable())
-            hangUp_.join();
-        if (silentBus_ >= 0)
-            close(silentBus_);
         setenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent", 1);
         TempFolderTest::TearDown();
     }
@@ -124,8 +111,6 @@ protected:
 private:
     pid_t bus_ = -1;
     pid_t logind_ = -1;
-    int silentBus_ = -1;
-    std::thread hangUp_;
 };
 
 TEST_P(PowerHoldOverDBus, HoldsThePcWhileTheFlashRuns) {

@@ -2,14 +2,11 @@
 // Manager.Inhibit with the write end of a pipe as logind answers with its lock's descriptor,
 // and writes to the record file (argv[1]) one line per call, "inhibit WHAT|WHO|WHY|MODE",
 // and "released" when every copy of a lock's descriptor has been closed. "ready" comes
-// first, once the name is owned. With --silent it owns the name and then never reads a call,
-// as a logind that hangs. Ends on SIGTERM.
+// first, once the name is owned. It runs until it is killed.
 
 #include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <poll.h>
-#include <string_view>
 #include <systemd/sd-bus.h>
 #include <unistd.h>
 #include <vector>
@@ -58,15 +55,11 @@ const sd_bus_vtable MANAGER[] = {
     SD_BUS_VTABLE_END,
 };
 
-volatile std::sig_atomic_t stopping = 0;
-
 } // namespace
 
 int main(int argc, char** argv) {
-    const bool silent = argc == 3 && std::string_view(argv[2]) == "--silent";
-    if ((argc != 2 && !silent) || (record = std::fopen(argv[1], "a")) == nullptr)
+    if (argc != 2 || (record = std::fopen(argv[1], "a")) == nullptr)
         return 2;
-    std::signal(SIGTERM, [](int) { stopping = 1; });
     sd_bus* bus = nullptr;
     if (sd_bus_open_system(&bus) < 0 ||
         sd_bus_add_object_vtable(bus, nullptr, "/org/freedesktop/login1",
@@ -74,14 +67,10 @@ int main(int argc, char** argv) {
         sd_bus_request_name(bus, "org.freedesktop.login1", 0) < 0)
         return 1;
     Note("ready\n");
-    while (!stopping && silent)
-        usleep(20'000);
-    while (!stopping) {
+    for (;;) {
         while (sd_bus_process(bus, nullptr) > 0) {
         }
         sd_bus_wait(bus, 20'000); // microseconds: the pipes are looked at between waits
         NoteReleasedLocks();
     }
-    sd_bus_flush_close_unref(bus);
-    return 0;
 }

@@ -22,11 +22,14 @@ using Clock = std::chrono::steady_clock;
 class TerminalRun {
 public:
     TerminalRun(const std::string& folder, const std::vector<std::string>& arguments,
-                const std::string& bench, int rows, const std::string& history = "off")
+                const std::string& bench, int rows,
+                const std::string& environment = "TQ4800_HISTORY=off")
         : folder_(folder), tmux_("tmux -f /dev/null -S " +
                                  ShellWord(folder + "/tmux" + std::to_string(++servers_))) {
-        std::string command =
-            "DBUS_SYSTEM_BUS_ADDRESS=unix:path=/nonexistent " + FlashCommand(bench, history);
+        std::string command = "env TQ4800_VISA=sim DBUS_SYSTEM_BUS_ADDRESS=unix:path=/nonexistent "
+                              "TQ4800_SIM=" +
+                              ShellWord(bench) + " " + environment + " " +
+                              ShellWord(TQ4800_FLASH_PROGRAM);
         for (const std::string& argument : arguments)
             command += " " + ShellWord(argument);
         std::filesystem::remove(folder + "/exit");
@@ -216,7 +219,8 @@ TEST_F(FlashTerminal, HistoryResultsWrapWithinTheirColumn) {
     ASSERT_EQ(
         16,
         RunCommand(FlashCommand(bench, Path("history")) + " --yes " + demoFile, Path("")).exitCode);
-    TerminalRun run(Path(""), {"--history"}, bench, 10, Path("history"));
+    TerminalRun run(Path(""), {"--history"}, bench, 10,
+                    "TQ4800_HISTORY=" + ShellWord(Path("history")));
     EXPECT_EQ(0, run.Wait(Clock::now() + std::chrono::seconds(30)));
     const std::vector<std::string> rows = run.Rows();
     ASSERT_LE(4u, rows.size());
@@ -225,6 +229,18 @@ TEST_F(FlashTerminal, HistoryResultsWrapWithinTheirColumn) {
         << rows[1];
     EXPECT_EQ(std::string(59, ' ') + "newer firmware than", rows[2]);
     EXPECT_EQ(std::string(59, ' ') + "the file", rows[3]);
+}
+
+// Emacs's shell is a terminal that cannot move its cursor (TERM=dumb): there a fleet writes the
+// log it writes into a pipe, a line for each step of each instrument.
+TEST_F(FlashTerminal, ADumbTerminalGetsTheFleetsPlainLog) {
+    TerminalRun run(Path(""), {"--all", "--yes", demoFile},
+                    Write("bench.conf", Bytes(Bench(10, 2, ""))), 24,
+                    "TERM=dumb TQ4800_HISTORY=off");
+    EXPECT_EQ(0, run.Wait(Clock::now() + std::chrono::seconds(60)));
+    const std::vector<std::string> rows = run.Rows();
+    EXPECT_EQ(1u, RowsStartingWith(rows, "TW00000011: Testing ... OK"));
+    EXPECT_EQ(1u, RowsStartingWith(rows, "TW00000010: --------------- Completed"));
 }
 
 } // namespace

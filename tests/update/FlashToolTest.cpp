@@ -196,6 +196,21 @@ TEST_F(FlashTool, UpdatesOnWithoutAReaderOfTheLog) {
     }
 }
 
+// What a command prints as its result (the list, the history, the help, a file's contents)
+// and loses to a full disk ends it with 74 and a message.
+TEST_F(FlashTool, ResultsLostToAFullDiskFailTheCommand) {
+    ASSERT_EQ(0, Run("--yes " + demoFile).exitCode); // a record for the history
+    const std::string flash = FlashCommand(Bench(LOADER_BENCH), Path("history"));
+    for (const std::string& command : {flash + " --list", flash + " --history", flash + " --help",
+                                       std::string(TQ4800_IMAGE_PROGRAM) + " show " + demoFile}) {
+        const int status =
+            std::system(("bash -c " + ShellWord(command + " >/dev/full 2>" + Path("err"))).c_str());
+        EXPECT_EQ(74, WEXITSTATUS(status)) << command;
+        EXPECT_TRUE(Contains(ReadWholeFile(Path("err")), ": standard output could not be written"))
+            << command;
+    }
+}
+
 // Each instrument named by its serial number: a faulty one fails with its own code, the others'
 // logs are those of single updates; the exit code is that of the first failed instrument in the
 // table, not of the first to fail; one history record per instrument.

@@ -97,8 +97,7 @@ ViStatus ScriptedInstrument::Read(ViByte* buffer, ViUInt32 limit, ViUInt32, ViUI
 
 UsbtmcTestDevice::UsbtmcTestDevice(visa::Connection& instrument, DeviceSetup setup,
                                    const Clock& clock)
-    : UsbtmcDeviceModel(instrument, clock), setup(std::move(setup)),
-      kernelDriverBound(this->setup.kernelDriverBound) {}
+    : UsbtmcDeviceModel(instrument, clock), setup(std::move(setup)) {}
 
 // A vendor interface first, another USBTMC interface, then the instrument's, which alone
 // has an Interrupt-IN endpoint and protocol 1 (USB488).
@@ -132,7 +131,7 @@ UsbResult UsbtmcTestDevice::BulkOut(std::uint8_t endpoint, const std::uint8_t* d
         return Unplugged();
     outs.emplace_back(data, data + length);
     Expect(endpoint == kBulkOut, "bulk-out to another endpoint");
-    const bool timesOut = bulkOutTimesOut || (holdsOutUntilTerminatorRead && !packets_.empty());
+    const bool timesOut = bulkOutTimesOut;
     using usbtmcdevice::OutFate;
     const OutFate fate = haltedOut  ? OutFate::Stalled
                          : timesOut ? OutFate::TimedOut

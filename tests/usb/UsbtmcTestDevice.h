@@ -45,7 +45,6 @@ struct DeviceSetup {
     std::uint16_t productId = 0x52c1;
     std::string serial = "TW00012345"; // empty: the device has no serial number
     std::uint8_t interfaceNumber = 0;  // not 0: a vendor interface comes first
-    bool kernelDriverBound = true;
     // Another USBTMC interface with this number, listed before the instrument's.
     std::optional<std::uint8_t> earlierUsbtmcInterface = std::nullopt;
 };
@@ -59,8 +58,6 @@ public:
 
     // Faults of the bus side, each acting until cleared unless it counts down.
     Ending ending = Ending::ZeroLengthPacket;
-    // Bulk-OUT takes nothing until the last Bulk-IN transfer has been read to its end.
-    bool holdsOutUntilTerminatorRead = false;
     bool clearHaltKeepsQueue = false; // a cleared halt leaves requests and packets queued
     int unplugIoErrors = 0; // so many transfers after an unplug fail as I/O before it shows
     int emptyTransfersBeforeReply = 0;        // zero-length packets sent before the next reply
@@ -76,7 +73,7 @@ public:
     std::function<bool()> present;
 
     const DeviceSetup setup;
-    bool kernelDriverBound;
+    bool kernelDriverBound = true;
     bool claimed = false;
     int claims = 0;
     int serialReads = 0;

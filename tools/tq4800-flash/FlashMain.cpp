@@ -21,6 +21,7 @@
 #include "tools/tq4800-flash/TerminalProgress.h"
 #include "tools/tq4800-flash/TerminalPrompt.h"
 #include "tools/tq4800-flash/TerminalScreen.h"
+#include "tools/tq4800-flash/TerminalSize.h"
 #include "update/LastCatch.h"
 #include "update/StandardDescriptors.h"
 #include "update/UpdateSequence.h"
@@ -30,7 +31,6 @@
 #include <cstdio>
 #include <cstring>
 #include <iostream>
-#include <poll.h>
 #include <unistd.h>
 
 namespace {
@@ -117,26 +117,20 @@ int UpdateInstrument(const FlashOptions& options, const ImageInfo& image, int de
     return exitCode;
 }
 
-// Standard output that could not be written (a full disk, an I/O error) is said once the
-// update is over, which it never stops. A reader that went away (a pipe's reader shows as an
-// error to poll) is no fault of ours.
+// A log that could not be written (a full disk, an I/O error) is said once the update is
+// over, which it never stops; a reader that went away is no fault of ours.
 void NoteLostOutput() {
-    errno = 0;
-    if (std::fflush(stdout) == 0 && !std::ferror(stdout))
-        return;
-    const int error = errno;
-    pollfd output{STDOUT_FILENO, POLLOUT, 0};
-    if (error == EPIPE || (poll(&output, 1, 0) == 1 && (output.revents & (POLLERR | POLLHUP))))
-        return;
-    std::fprintf(stderr, "%sstandard output could not be written%s%s: the log is incomplete\n",
-                 PROGRAM.c_str(), error != 0 ? ": " : "", error != 0 ? std::strerror(error) : "");
+    std::string reason;
+    if (FlushStandardOutput(reason) == OutputFate::Lost)
+        std::fprintf(stderr, "%sstandard output could not be written%s%s: the log is incomplete\n",
+                     PROGRAM.c_str(), reason.empty() ? "" : ": ", reason.c_str());
 }
 
 int RunUpdate(const FlashOptions& options) {
     // A reader of the log that goes away (tq4800-flash ... | head) must not end the program
     // in the middle of a flash write; the log is then lost, the update goes on.
     std::signal(SIGPIPE, SIG_IGN);
-    TerminalScreen screen(stdout, stderr, isatty(STDERR_FILENO) != 0);
+    TerminalScreen screen(stdout, stderr, DrawsInPlace(STDERR_FILENO));
     ImageInfo image;
     std::unique_ptr<FileImageStream> file;
     if (int code = LoadFirmwareFile(options.file, image, screen, file); code != STATUS_COMPLETE)
@@ -151,21 +145,8 @@ int RunUpdate(const FlashOptions& options) {
     return code;
 }
 
-} // namespace
-
-int main(int argc, char** argv) try {
-    OpenClosedStandardDescriptors();
-    const std::vector<std::string_view> args(argv + 1, argv + argc);
-    if (IsHistoryCommand(args))
-        return RunHistoryCommand(args, std::cout, std::cerr);
-    FlashOptions options;
-    std::string error;
-    if (!ParseFlashOptions(args, options, error)) {
-        if (!error.empty())
-            std::cerr << PROGRAM << error << '\n';
-        std::cerr << "Try 'tq4800-flash --help'.\n";
-        return EXIT_USAGE;
-    }
+// Help, version and the list of instruments: their output is their result.
+int PrintInformation(const FlashOptions& options) {
     if (options.action == FlashOptions::Action::Help) {
         std::cout << FlashUsage();
         return EXIT_SUCCESS;
@@ -174,11 +155,29 @@ int main(int argc, char** argv) try {
         std::cout << "tq4800-flash " << UTILITY_VERSION << '\n';
         return EXIT_SUCCESS;
     }
-    if (options.action == FlashOptions::Action::List) {
-        visa::InstallBackendFromEnvironment();
-        return ListInstruments(std::cout, std::cerr);
+    visa::InstallBackendFromEnvironment();
+    return ListInstruments(std::cout, std::cerr);
+}
+
+} // namespace
+
+int main(int argc, char** argv) try {
+    OpenClosedStandardDescriptors();
+    const std::vector<std::string_view> args(argv + 1, argv + argc);
+    if (IsHistoryCommand(args))
+        return ExitCodeOnceOutputWritten(RunHistoryCommand(args, std::cout, std::cerr),
+                                         "tq4800-flash");
+    FlashOptions options;
+    std::string error;
+    if (!ParseFlashOptions(args, options, error)) {
+        if (!error.empty())
+            std::cerr << PROGRAM << error << '\n';
+        std::cerr << "Try 'tq4800-flash --help'.\n";
+        return EXIT_USAGE;
     }
-    return RunUpdate(options);
+    if (options.action == FlashOptions::Action::Update)
+        return RunUpdate(options);
+    return ExitCodeOnceOutputWritten(PrintInformation(options), "tq4800-flash");
 } catch (...) {
     return ReportUncaughtException("tq4800-flash");
 }

@@ -27,7 +27,7 @@ namespace {
 std::unique_ptr<FleetReport> MakeReport(const FlashOptions& options, const std::string& runId) {
     if (options.json)
         return std::make_unique<JsonEvents>(stdout, runId);
-    if (isatty(STDOUT_FILENO) != 0)
+    if (DrawsInPlace(STDOUT_FILENO))
         return std::make_unique<FleetScreen>(stdout, SystemClock());
     return std::make_unique<SerialLog>(stdout);
 }

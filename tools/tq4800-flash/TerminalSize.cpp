@@ -1,6 +1,9 @@
 #include "tools/tq4800-flash/TerminalSize.h"
 
+#include <cstdlib>
+#include <string_view>
 #include <sys/ioctl.h>
+#include <unistd.h>
 
 TerminalSize TerminalSizeOf(int descriptor) {
     TerminalSize size;
@@ -12,4 +15,9 @@ TerminalSize TerminalSizeOf(int descriptor) {
     if (window.ws_row > 0)
         size.rows = window.ws_row;
     return size;
+}
+
+bool DrawsInPlace(int descriptor) {
+    const char* term = std::getenv("TERM");
+    return isatty(descriptor) != 0 && (term == nullptr || std::string_view(term) != "dumb");
 }

@@ -10,3 +10,7 @@ struct TerminalSize {
 };
 
 TerminalSize TerminalSizeOf(int descriptor);
+
+// Whether the descriptor is a terminal that moves its cursor as a VT100 does, on which the
+// live lines and the bar may be drawn: not one whose TERM says it is dumb (Emacs's shell).
+bool DrawsInPlace(int descriptor);

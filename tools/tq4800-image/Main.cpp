@@ -77,6 +77,7 @@ bool AsksForHelp(const std::vector<std::string>& arguments) {
     }
     return false;
 }
+
 } // namespace
 
 int UsageError(const std::string& message) {
@@ -85,9 +86,9 @@ int UsageError(const std::string& message) {
     return EXIT_USAGE;
 }
 
-int main(int argc, char** argv) try {
-    OpenClosedStandardDescriptors();
-    const std::vector<std::string> arguments(argv + 1, argv + argc);
+namespace {
+
+int RunCommand(const std::vector<std::string>& arguments) {
     if (arguments.empty())
         return UsageError("no command");
     if (std::find(arguments.begin(), arguments.end(), "") != arguments.end())
@@ -107,6 +108,14 @@ int main(int argc, char** argv) try {
     if (command == "show")
         return RunShow(rest);
     return UsageError("unknown command '" + command + "'");
+}
+
+} // namespace
+
+// What check and show print is their result, and help's output the help asked for.
+int main(int argc, char** argv) try {
+    OpenClosedStandardDescriptors();
+    return ExitCodeOnceOutputWritten(RunCommand({argv + 1, argv + argc}), "tq4800-image");
 } catch (...) {
     return ReportUncaughtException("tq4800-image");
 }
