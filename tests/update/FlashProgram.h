@@ -6,6 +6,13 @@
 #include "fakes/ProgramRun.h"
 #include "image/ImageTestFiles.h"
 
+// tq4800-flash on the simulated bench described by the file bench, with its update history at
+// history ("off": none); further variables may stand before it.
+inline std::string FlashCommand(const std::string& bench, const std::string& history = "off") {
+    return "TQ4800_VISA=sim TQ4800_SIM=" + ShellWord(bench) +
+           " TQ4800_HISTORY=" + ShellWord(history) + " " + ShellWord(TQ4800_FLASH_PROGRAM);
+}
+
 class FlashProgramTest : public TempFolderTest {
 protected:
     void SetUp() override {

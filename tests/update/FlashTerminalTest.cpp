@@ -216,11 +216,9 @@ TEST_F(FlashTerminal, TheBarLeavesNothingBehindWhenNarrowed) {
 // each record is one line.
 TEST_F(FlashTerminal, HistoryResultsWrapWithinTheirColumn) {
     const std::string bench = Write("bench.conf", Bytes(Bench(10, 1, "fpga2 09\n")));
-    ASSERT_EQ(16, RunCommand("TQ4800_VISA=sim TQ4800_SIM=" + ShellWord(bench) +
-                                 " TQ4800_HISTORY=" + ShellWord(Path("history")) + " " +
-                                 TQ4800_FLASH_PROGRAM + " --yes " + ShellWord(demoFile),
-                             Path(""))
-                      .exitCode);
+    ASSERT_EQ(
+        16,
+        RunCommand(FlashCommand(bench, Path("history")) + " --yes " + demoFile, Path("")).exitCode);
     TerminalRun run(Path(""), {"--history"}, bench, 10,
                     "TQ4800_HISTORY=" + ShellWord(Path("history")));
     EXPECT_EQ(0, run.Wait(Clock::now() + std::chrono::seconds(30)));
