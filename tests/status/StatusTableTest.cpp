@@ -29,8 +29,9 @@ TEST(StatusTable, EveryCodeHasItsRowAndItsOwnExplanation) {
     for (StatusCode code = 0; code < STATUS_TABLE_SIZE; ++code) {
         const StatusRow& row = StatusTable[code];
         EXPECT_EQ(row.code, static_cast<std::uint32_t>(code));
-        if (code >= STATUS_RESET_FAILED && code <= STATUS_FLASH_REPLY_FAILED)
+        if (code >= STATUS_RESET_FAILED && code <= STATUS_FLASH_REPLY_FAILED) {
             EXPECT_EQ(std::string(row.text) + std::to_string(row.showInBox), "0") << code;
+        }
         EXPECT_FALSE(ExplainStatus(code).empty()) << code;
         EXPECT_TRUE(seen.insert(ExplainStatus(code)).second) << code;
     }
