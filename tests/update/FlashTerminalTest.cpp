@@ -18,13 +18,13 @@ using Clock = std::chrono::steady_clock;
 
 // The program in a detached tmux session of its own server (its socket in the test's folder),
 // which wraps lines again when narrowed, as GNOME's terminal does. The pane stays after the
-// program ends, which writes its exit code to a file.
+// program ends, which writes its exit code to a file. No tmux command may take over 10 s.
 class TerminalRun {
 public:
     TerminalRun(const std::string& folder, const std::vector<std::string>& arguments,
                 const std::string& bench, int rows,
                 const std::string& environment = "TQ4800_HISTORY=off")
-        : folder_(folder), tmux_("tmux -f /dev/null -S " +
+        : folder_(folder), tmux_("timeout 10 tmux -f /dev/null -S " +
                                  ShellWord(folder + "/tmux" + std::to_string(++servers_))) {
         std::string command = "env TQ4800_VISA=sim DBUS_SYSTEM_BUS_ADDRESS=unix:path=/nonexistent "
                               "TQ4800_SIM=" +
