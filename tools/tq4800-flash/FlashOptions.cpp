@@ -191,7 +191,8 @@ the first in the table that did not; of one:
   66  FILE cannot be opened
   69  no instrument found (or none that DEVICE names)
   70  an unexpected internal error (named on standard error)
-  74  the update history cannot be read (--history)
+  74  the update history cannot be read (--history), or the output of
+      --list, --history or --help could not all be written
 
 Environment:
   TQ4800_VISA     the VISA backend: "sim" (the simulated instrument), "usb",

@@ -62,6 +62,7 @@ Exit status:
   66  an input file cannot be opened
   70  an unexpected error (memory exhausted, say)
   73  build: the output file cannot be written
+  74  what the command prints could not all be written (a full disk)
 )";
 
 int Help() {
