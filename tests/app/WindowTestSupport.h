@@ -1,7 +1,7 @@
 #pragma once
 
-// Shared pieces of the window tests: the application object, and a watcher that answers
-// the message boxes the window shows and records them.
+// Shared pieces of the window tests: a watcher that answers the message boxes the window
+// shows and records them, and the window's fixture.
 
 #include "app/FileChooser.h"
 #include "app/UpdateDlg.h"
@@ -19,23 +19,8 @@
 #include <string>
 #include <vector>
 
-// One QApplication for the whole test program, made before the first test runs.
-class QtApplicationEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override {
-        static int argc = 1;
-        static char name[] = "tq4800-window-test";
-        static char* argv[] = {name, nullptr};
-        m_application = std::make_unique<QApplication>(argc, argv);
-    }
-    void TearDown() override { m_application.reset(); }
-
-private:
-    std::unique_ptr<QApplication> m_application;
-};
-
-// Answers every message box as soon as it is on screen (OK, or the scripted answer for
-// Yes/No boxes) and records what it showed.
+// Answers every message box as soon as it is on screen (OK, or Yes to a Yes/No box) and
+// records what it showed.
 class BoxWatcher {
 public:
     struct Seen {
@@ -57,7 +42,6 @@ public:
 
     std::vector<Seen> seen;
     std::function<std::string()> onShown = [] { return std::string(); };
-    QMessageBox::StandardButton answer = QMessageBox::Yes;
 
 private:
     // The fonts title bars draw captions in: openbox the window's font in bold, GNOME's
@@ -87,7 +71,7 @@ private:
                             box->windowHandle()->transientParent()});
             QAbstractButton* button = box->button(QMessageBox::Ok);
             if (!button)
-                button = box->button(answer);
+                button = box->button(QMessageBox::Yes);
             button->click();
         }
     }
@@ -95,18 +79,21 @@ private:
     QTimer m_timer;
 };
 
+// The window's control of that id, as the widget it is.
+template <class Widget> Widget& ControlOf(const CUpdateDlg& dialog, int id) {
+    return *qobject_cast<Widget*>(dialog.Control(id));
+}
+
 // Counts the events of one type that reach the objects it filters.
 class EventCounter final : public QObject {
 public:
-    explicit EventCounter(QEvent::Type type) : m_type(type) {}
+    explicit EventCounter(QEvent::Type counted) : type(counted) {}
     bool eventFilter(QObject*, QEvent* event) override {
-        count += event->type() == m_type ? 1 : 0;
+        count += event->type() == type ? 1 : 0;
         return false;
     }
+    const QEvent::Type type;
     int count = 0;
-
-private:
-    QEvent::Type m_type;
 };
 
 // Gives the queued answers of the file dialog, then a cancel.
@@ -122,13 +109,10 @@ public:
     std::deque<std::optional<std::string>> answers;
 };
 
-// A shown window with the layout collapsed, as at start, and a folder for its files.
+// A window with the layout collapsed, as at start, and a folder for its files. Every test
+// leaves the layout collapsed for the next.
 class WindowTest : public TempFolderTest {
 protected:
-    void SetUp() override {
-        TempFolderTest::SetUp();
-        g_bMoreInfo = false;
-    }
     void TearDown() override {
         g_bMoreInfo = false;
         TempFolderTest::TearDown();
