@@ -1,5 +1,5 @@
-// The Device list and the progress bar as the update sequence drives them, on the window's
-// own controls.
+// The Device list, the progress bar and the message boxes as the update sequence drives
+// them, on the window's own controls.
 
 #include "WindowTestSupport.h"
 #include "fakes/Fakes.h"
@@ -10,10 +10,9 @@
 #include <QProgressBar>
 #include <QTest>
 
-namespace {
 using DeviceListTest = WindowTest;
 using ProgressTest = WindowTest;
-} // namespace
+using MessageBoxTest = WindowTest;
 
 // Names sorted without regard to case; adding selects nothing; the remembered text picks
 // the first entry beginning with it, else the first entry; the text shown is cut at 254.
@@ -68,8 +67,6 @@ TEST_F(ProgressTest, PositionStaysInRangeAndStepItWrapsPastTheTop) {
     dialog.StepCounter().SetStepText("3 / 5");
     EXPECT_EQ(ControlOf<QLabel>(dialog, IDC_STEP).text().toStdString(), "3 / 5");
 }
-
-using MessageBoxTest = WindowTest;
 
 // A box stands over the window (on X, where a client learns positions, its middle lies on
 // the window), and is wide enough for its caption beside a title bar's icon and buttons,
