@@ -13,10 +13,10 @@
 #include "seams/UpdateJournal.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <strings.h>
 #include <vector>
 
 // A clock that only moves when someone sleeps on it; every sleep is recorded.
@@ -57,7 +57,9 @@ public:
         selected = -1;
     }
     void AddString(std::string_view name) override {
-        auto less = [](const std::string& a, const std::string& b) { return Lower(a) < Lower(b); };
+        auto less = [](const std::string& a, const std::string& b) {
+            return strcasecmp(a.c_str(), b.c_str()) < 0;
+        };
         items.insert(std::lower_bound(items.begin(), items.end(), std::string(name), less),
                      std::string(name));
     }
@@ -65,7 +67,7 @@ public:
         if (items.empty())
             return;
         auto found = std::find_if(items.begin(), items.end(), [&](const std::string& item) {
-            return Lower(item).starts_with(Lower(std::string(prefix)));
+            return strncasecmp(item.c_str(), std::string(prefix).c_str(), prefix.size()) == 0;
         });
         selected = found == items.end() ? 0 : static_cast<int>(found - items.begin());
     }
@@ -78,13 +80,6 @@ public:
 
     std::vector<std::string> items;
     int selected = -1;
-
-private:
-    static std::string Lower(std::string text) {
-        for (char& c : text)
-            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        return text;
-    }
 };
 
 class RecordingProgress final : public Progress, public StepIndicator {
@@ -105,17 +100,15 @@ public:
     std::string stepText = "5 / 5";
 };
 
-// Answers every box with a fixed answer (or the one the test scripts) and records it.
+// Answers every box with a fixed answer (or the one the test scripts) and records its text.
 class ScriptedMessageBoxes final : public MessageBoxes {
 public:
     struct Shown {
-        std::string text, caption;
-        MessageButtons buttons;
-        MessageIcon icon;
+        std::string text;
     };
-    MessageAnswer ShowMessage(std::string_view text, std::string_view caption,
-                              MessageButtons buttons, MessageIcon icon) override {
-        shown.push_back({std::string(text), std::string(caption), buttons, icon});
+    MessageAnswer ShowMessage(std::string_view text, std::string_view, MessageButtons buttons,
+                              MessageIcon) override {
+        shown.push_back({std::string(text)});
         if (onShow)
             onShow();
         if (buttons == MessageButtons::Ok)

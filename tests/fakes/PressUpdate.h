@@ -1,20 +1,18 @@
 #pragma once
 
-// One press of Update with the operator answering Yes, everything the window would show
-// recorded, against whatever VISA backend is installed. Free of any test framework, so the
-// fuzz targets run the update the same way the tests do.
+// One press of Update with the operator answering Yes, its outcome and log recorded, against
+// whatever VISA backend is installed. Free of any test framework, so the fuzz targets run the
+// update the same way the tests do.
 
 #include "RecordingWindow.h"
 #include "link/InstrumentSession.h"
 #include "update/UpdateSequence.h"
 
 #include <string>
-#include <vector>
 
 struct UpdateRecord {
     UpdateOutcome outcome;
     std::string log;
-    std::vector<ScriptedMessageBoxes::Shown> boxes;
 };
 
 // Presses Update once, the operator answering Yes.
@@ -25,5 +23,5 @@ inline UpdateRecord PressUpdate(const ImageInfo& image, Clock& clock) {
     session.OpenResourceManager();
     const UpdateOutcome outcome = sequence.OnUpdate();
     session.CloseResourceManager();
-    return {outcome, window.log.text(), window.boxes.shown};
+    return {outcome, window.log.text()};
 }
