@@ -1,39 +1,22 @@
 // Which USB devices become resources, under which names, and how sessions share a device.
 
-#include "link/visa/UsbBackend.h"
-
 #include "link/visa/UsbStringDescriptor.h"
-#include "tests/fakes/Fakes.h"
-#include "tests/usb/UsbtmcTestDevice.h"
+#include "tests/usb/UsbBusTest.h"
 
 #include <algorithm>
-#include <gtest/gtest.h>
-#include <sstream>
 #include <thread>
 
 namespace {
 
-using usbtest::DeviceSetup;
+using usbtest::kName;
 using usbtest::UsbtmcTestDevice;
 
-constexpr const char* kName = "USB0::0x1D7A::0x52C1::TW00012345::INSTR";
-
-class UsbBackendTest : public ::testing::Test {
+class UsbBackendTest : public usbtest::UsbBusTest {
 protected:
-    UsbtmcTestDevice& Add(const DeviceSetup& setup = {}, visa::Connection* behind = nullptr) {
-        devices.push_back(
-            std::make_unique<UsbtmcTestDevice>(behind ? *behind : instrument, setup, clock));
-        bus->devices.push_back(devices.back().get());
-        return *devices.back();
-    }
     std::unique_ptr<visa::Connection> Open(const std::string& name = kName) {
         std::unique_ptr<visa::Connection> connection;
         EXPECT_EQ(VI_SUCCESS, backend.Open(name, 1000, connection)) << name;
         return connection;
-    }
-    void TearDown() override {
-        for (const auto& device : devices)
-            EXPECT_EQ(std::vector<std::string>{}, device->violations) << device->setup.serial;
     }
     static void Write(const std::unique_ptr<visa::Connection>& connection) {
         ASSERT_NE(nullptr, connection);
@@ -41,13 +24,6 @@ protected:
         EXPECT_EQ(VI_SUCCESS,
                   connection->Write(reinterpret_cast<const ViByte*>("A\n"), 2, 100, written));
     }
-
-    FakeClock clock;
-    usbtest::ScriptedInstrument instrument;
-    std::vector<std::unique_ptr<UsbtmcTestDevice>> devices;
-    std::shared_ptr<usbtest::TestUsbBus> bus = std::make_shared<usbtest::TestUsbBus>();
-    std::ostringstream diagnostics;
-    visa::UsbBackend backend{bus, diagnostics, clock};
 };
 
 // Devices without a USBTMC interface are not even opened (which could fail for want of

@@ -131,17 +131,16 @@ UsbResult UsbtmcTestDevice::BulkOut(std::uint8_t endpoint, const std::uint8_t* d
         return Unplugged();
     outs.emplace_back(data, data + length);
     Expect(endpoint == kBulkOut, "bulk-out to another endpoint");
-    const bool timesOut = bulkOutTimesOut;
     using usbtmcdevice::OutFate;
-    const OutFate fate = haltedOut  ? OutFate::Stalled
-                         : timesOut ? OutFate::TimedOut
-                                    : OutFate::Taken;
+    const OutFate fate = haltedOut         ? OutFate::Stalled
+                         : bulkOutTimesOut ? OutFate::TimedOut
+                                           : OutFate::Taken;
     TakeOut(data, static_cast<std::size_t>(length), fate);
     if (fate == OutFate::Stalled)
         return UsbResult::Stall;
-    haltedOut = timesOut && sevenBitTags;
-    transferred = timesOut ? 0 : length;
-    return timesOut ? UsbResult::Timeout : UsbResult::Ok;
+    haltedOut = bulkOutTimesOut && sevenBitTags;
+    transferred = bulkOutTimesOut ? 0 : length;
+    return bulkOutTimesOut ? UsbResult::Timeout : UsbResult::Ok;
 }
 
 // The answer cut into packets, after the zero-length packets asked for.
@@ -216,11 +215,6 @@ UsbResult UsbtmcTestDevice::Control(std::uint8_t requestType, std::uint8_t reque
     timeoutsMs.push_back(timeoutMs);
     if (!Plugged())
         return Unplugged();
-    if (requestType == 0x80 && request == 0 && length == 2) { // GET_STATUS of the device
-        data[0] = data[1] = 0;
-        transferred = 2;
-        return UsbResult::Ok;
-    }
     // The abort requests of Bulk-OUT are 1 and 2, those of Bulk-IN 3 and 4.
     if (requestType == 0xA2 && index != (request <= 2 ? kBulkOut : kBulkIn))
         return UsbResult::Stall;
