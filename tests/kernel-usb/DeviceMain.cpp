@@ -28,19 +28,14 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: kernel-usb-device --functionfs DIR --gadget DIR --bench FILE [--speed high|full]\n"
-    "           [--no-zlp] [--reboot-ms N]\n"
-    "  --functionfs DIR  the mounted FunctionFS instance of the gadget's function\n"
-    "  --gadget DIR      the configfs gadget (/sys/kernel/config/usb_gadget/NAME)\n"
-    "  --bench FILE      a bench file of the simulator; its first instrument is served\n"
-    "  --speed S         high (512-byte packets, the default) or full (64-byte packets)\n"
-    "  --no-zlp          replies that fill whole packets end without a zero-length packet\n"
-    "  --reboot-ms N     the instrument's time off the bus when it switches to its loader\n"
-    "Messages beginning TEST: are the query exercise's, answered by the device itself.\n";
+    "           [--no-zlp] [--reboot-ms N]\n";
 
 struct Options {
     std::string functionFs, gadget, bench;
+    // Full speed has 64-byte packets, high speed 512. Without zero-length packets, replies
+    // that fill whole packets end with their last full one.
     bool fullSpeed = false, zeroLengthPackets = true;
-    std::optional<std::uint32_t> rebootMs;
+    std::optional<std::uint32_t> rebootMs; // off the bus when the instrument switches to its loader
 };
 
 bool ParseOptions(int argc, char** argv, Options& options) {
