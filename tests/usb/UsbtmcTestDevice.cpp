@@ -105,21 +105,17 @@ visa::UsbDeviceInfo UsbtmcTestDevice::Info(std::uint8_t address) const {
     constexpr std::uint8_t bulk = visa::kUsbTransferBulk;
     const auto serialIndex = setup.serial.empty() ? std::uint8_t{0} : kSerialIndex;
     visa::UsbDeviceInfo info{1, address, setup.vendorId, setup.productId, serialIndex, {}};
-    const auto add = [&info](std::uint8_t number, std::uint8_t interfaceClass,
-                             std::vector<visa::UsbEndpoint> endpoints) {
-        const std::uint8_t subClass = interfaceClass == 0xFE ? 0x03 : 0x00;
-        const std::uint8_t protocol = endpoints.size() == 3 ? 1 : 0;
-        info.interfaces.push_back(
-            {number, interfaceClass, subClass, protocol, std::move(endpoints)});
-    };
     if (setup.interfaceNumber != 0)
-        add(0, 0xFF, {{0x01, bulk, 64}, {0x82, bulk, 64}});
-    if (setup.earlierUsbtmcInterface)
-        add(*setup.earlierUsbtmcInterface, 0xFE, {{0x04, bulk, 64}, {0x85, bulk, 64}});
-    add(setup.interfaceNumber, 0xFE,
-        {{0x83, visa::kUsbTransferInterrupt, 8},
-         {kBulkOut, bulk, packetSize},
-         {kBulkIn, bulk, packetSize}});
+        info.interfaces.push_back({0, 0xFF, 0, 0, {{0x01, bulk, 64}, {0x82, bulk, 64}}});
+    if (const auto number = setup.earlierUsbtmcInterface)
+        info.interfaces.push_back({*number, 0xFE, 3, 0, {{0x04, bulk, 64}, {0x85, bulk, 64}}});
+    info.interfaces.push_back({setup.interfaceNumber,
+                               0xFE,
+                               3,
+                               1,
+                               {{0x83, visa::kUsbTransferInterrupt, 8},
+                                {kBulkOut, bulk, packetSize},
+                                {kBulkIn, bulk, packetSize}}});
     return info;
 }
 
