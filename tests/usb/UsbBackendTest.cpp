@@ -13,9 +13,10 @@ using usbtest::UsbtmcTestDevice;
 
 class UsbBackendTest : public usbtest::UsbBusTest {
 protected:
-    std::unique_ptr<visa::Connection> Open(const std::string& name = kName) {
+    std::unique_ptr<visa::Connection> Open(const std::string& name = kName,
+                                           ViStatus status = VI_SUCCESS) {
         std::unique_ptr<visa::Connection> connection;
-        EXPECT_EQ(VI_SUCCESS, backend.Open(name, 1000, connection)) << name;
+        EXPECT_EQ(status, backend.Open(name, 1000, connection)) << name;
         return connection;
     }
     static void Write(const std::unique_ptr<visa::Connection>& connection) {
@@ -105,8 +106,7 @@ TEST_F(UsbBackendTest, OpenAcceptsEverySpellingOfTheName) {
         {"GPIB0::12::INSTR", VI_ERROR_INV_RSRC_NAME, -1},
     };
     for (const auto& [name, status, opened] : cases) {
-        std::unique_ptr<visa::Connection> connection;
-        EXPECT_EQ(status, backend.Open(name, 1000, connection)) << name;
+        const auto connection = Open(name, status); // held while the claims are looked at
         EXPECT_EQ(status == VI_SUCCESS, connection != nullptr) << name;
         for (int i = 0; i < 2; ++i)
             EXPECT_EQ(i == opened, devices[i]->claimed) << name << " device " << i;
@@ -135,9 +135,7 @@ TEST_F(UsbBackendTest, SessionsShareOneClaimedInterfaceAndTheDriverGetsBackWhatI
     EXPECT_EQ(2, device.claims);
     Open("USB0::0x1D7A::0x52C1::TW00000001::INSTR").reset();
     EXPECT_FALSE(unbound.kernelDriverBound);
-    std::unique_ptr<visa::Connection> connection;
-    EXPECT_EQ(VI_ERROR_RSRC_BUSY,
-              backend.Open("USB0::0x1D7A::0x52C1::TW00000002::INSTR", 1000, connection));
+    Open("USB0::0x1D7A::0x52C1::TW00000002::INSTR", VI_ERROR_RSRC_BUSY);
     EXPECT_NE(std::string::npos, diagnostics.str().find("another program is using it"));
     EXPECT_TRUE(devices[2]->kernelDriverBound);
 }

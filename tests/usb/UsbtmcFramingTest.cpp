@@ -211,10 +211,8 @@ TEST_F(UsbtmcFraming, RefusedAbortLeavesNothingForTheNextRead) {
     device.clearHaltKeepsQueue = true;
     std::string got;
     EXPECT_EQ(VI_ERROR_TMO, Query("", got, 50));
-    instrument.reply = "STALE\n";
     instrument.later = {kIdentity};
-    ASSERT_EQ(VI_SUCCESS, Send("Q?\n"));
-    EXPECT_EQ(VI_SUCCESS, Receive(got));
+    EXPECT_EQ(VI_SUCCESS, Query("STALE\n", got));
     EXPECT_EQ(kIdentity, got);
     for (const std::size_t size : {2000, 10000}) {
         device.packetSize = 16;
