@@ -17,8 +17,8 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <exception>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -101,11 +101,8 @@ std::atomic<bool> rebooting{false};
 int Run(const Options& options) {
     sim::BenchConfig bench;
     std::string error;
-    if (!sim::LoadBenchFile(options.bench, bench, error) || bench.instruments.empty()) {
-        std::fprintf(stderr, "kernel-usb-device: %s\n",
-                     error.empty() ? "the bench file has no instrument" : error.c_str());
-        return 1;
-    }
+    if (!sim::LoadBenchFile(options.bench, bench, error) || bench.instruments.empty())
+        throw std::runtime_error(error.empty() ? "the bench file has no instrument" : error);
     sim::InstrumentConfig config = bench.instruments.front();
     config.rebootMs = options.rebootMs.value_or(config.rebootMs);
     static sim::Instrument instrument(config, SystemClock());

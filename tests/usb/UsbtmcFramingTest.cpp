@@ -56,8 +56,11 @@ protected:
     bool end = false;
 };
 
-// The device hands a message on only at EOM, and checks each transfer's length.
-TEST_F(UsbtmcFraming, LongMessageIsSplitWithEomOnlyOnTheLastTransfer) {
+// A long message is split with EOM only on its last transfer: the device hands a message on
+// only at EOM, and checks each transfer's length. A reply in transfers of 5 data bytes is
+// collected until EOM or the limit, each request asking for what the limit leaves; the rest
+// waits for the next read.
+TEST_F(UsbtmcFraming, LongMessageAndReplyAreSplitIntoTransfers) {
     std::string message(10000, '\0');
     for (std::size_t i = 0; i < message.size(); ++i)
         message[i] = static_cast<char>(i * 7);
@@ -65,11 +68,7 @@ TEST_F(UsbtmcFraming, LongMessageIsSplitWithEomOnlyOnTheLastTransfer) {
     EXPECT_EQ(10000u, written);
     EXPECT_EQ(3u, device.outs.size());
     EXPECT_EQ(std::vector<std::string>{message}, instrument.received);
-}
 
-// A reply in transfers of 5 data bytes is collected until EOM or the limit, each request asking
-// for what the limit leaves; the rest waits for the next read.
-TEST_F(UsbtmcFraming, ReplySplitIntoTransfersIsCollectedUntilEomOrTheLimit) {
     device.replyChunk = 5;
     const std::string text = std::string(299, 'x') + "\n";
     std::string first, second;
