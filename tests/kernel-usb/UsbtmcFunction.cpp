@@ -25,6 +25,9 @@ UsbtmcFunction::UsbtmcFunction(FunctionFsFiles files, InstrumentPort& port,
                                FunctionSettings settings, std::function<void()> rebooting)
     : files_(files), port_(port), settings_(settings), rebooting_(std::move(rebooting)),
       model_(port, SystemClock()) {
+    model_.onViolation = [](const std::string& fault) {
+        std::fprintf(stderr, "device: framing fault of the host: %s\n", fault.c_str());
+    };
     std::thread([this] { ControlLoop(); }).detach();
     std::thread([this] { BulkOutLoop(); }).detach();
     std::thread([this] { BulkInLoop(); }).detach();
