@@ -23,11 +23,11 @@ TEST_F(WriterProtocolTest, SegmentLengthIsSentAsDigitsInTwelveBytes) {
     EXPECT_TRUE(device.Done());
 }
 
-// Only exactly the two letters, in either case, are a positive reply; a reset frame that
-// could not be written, or a reply that fills the whole buffer, fails the reset.
+// Only exactly the two letters, as the session upper-cases them, are a positive reply; a reset
+// frame that could not be written, or a reply that fills the whole buffer, fails the reset.
 TEST_F(WriterProtocolTest, OkRepliesAreExactlyTwoLetters) {
     const std::pair<std::string_view, StatusCode> cases[] = {
-        {"OK", STATUS_COMPLETE},       {"oK", STATUS_COMPLETE},
+        {"OK", STATUS_COMPLETE},       {"ok", STATUS_NOT_COMPLETE},
         {"OK\n", STATUS_NOT_COMPLETE}, {std::string_view("OK\0K", 4), STATUS_NOT_COMPLETE},
         {"", STATUS_NOT_COMPLETE},     {"O", STATUS_NOT_COMPLETE},
         {"NG", STATUS_NOT_COMPLETE},   {std::string_view("O\0", 2), STATUS_NOT_COMPLETE},
