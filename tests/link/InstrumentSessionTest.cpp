@@ -9,7 +9,6 @@
 namespace {
 
 const std::string NAME = sim::ResourceNameOf("TW00012345");
-const std::string LOADER_IDENTITY = "WRITER,TQ4800,TW00012345,1.05  A  01 01 01 1.05";
 
 std::string Hex(const std::string& bytes) {
     return sim::HexBytes(reinterpret_cast<const ViByte*>(bytes.data()),
@@ -126,7 +125,7 @@ TEST_F(SessionTest, TranscriptOfConnectIdentifySwitchAndReconnect) {
         "open 3 " + NAME,
         "tmo 3 5000",
         "write 3 2A49444E3F0A",
-        "read 3 " + Hex(LOADER_IDENTITY),
+        "read 3 " + Hex("WRITER,TQ4800,TW00012345,1.05  A  01 01 01 1.05"),
         "close 3",
     };
     EXPECT_EQ(expected, bench.Trace());

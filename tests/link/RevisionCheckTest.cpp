@@ -30,7 +30,6 @@ TEST(RevisionCheckTest, ComparesTheFilesRevisionWithTheLoadersField) {
         std::string reply;
         StatusCode expected;
     } cases[] = {
-        {"MainEqual", MAIN, "1.23", Reply(), STATUS_COMPLETE},
         {"MainNewerMinor", MAIN, "1.24", Reply(), STATUS_COMPLETE},
         {"MainOlderMinor", MAIN, "1.22", Reply(), STATUS_DEVICE_NEWER},
         {"MainFirstMinorDecides", MAIN, "1.14", Reply(), STATUS_DEVICE_NEWER},
