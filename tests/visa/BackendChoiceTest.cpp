@@ -11,7 +11,6 @@
 #include <cstdlib>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 namespace {
 
