@@ -91,11 +91,10 @@ TEST(FlashReplies, AreClassifiedInOrder) {
         int flashSteps;
         bool logsOk;
     } cases[] = {
-        {"ProgressThenOk", {"ERAS:0", "PROG:12", "RTNOK", "OK"}, STATUS_COMPLETE, 3, true},
-        {"OthersIgnored",
-         {"RTNNG", "", "ERAS", "DATA IS THE LATEST UPD", "OK"},
+        {"ProgressAndOthersThenOk",
+         {"ERAS:0", "RTNNG", "", "ERAS", "PROG:12", "DATA IS THE LATEST UPD", "RTNOK", "OK"},
          STATUS_COMPLETE,
-         0,
+         3,
          true},
         {"OkWithTrailingText", {"OK, DONE\r\n"}, STATUS_COMPLETE, 0, true},
         {"AlreadyLatest", {"ERAS:0", "DATA IS THE LATEST UPDA"}, STATUS_COMPLETE, 1, false},

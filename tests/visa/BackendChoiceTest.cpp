@@ -27,9 +27,8 @@ protected:
     }
     void TearDown() override {
         visa::InstallBackend(nullptr);
-        unsetenv("TQ4800_VISA");
-        unsetenv("TQ4800_SIM");
-        unsetenv("TQ4800_SIM_TRACE");
+        for (const char* name : {"TQ4800_VISA", "TQ4800_SIM", "TQ4800_SIM_TRACE"})
+            unsetenv(name);
         TempFolderTest::TearDown();
     }
     bool Choose(const std::string& value) {
