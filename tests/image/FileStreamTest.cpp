@@ -1,5 +1,4 @@
 #include "ImageTestFiles.h"
-#include "image/ValidateImage.h"
 
 #include <gtest/gtest.h>
 

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
 #include <string>
 #include <unistd.h>
@@ -30,6 +31,13 @@ inline ImageContents AcceptedContents() {
             record.payload.push_back(static_cast<std::uint8_t>(position * 50 + index));
     }
     return contents;
+}
+
+// The bytes of accepted contents after change.
+inline std::vector<std::uint8_t> Changed(const std::function<void(ImageContents&)>& change) {
+    ImageContents contents = AcceptedContents();
+    change(contents);
+    return WriteImageFile(contents);
 }
 
 // The test firmware: newer than the simulator's default revisions, its MAIN segment of

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <string>
+#include <tuple>
 
 namespace {
 // One header, the "#FileStart" line and five good records.
@@ -62,33 +63,34 @@ TEST(LoadImageFile, HeaderLinesFillTheFieldsOrStop) {
     }
 }
 
+// The records start after the line feed of a "#FileStart" line; a file without one or without
+// records gives 19. A last line without its line feed is still read.
 TEST(LoadImageFile, FileStartLinesStartTheBinaryPartAfterTheirLineFeed) {
-    const std::pair<std::string, StatusCode> cases[] = {
-        {"#FileStart\n", 0},
-        {"#FileStart=anything\n", 0},
-        {"#=FileStart\n", 0},
-        {"# FileStart \r\n", 0},
-        {"#filestart\n", 19},
-        {"FileStart\n", 19},
+    const std::tuple<std::string, bool, StatusCode> cases[] = {
+        // the text, whether five records follow it, the result
+        {"#ImageRev=1\n#FileStart\n", true, 0},
+        {"#FileStart=anything\n", true, 0},
+        {"#=FileStart\n", true, 0},
+        {"# FileStart \r\n", true, 0},
+        {"#filestart\n", true, 19},
+        {"#ImageRev=1\nFileStart\n", true, 19},
         // The line feed right after 1022 characters ends this line; the records start after it.
-        {"#FileStart" + std::string(1012, ' ') + "\n", 0},
+        {"#FileStart" + std::string(1012, ' ') + "\n", true, 0},
+        {"", false, 19},
+        {"\n", false, 19},
+        {"#FileStart", false, 19},
+        {"#FileStart\n", false, 19},
+        {"#ModelName=TQ4800", false, 19},
+        {"#ImageRev=9", false, 19},
     };
-    for (const auto& [line, status] : cases) {
+    for (const auto& [text, withRecords, status] : cases) {
         ImageInfo image;
-        const auto file = Bytes("#ImageRev=1\n" + line) + RecordsOf(AcceptedContents());
-        EXPECT_EQ(LoadBytes(file, image), status) << line;
+        const auto records = withRecords ? RecordsOf(AcceptedContents()) : Bytes("");
+        EXPECT_EQ(LoadBytes(Bytes(text) + records, image), status) << text;
+        EXPECT_STREQ(image.ImageRev,
+                     text.starts_with("#ImageRev=") ? text.substr(10, 1).c_str() : "");
         EXPECT_EQ(image.segments[0].word0, status == 0 ? AcceptedContents().segments[0].word0 : 0);
     }
 }
 
-// A last line without its line feed is still read.
-TEST(LoadImageFile, FileWithoutFileStartOrRecordsGives19) {
-    for (const std::string text : {"", "\n", "#ImageRev=1\n", "#FileStart", "#FileStart\n",
-                                   "#ModelName=TQ4800", "#ImageRev=9"}) {
-        ImageInfo image;
-        EXPECT_EQ(LoadBytes(Bytes(text), image), 19) << text;
-        EXPECT_STREQ(image.ImageRev,
-                     text.starts_with("#ImageRev=") ? text.substr(10, 1).c_str() : "");
-    }
-}
 } // namespace

@@ -9,9 +9,7 @@
 namespace {
 // A file whose record at position has length word L but keeps its small payload.
 std::vector<std::uint8_t> FileWithLength(int position, std::uint32_t length) {
-    ImageContents contents = AcceptedContents();
-    contents.segments[position].length = length;
-    return WriteImageFile(contents);
+    return Changed([&](ImageContents& c) { c.segments[position].length = length; });
 }
 
 // A record's buffer is as large as its region's record may be: 0x10006 bytes for FPGA1. A
@@ -23,7 +21,6 @@ TEST(LoadImageFile, RecordsThatDoNotFitOrAreCutShortFail) {
     const std::tuple<std::vector<std::uint8_t>, int, std::uint32_t, bool> cases[] = {
         // file, segment of the problem, its length word, whether its buffer is allocated
         {FileWithLength(0, 0x10001), 0, 0x10001, false},
-        {FileWithLength(0, 0xFFFFFFFF), 0, 0xFFFFFFFF, false},
         {FileWithLength(0, 0xFFFFFFFA), 0, 0xFFFFFFFA, false},
         {FileWithLength(0, 0x10000), 0, 0x10000, true},
         {cutShort, 4, RecordLength(AcceptedContents().segments[4]), true},

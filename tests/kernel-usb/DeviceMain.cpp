@@ -17,8 +17,8 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <exception>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -28,19 +28,14 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: kernel-usb-device --functionfs DIR --gadget DIR --bench FILE [--speed high|full]\n"
-    "           [--no-zlp] [--reboot-ms N]\n"
-    "  --functionfs DIR  the mounted FunctionFS instance of the gadget's function\n"
-    "  --gadget DIR      the configfs gadget (/sys/kernel/config/usb_gadget/NAME)\n"
-    "  --bench FILE      a bench file of the simulator; its first instrument is served\n"
-    "  --speed S         high (512-byte packets, the default) or full (64-byte packets)\n"
-    "  --no-zlp          replies that fill whole packets end without a zero-length packet\n"
-    "  --reboot-ms N     the instrument's time off the bus when it switches to its loader\n"
-    "Messages beginning TEST: are the query exercise's, answered by the device itself.\n";
+    "           [--no-zlp] [--reboot-ms N]\n";
 
 struct Options {
     std::string functionFs, gadget, bench;
+    // Full speed has 64-byte packets, high speed 512. Without zero-length packets, replies
+    // that fill whole packets end with their last full one.
     bool fullSpeed = false, zeroLengthPackets = true;
-    std::optional<std::uint32_t> rebootMs;
+    std::optional<std::uint32_t> rebootMs; // off the bus when the instrument switches to its loader
 };
 
 bool ParseOptions(int argc, char** argv, Options& options) {
@@ -106,11 +101,8 @@ std::atomic<bool> rebooting{false};
 int Run(const Options& options) {
     sim::BenchConfig bench;
     std::string error;
-    if (!sim::LoadBenchFile(options.bench, bench, error) || bench.instruments.empty()) {
-        std::fprintf(stderr, "kernel-usb-device: %s\n",
-                     error.empty() ? "the bench file has no instrument" : error.c_str());
-        return 1;
-    }
+    if (!sim::LoadBenchFile(options.bench, bench, error) || bench.instruments.empty())
+        throw std::runtime_error(error.empty() ? "the bench file has no instrument" : error);
     sim::InstrumentConfig config = bench.instruments.front();
     config.rebootMs = options.rebootMs.value_or(config.rebootMs);
     static sim::Instrument instrument(config, SystemClock());

@@ -49,12 +49,9 @@ Bytes FunctionDescriptors() {
                  {FUNCTIONFS_HAS_FS_DESC | FUNCTIONFS_HAS_HS_DESC, 3, 3}, body);
 }
 
-// One string, the interface's name, in US English.
-Bytes FunctionStrings(const std::string& interfaceName) {
-    Bytes body = {0x09, 0x04};
-    body.insert(body.end(), interfaceName.begin(), interfaceName.end());
-    body.push_back(0);
-    return Block(FUNCTIONFS_STRINGS_MAGIC, {1, 1}, body);
+// One string, the interface's name "USBTMC" NUL-terminated, in US English (0x0409).
+Bytes FunctionStrings() {
+    return Block(FUNCTIONFS_STRINGS_MAGIC, {1, 1}, {0x09, 0x04, 'U', 'S', 'B', 'T', 'M', 'C', 0});
 }
 
 int OpenOrThrow(const std::string& path, int flags) {
@@ -75,7 +72,7 @@ void WriteOrThrow(int fd, const Bytes& bytes, const std::string& what) {
 FunctionFsFiles OpenFunctionFs(const std::string& mountPoint) {
     const int ep0 = OpenOrThrow(mountPoint + "/ep0", O_RDWR);
     WriteOrThrow(ep0, FunctionDescriptors(), mountPoint + "/ep0: the descriptors");
-    WriteOrThrow(ep0, FunctionStrings("USBTMC"), mountPoint + "/ep0: the strings");
+    WriteOrThrow(ep0, FunctionStrings(), mountPoint + "/ep0: the strings");
     return {ep0, OpenOrThrow(mountPoint + "/ep1", O_RDWR),
             OpenOrThrow(mountPoint + "/ep2", O_RDWR)};
 }

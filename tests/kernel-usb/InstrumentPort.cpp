@@ -30,7 +30,6 @@ bool InstrumentPort::TestCommand(const ViByte* data, ViUInt32 count) {
         // TEST:SILENT? is a query never answered: the host's read times out.
         return message.starts_with("TEST:SILENT?");
     }
-    testReplyOffset_ = 0;
     testReplyReady_ = true;
     return true;
 }
@@ -40,11 +39,10 @@ ViStatus InstrumentPort::Read(ViByte* buffer, ViUInt32 limit, ViUInt32 timeoutMs
     {
         const std::lock_guard lock(mutex_);
         if (testReplyReady_) {
-            count = static_cast<ViUInt32>(
-                std::min<std::size_t>(limit, testReply_.size() - testReplyOffset_));
-            std::copy_n(testReply_.begin() + testReplyOffset_, count, buffer);
-            testReplyOffset_ += count;
-            end = testReplyOffset_ == testReply_.size();
+            count = static_cast<ViUInt32>(std::min<std::size_t>(limit, testReply_.size()));
+            std::copy_n(testReply_.begin(), count, buffer);
+            testReply_.erase(testReply_.begin(), testReply_.begin() + count);
+            end = testReply_.empty();
             testReplyReady_ = !end;
             return VI_SUCCESS;
         }

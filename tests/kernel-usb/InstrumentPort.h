@@ -33,8 +33,7 @@ private:
     sim::Instrument& instrument_;
     std::uint64_t boot_;
     std::mutex mutex_; // guards the test reply
-    Bytes testReply_;
-    std::size_t testReplyOffset_ = 0;
+    Bytes testReply_;  // what is left of it
     bool testReplyReady_ = false;
     Bytes lastData_; // "TEST:DATA?" is answered with the last message that began "TEST:DATA"
 };

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <endian.h>
 #include <linux/usb/functionfs.h>
 #include <thread>
 #include <unistd.h>
@@ -18,42 +19,32 @@ constexpr auto kRequestSlice = std::chrono::seconds(1);
 // After a failed transfer (the gadget left the bus), before the endpoint is tried again.
 constexpr auto kRetryPause = std::chrono::milliseconds(5);
 
-// An event read from ep0: its type (FUNCTIONFS_SETUP ...) and, for a setup, the request.
-struct Event {
-    std::uint8_t type = 0;
-    usbtmcdevice::ControlRequest setup;
-};
-constexpr std::size_t kEventSize = 12;
-
-Event ParseEvent(const std::uint8_t* bytes) {
-    const auto get16 = [bytes](int at) {
-        return static_cast<std::uint16_t>(bytes[at] | bytes[at + 1] << 8);
-    };
-    return {bytes[8], {bytes[0], bytes[1], get16(2), get16(4), get16(6)}};
-}
-
 } // namespace
 
 UsbtmcFunction::UsbtmcFunction(FunctionFsFiles files, InstrumentPort& port,
                                FunctionSettings settings, std::function<void()> rebooting)
     : files_(files), port_(port), settings_(settings), rebooting_(std::move(rebooting)),
       model_(port, SystemClock()) {
+    model_.onViolation = [](const std::string& fault) {
+        std::fprintf(stderr, "device: framing fault of the host: %s\n", fault.c_str());
+    };
     std::thread([this] { ControlLoop(); }).detach();
     std::thread([this] { BulkOutLoop(); }).detach();
     std::thread([this] { BulkInLoop(); }).detach();
 }
 
 void UsbtmcFunction::ControlLoop() {
-    std::uint8_t events[kEventSize * 4];
+    usb_functionfs_event events[4];
     for (;;) {
         const ssize_t got = ::read(files_.ep0, events, sizeof events);
         if (got < 0)
             std::this_thread::sleep_for(kRetryPause);
-        for (ssize_t at = 0; at + static_cast<ssize_t>(kEventSize) <= got; at += kEventSize) {
-            const Event event = ParseEvent(events + at);
-            if (event.type == FUNCTIONFS_SETUP)
-                HandleSetup(event.setup);
-            else if (event.type == FUNCTIONFS_DISABLE || event.type == FUNCTIONFS_UNBIND)
+        for (ssize_t at = 0; at < got / static_cast<ssize_t>(sizeof *events); ++at) {
+            const usb_ctrlrequest& setup = events[at].u.setup;
+            if (events[at].type == FUNCTIONFS_SETUP)
+                HandleSetup({setup.bRequestType, setup.bRequest, le16toh(setup.wValue),
+                             le16toh(setup.wIndex), le16toh(setup.wLength)});
+            else if (events[at].type == FUNCTIONFS_DISABLE || events[at].type == FUNCTIONFS_UNBIND)
                 model_.Reset();
         }
     }

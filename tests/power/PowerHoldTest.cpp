@@ -103,7 +103,6 @@ protected:
                 waitpid(helper, nullptr, 0);
             }
         }
-        setenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent", 1);
         TempFolderTest::TearDown();
     }
     std::string Calls() const { return ReadWholeFile(Path("calls")); }

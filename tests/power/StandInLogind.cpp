@@ -16,12 +16,6 @@ namespace {
 std::FILE* record = nullptr;
 std::vector<int> lockEnds; // the read ends of the pipes handed out
 
-void Note(const char* format, const char* a = "", const char* b = "", const char* c = "",
-          const char* d = "") {
-    std::fprintf(record, format, a, b, c, d);
-    std::fflush(record);
-}
-
 int Inhibit(sd_bus_message* call, void*, sd_bus_error*) {
     const char *what, *who, *why, *mode;
     if (sd_bus_message_read(call, "ssss", &what, &who, &why, &mode) < 0)
@@ -29,7 +23,7 @@ int Inhibit(sd_bus_message* call, void*, sd_bus_error*) {
     int ends[2];
     if (pipe(ends) != 0)
         return -errno;
-    Note("inhibit %s|%s|%s|%s\n", what, who, why, mode);
+    std::fprintf(record, "inhibit %s|%s|%s|%s\n", what, who, why, mode);
     lockEnds.push_back(ends[0]);
     const int result = sd_bus_reply_method_return(call, "h", ends[1]);
     close(ends[1]); // the reply carries its own copy
@@ -42,7 +36,7 @@ void NoteReleasedLocks() {
     for (int& end : lockEnds) {
         pollfd watched{end, 0, 0};
         if (end >= 0 && poll(&watched, 1, 0) == 1 && (watched.revents & POLLHUP)) {
-            Note("released\n");
+            std::fputs("released\n", record);
             close(end);
             end = -1;
         }
@@ -60,13 +54,14 @@ const sd_bus_vtable MANAGER[] = {
 int main(int argc, char** argv) {
     if (argc != 2 || (record = std::fopen(argv[1], "a")) == nullptr)
         return 2;
+    std::setvbuf(record, nullptr, _IOLBF, BUFSIZ); // each line is seen as soon as it is written
     sd_bus* bus = nullptr;
     if (sd_bus_open_system(&bus) < 0 ||
         sd_bus_add_object_vtable(bus, nullptr, "/org/freedesktop/login1",
                                  "org.freedesktop.login1.Manager", MANAGER, nullptr) < 0 ||
         sd_bus_request_name(bus, "org.freedesktop.login1", 0) < 0)
         return 1;
-    Note("ready\n");
+    std::fputs("ready\n", record);
     for (;;) {
         while (sd_bus_process(bus, nullptr) > 0) {
         }

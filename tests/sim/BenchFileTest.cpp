@@ -5,24 +5,18 @@
 
 namespace {
 
-bool Parse(const std::string& text, sim::BenchConfig& config, std::string& error) {
-    std::istringstream in(text);
-    return sim::ParseBench(in, config, error);
-}
-
 TEST(BenchFile, ReadsInstrumentsSettingsAndFaults) {
     sim::BenchConfig config;
     std::string error;
-    ASSERT_TRUE(Parse("# two instruments\n"
-                      "instrument TW1\n"
-                      "  mode loader   # already switched\n"
-                      "  main 2.00\n  writer B\n  fpga1 07\n  fpga2 08\n  fpga3 09\n"
-                      "  http 3.10\n  reboot-ms 4000\n  enumerate-ms 400\n  flash-line-ms 0\n"
-                      "  fault wrong-reply command=load-done segment=2 reply=NOT OK\n"
-                      "  fault unplug-after command=data count=100\n"
-                      "instrument TW2\n",
-                      config, error))
-        << error;
+    std::istringstream in("# two instruments\n"
+                          "instrument TW1\n"
+                          "  mode loader   # already switched\n"
+                          "  main 2.00\n  writer B\n  fpga1 07\n  fpga2 08\n  fpga3 09\n"
+                          "  http 3.10\n  reboot-ms 4000\n  enumerate-ms 400\n  flash-line-ms 0\n"
+                          "  fault wrong-reply command=load-done segment=2 reply=NOT OK\n"
+                          "  fault unplug-after command=data count=100\n"
+                          "instrument TW2\n");
+    ASSERT_TRUE(sim::ParseBench(in, config, error)) << error;
     ASSERT_EQ(2u, config.instruments.size());
     const sim::InstrumentConfig& first = config.instruments[0];
     EXPECT_EQ("TW1", first.serial);
@@ -67,7 +61,8 @@ TEST(BenchFile, ReportsTheLineOfAMistake) {
     for (const auto& [text, message] : cases) {
         sim::BenchConfig config;
         std::string error;
-        EXPECT_FALSE(Parse(text, config, error)) << text;
+        std::istringstream in(text);
+        EXPECT_FALSE(sim::ParseBench(in, config, error)) << text;
         EXPECT_EQ(message, error);
     }
     sim::BenchConfig config;

@@ -1,53 +1,31 @@
 // Which USB devices become resources, under which names, and how sessions share a device.
 
-#include "link/visa/UsbBackend.h"
-
 #include "link/visa/UsbStringDescriptor.h"
-#include "tests/fakes/Fakes.h"
-#include "tests/usb/UsbtmcTestDevice.h"
+#include "tests/usb/UsbBusTest.h"
 
 #include <algorithm>
-#include <gtest/gtest.h>
-#include <sstream>
 #include <thread>
 
 namespace {
 
-using usbtest::DeviceSetup;
+using usbtest::kName;
 using usbtest::UsbtmcTestDevice;
 
-constexpr const char* kName = "USB0::0x1D7A::0x52C1::TW00012345::INSTR";
-
-class UsbBackendTest : public ::testing::Test {
+class UsbBackendTest : public usbtest::UsbBusTest {
 protected:
-    UsbtmcTestDevice& Add(const DeviceSetup& setup = {}, visa::Connection* behind = nullptr) {
-        devices.push_back(
-            std::make_unique<UsbtmcTestDevice>(behind ? *behind : instrument, setup, clock));
-        bus->devices.push_back(devices.back().get());
-        return *devices.back();
-    }
-    std::unique_ptr<visa::Connection> Open(const std::string& name = kName) {
+    std::unique_ptr<visa::Connection> Open(const std::string& name = kName,
+                                           ViStatus status = VI_SUCCESS) {
         std::unique_ptr<visa::Connection> connection;
-        EXPECT_EQ(VI_SUCCESS, backend.Open(name, 1000, connection)) << name;
+        EXPECT_EQ(status, backend.Open(name, 1000, connection)) << name;
         return connection;
     }
-    void TearDown() override {
-        for (const auto& device : devices)
-            EXPECT_EQ(std::vector<std::string>{}, device->violations) << device->setup.serial;
-    }
-    static void Write(const std::unique_ptr<visa::Connection>& connection) {
+    static void Write(const std::unique_ptr<visa::Connection>& connection,
+                      ViStatus status = VI_SUCCESS) {
         ASSERT_NE(nullptr, connection);
         ViUInt32 written = 0;
-        EXPECT_EQ(VI_SUCCESS,
+        EXPECT_EQ(status,
                   connection->Write(reinterpret_cast<const ViByte*>("A\n"), 2, 100, written));
     }
-
-    FakeClock clock;
-    usbtest::ScriptedInstrument instrument;
-    std::vector<std::unique_ptr<UsbtmcTestDevice>> devices;
-    std::shared_ptr<usbtest::TestUsbBus> bus = std::make_shared<usbtest::TestUsbBus>();
-    std::ostringstream diagnostics;
-    visa::UsbBackend backend{bus, diagnostics, clock};
 };
 
 // Devices without a USBTMC interface are not even opened (which could fail for want of
@@ -129,8 +107,7 @@ TEST_F(UsbBackendTest, OpenAcceptsEverySpellingOfTheName) {
         {"GPIB0::12::INSTR", VI_ERROR_INV_RSRC_NAME, -1},
     };
     for (const auto& [name, status, opened] : cases) {
-        std::unique_ptr<visa::Connection> connection;
-        EXPECT_EQ(status, backend.Open(name, 1000, connection)) << name;
+        const auto connection = Open(name, status); // held while the claims are looked at
         EXPECT_EQ(status == VI_SUCCESS, connection != nullptr) << name;
         for (int i = 0; i < 2; ++i)
             EXPECT_EQ(i == opened, devices[i]->claimed) << name << " device " << i;
@@ -159,9 +136,7 @@ TEST_F(UsbBackendTest, SessionsShareOneClaimedInterfaceAndTheDriverGetsBackWhatI
     EXPECT_EQ(2, device.claims);
     Open("USB0::0x1D7A::0x52C1::TW00000001::INSTR").reset();
     EXPECT_FALSE(unbound.kernelDriverBound);
-    std::unique_ptr<visa::Connection> connection;
-    EXPECT_EQ(VI_ERROR_RSRC_BUSY,
-              backend.Open("USB0::0x1D7A::0x52C1::TW00000002::INSTR", 1000, connection));
+    Open("USB0::0x1D7A::0x52C1::TW00000002::INSTR", VI_ERROR_RSRC_BUSY);
     EXPECT_NE(std::string::npos, diagnostics.str().find("another program is using it"));
     EXPECT_TRUE(devices[2]->kernelDriverBound);
 }
@@ -234,8 +209,7 @@ TEST_F(UsbBackendTest, SerialNumberIsReadOnceWhileItsDeviceStaysAtItsAddress) {
     devices[0]->plugged = false;
     Add();
     Write(Open());
-    ViUInt32 written = 0;
-    EXPECT_EQ(VI_ERROR_CONN_LOST, old->Write(reinterpret_cast<const ViByte*>("A"), 1, 9, written));
+    Write(old, VI_ERROR_CONN_LOST);
     ASSERT_EQ(VI_SUCCESS, backend.List(names));
     bus->devices = {&Add({.serial = "TW00000002"})};
     ASSERT_EQ(VI_SUCCESS, backend.List(names));

@@ -1,37 +1,26 @@
 // The USBTMC bytes the usb backend puts on the bus and how it copes with what devices send
 // back, checked against the in-process device, which also notes every framing fault.
 
-#include "link/visa/UsbBackend.h"
-#include "tests/fakes/Fakes.h"
-#include "tests/usb/UsbtmcTestDevice.h"
+#include "tests/usb/UsbBusTest.h"
 
 #include <algorithm>
 #include <functional>
-#include <gtest/gtest.h>
 #include <iterator>
-#include <sstream>
 
 namespace {
 
 using usbtest::Bytes;
+using usbtest::kName;
 
-constexpr const char* kName = "USB0::0x1D7A::0x52C1::TW00012345::INSTR";
 constexpr const char* kIdentity = "WRITER,TQ4800,TW00012345,0000000000000000000000\n";
 
-class UsbtmcFraming : public ::testing::Test {
+class UsbtmcFraming : public usbtest::UsbBusTest {
 protected:
-    void SetUp() override {
-        bus->devices.push_back(&device);
-        Reopen();
-    }
+    void SetUp() override { Reopen(); }
     // Closes and opens the resource again, as after a change of the device's descriptors.
     void Reopen() {
         connection.reset();
         ASSERT_EQ(VI_SUCCESS, backend.Open(kName, 1000, connection));
-    }
-    void TearDown() override {
-        for (const std::string& fault : device.violations)
-            ADD_FAILURE() << fault;
     }
 
     ViStatus Send(const std::string& text, ViUInt32 timeoutMs = 2000) {
@@ -61,19 +50,17 @@ protected:
         EXPECT_TRUE(end);
     }
 
-    FakeClock clock;
-    usbtest::ScriptedInstrument instrument;
-    usbtest::UsbtmcTestDevice device{instrument, {}, clock};
-    std::shared_ptr<usbtest::TestUsbBus> bus = std::make_shared<usbtest::TestUsbBus>();
-    std::ostringstream diagnostics;
-    visa::UsbBackend backend{bus, diagnostics, clock};
+    usbtest::UsbtmcTestDevice& device = Add();
     std::unique_ptr<visa::Connection> connection;
     ViUInt32 written = 0;
     bool end = false;
 };
 
-// The device hands a message on only at EOM, and checks each transfer's length.
-TEST_F(UsbtmcFraming, LongMessageIsSplitWithEomOnlyOnTheLastTransfer) {
+// A long message is split with EOM only on its last transfer: the device hands a message on
+// only at EOM, and checks each transfer's length. A reply in transfers of 5 data bytes is
+// collected until EOM or the limit, each request asking for what the limit leaves; the rest
+// waits for the next read.
+TEST_F(UsbtmcFraming, LongMessageAndReplyAreSplitIntoTransfers) {
     std::string message(10000, '\0');
     for (std::size_t i = 0; i < message.size(); ++i)
         message[i] = static_cast<char>(i * 7);
@@ -81,11 +68,7 @@ TEST_F(UsbtmcFraming, LongMessageIsSplitWithEomOnlyOnTheLastTransfer) {
     EXPECT_EQ(10000u, written);
     EXPECT_EQ(3u, device.outs.size());
     EXPECT_EQ(std::vector<std::string>{message}, instrument.received);
-}
 
-// A reply in transfers of 5 data bytes is collected until EOM or the limit, each request asking
-// for what the limit leaves; the rest waits for the next read.
-TEST_F(UsbtmcFraming, ReplySplitIntoTransfersIsCollectedUntilEomOrTheLimit) {
     device.replyChunk = 5;
     const std::string text = std::string(299, 'x') + "\n";
     std::string first, second;
@@ -148,22 +131,20 @@ TEST_F(UsbtmcFraming, MalformedReplyIsRefusedAndTheNextCommandWorks) {
         {[&] { device.emptyTransfersBeforeReply = 2; }, "empty DEV_DEP_MSG_IN twice"},
         {[&] { device.wrongTagOnce = true; }, "wrong bTag"},
         {[&] { device.wrongInverseOnce = true; }, "wrong bTag"},
+        {[&] { device.ignoresTransferSize = true; }, "larger than requested"},
     };
     for (const auto& [fault, said] : cases) {
         fault();
         diagnostics.str("");
+        // A refused reply is longer than the 255 bytes asked for, shorter than 4 KiB.
+        const std::string answer = said ? std::string(300, 'w') : "WRITER\n";
         std::string got;
-        EXPECT_EQ(said ? VI_ERROR_IO : VI_SUCCESS, Query("WRITER\n", got)) << said;
+        EXPECT_EQ(said ? VI_ERROR_IO : VI_SUCCESS, Query(answer, got)) << said;
         EXPECT_EQ(said ? "" : "WRITER\n", got);
         EXPECT_TRUE(!said || diagnostics.str().find(said) != std::string::npos) << said;
+        device.ignoresTransferSize = false;
         ExpectQueryWorks();
     }
-    device.ignoresTransferSize = true; // more than the 255 bytes asked for, less than 4 KiB
-    std::string got;
-    EXPECT_EQ(VI_ERROR_IO, Query(std::string(300, 'w'), got));
-    EXPECT_NE(std::string::npos, diagnostics.str().find("larger than requested"));
-    device.ignoresTransferSize = false;
-    ExpectQueryWorks();
 }
 
 // A stall has its halt cleared. A time-out is aborted with INITIATE_ABORT for the transfer's
@@ -229,10 +210,8 @@ TEST_F(UsbtmcFraming, RefusedAbortLeavesNothingForTheNextRead) {
     device.clearHaltKeepsQueue = true;
     std::string got;
     EXPECT_EQ(VI_ERROR_TMO, Query("", got, 50));
-    instrument.reply = "STALE\n";
     instrument.later = {kIdentity};
-    ASSERT_EQ(VI_SUCCESS, Send("Q?\n"));
-    EXPECT_EQ(VI_SUCCESS, Receive(got));
+    EXPECT_EQ(VI_SUCCESS, Query("STALE\n", got));
     EXPECT_EQ(kIdentity, got);
     for (const std::size_t size : {2000, 10000}) {
         device.packetSize = 16;
@@ -279,16 +258,15 @@ TEST_F(UsbtmcFraming, ReplyWithoutEomEndsTheRead) {
     }
 }
 
+// Only VI_TMO_INFINITE waits without limit, which the transport spells 0.
 TEST_F(UsbtmcFraming, VisaZeroTimeoutNeverReachesTheTransportAsWaitForever) {
-    std::string got;
-    ASSERT_EQ(VI_SUCCESS, Query("WRITER\n", got, VI_TMO_IMMEDIATE));
-    for (const unsigned timeoutMs : device.timeoutsMs)
-        EXPECT_GE(timeoutMs, 1u);
-
-    device.timeoutsMs.clear();
-    ASSERT_EQ(VI_SUCCESS, Query("WRITER\n", got, VI_TMO_INFINITE));
-    for (const unsigned timeoutMs : device.timeoutsMs)
-        EXPECT_EQ(0u, timeoutMs) << "VI_TMO_INFINITE waits without limit";
+    for (const ViUInt32 visaTimeoutMs : {VI_TMO_IMMEDIATE, VI_TMO_INFINITE}) {
+        device.timeoutsMs.clear();
+        std::string got;
+        ASSERT_EQ(VI_SUCCESS, Query("WRITER\n", got, visaTimeoutMs));
+        for (const unsigned timeoutMs : device.timeoutsMs)
+            EXPECT_EQ(visaTimeoutMs == VI_TMO_INFINITE, timeoutMs == 0) << visaTimeoutMs;
+    }
 }
 
 } // namespace

@@ -105,21 +105,17 @@ visa::UsbDeviceInfo UsbtmcTestDevice::Info(std::uint8_t address) const {
     constexpr std::uint8_t bulk = visa::kUsbTransferBulk;
     const auto serialIndex = setup.serial.empty() ? std::uint8_t{0} : kSerialIndex;
     visa::UsbDeviceInfo info{1, address, setup.vendorId, setup.productId, serialIndex, {}};
-    const auto add = [&info](std::uint8_t number, std::uint8_t interfaceClass,
-                             std::vector<visa::UsbEndpoint> endpoints) {
-        const std::uint8_t subClass = interfaceClass == 0xFE ? 0x03 : 0x00;
-        const std::uint8_t protocol = endpoints.size() == 3 ? 1 : 0;
-        info.interfaces.push_back(
-            {number, interfaceClass, subClass, protocol, std::move(endpoints)});
-    };
     if (setup.interfaceNumber != 0)
-        add(0, 0xFF, {{0x01, bulk, 64}, {0x82, bulk, 64}});
-    if (setup.earlierUsbtmcInterface)
-        add(*setup.earlierUsbtmcInterface, 0xFE, {{0x04, bulk, 64}, {0x85, bulk, 64}});
-    add(setup.interfaceNumber, 0xFE,
-        {{0x83, visa::kUsbTransferInterrupt, 8},
-         {kBulkOut, bulk, packetSize},
-         {kBulkIn, bulk, packetSize}});
+        info.interfaces.push_back({0, 0xFF, 0, 0, {{0x01, bulk, 64}, {0x82, bulk, 64}}});
+    if (const auto number = setup.earlierUsbtmcInterface)
+        info.interfaces.push_back({*number, 0xFE, 3, 0, {{0x04, bulk, 64}, {0x85, bulk, 64}}});
+    info.interfaces.push_back({setup.interfaceNumber,
+                               0xFE,
+                               3,
+                               1,
+                               {{0x83, visa::kUsbTransferInterrupt, 8},
+                                {kBulkOut, bulk, packetSize},
+                                {kBulkIn, bulk, packetSize}}});
     return info;
 }
 
@@ -131,17 +127,16 @@ UsbResult UsbtmcTestDevice::BulkOut(std::uint8_t endpoint, const std::uint8_t* d
         return Unplugged();
     outs.emplace_back(data, data + length);
     Expect(endpoint == kBulkOut, "bulk-out to another endpoint");
-    const bool timesOut = bulkOutTimesOut;
     using usbtmcdevice::OutFate;
-    const OutFate fate = haltedOut  ? OutFate::Stalled
-                         : timesOut ? OutFate::TimedOut
-                                    : OutFate::Taken;
+    const OutFate fate = haltedOut         ? OutFate::Stalled
+                         : bulkOutTimesOut ? OutFate::TimedOut
+                                           : OutFate::Taken;
     TakeOut(data, static_cast<std::size_t>(length), fate);
     if (fate == OutFate::Stalled)
         return UsbResult::Stall;
-    haltedOut = timesOut && sevenBitTags;
-    transferred = timesOut ? 0 : length;
-    return timesOut ? UsbResult::Timeout : UsbResult::Ok;
+    haltedOut = bulkOutTimesOut && sevenBitTags;
+    transferred = bulkOutTimesOut ? 0 : length;
+    return bulkOutTimesOut ? UsbResult::Timeout : UsbResult::Ok;
 }
 
 // The answer cut into packets, after the zero-length packets asked for.
@@ -216,11 +211,6 @@ UsbResult UsbtmcTestDevice::Control(std::uint8_t requestType, std::uint8_t reque
     timeoutsMs.push_back(timeoutMs);
     if (!Plugged())
         return Unplugged();
-    if (requestType == 0x80 && request == 0 && length == 2) { // GET_STATUS of the device
-        data[0] = data[1] = 0;
-        transferred = 2;
-        return UsbResult::Ok;
-    }
     // The abort requests of Bulk-OUT are 1 and 2, those of Bulk-IN 3 and 4.
     if (requestType == 0xA2 && index != (request <= 2 ? kBulkOut : kBulkIn))
         return UsbResult::Stall;

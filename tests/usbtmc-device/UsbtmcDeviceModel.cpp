@@ -36,6 +36,8 @@ std::size_t UsbtmcDeviceModel::TransferLength(const std::uint8_t* header) {
 bool UsbtmcDeviceModel::Expect(bool ok, const std::string& fault) {
     if (!ok)
         violations.push_back(fault);
+    if (!ok && onViolation)
+        onViolation(fault);
     return ok;
 }
 

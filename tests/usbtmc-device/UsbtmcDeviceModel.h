@@ -18,6 +18,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -58,6 +59,8 @@ public:
     std::uint32_t replyChunk = 0;        // most data bytes per DEV_DEP_MSG_IN, 0 for no limit
     bool ignoresTransferSize = false;    // replies with all it has, however little was asked
     std::vector<std::string> violations; // framing faults of the host
+    // Told of each framing fault as it is noted, under the model's lock.
+    std::function<void(const std::string&)> onViolation;
 
     // The length of the Bulk-OUT transfer whose header this is.
     static std::size_t TransferLength(const std::uint8_t* header);

@@ -11,7 +11,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <unistd.h>
+#include <tuple>
 
 namespace {
 
@@ -27,9 +27,8 @@ protected:
     }
     void TearDown() override {
         visa::InstallBackend(nullptr);
-        unsetenv("TQ4800_VISA");
-        unsetenv("TQ4800_SIM");
-        unsetenv("TQ4800_SIM_TRACE");
+        for (const char* name : {"TQ4800_VISA", "TQ4800_SIM", "TQ4800_SIM_TRACE"})
+            unsetenv(name);
         TempFolderTest::TearDown();
     }
     bool Choose(const std::string& value) {
@@ -77,11 +76,8 @@ TEST_F(BackendChoice, WholeUpdateThroughTheLibraryMatchesTheSimBackend) {
 }
 
 TEST_F(BackendChoice, BackendThatCannotServeIsReportedAndNothingIsFound) {
-    struct Case {
-        std::string value;
-        std::string bench;
-        std::string message;
-    } const cases[] = {
+    // TQ4800_VISA, the bench file, the start of what is said.
+    const std::tuple<std::string, std::string, std::string> cases[] = {
         {"/nonexistent/libvisa.so", kQuickBench,
          "VISA library /nonexistent/libvisa.so not available: "},
         {"sim", "instrument TW1\nmode dreaming\n",
@@ -89,12 +85,12 @@ TEST_F(BackendChoice, BackendThatCannotServeIsReportedAndNothingIsFound) {
              " line 2: bad setting \"mode dreaming\"\n"},
     };
     setenv("TQ4800_SIM", benchPath.c_str(), 1);
-    for (const Case& c : cases) {
-        std::ofstream(benchPath) << c.bench;
+    for (const auto& [value, bench, message] : cases) {
+        std::ofstream(benchPath) << bench;
         ::testing::internal::CaptureStderr();
-        EXPECT_FALSE(Choose(c.value));
+        EXPECT_FALSE(Choose(value));
         const std::string said = ::testing::internal::GetCapturedStderr();
-        EXPECT_EQ(c.message, said.substr(0, c.message.size())) << c.value;
+        EXPECT_EQ(message, said.substr(0, message.size())) << value;
         EXPECT_EQ('\n', said.back()) << "one whole line";
         // No backend: every call fails, and no output is left holding a stale handle.
         ViSession rm = 1234, vi = 7;

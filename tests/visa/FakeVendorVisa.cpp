@@ -15,11 +15,7 @@
 
 #define FAKE_VISA_EXPORT extern "C" __attribute__((visibility("default")))
 
-namespace {
-
 constexpr const char* kListedName = "USB0::0x1D7A::0x52C1::TW00000001::INSTR";
-
-} // namespace
 
 FAKE_VISA_EXPORT ViStatus viOpenDefaultRM(ViSession* sesn) {
 #ifdef FAKE_VISA_THREAD

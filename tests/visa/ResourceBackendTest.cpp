@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 #include <string>
+#include <tuple>
 
 namespace {
 
@@ -80,12 +81,8 @@ TEST_F(ResourceBackend, ReadEndsAtMessageEndOrLimitOrTheSessionsTimeOut) {
 
 TEST_F(ResourceBackend, OpenChecksNameModeAndPresence) {
     const std::string name = sim::ResourceNameOf("TW00000001");
-    const struct {
-        ViSession through;
-        std::string name;
-        ViAccessMode mode;
-        ViStatus status;
-    } cases[] = {
+    // The session opened through, the name, the access mode, the result.
+    const std::tuple<ViSession, std::string, ViAccessMode, ViStatus> cases[] = {
         {rm, "", VI_NO_LOCK, VI_ERROR_INV_RSRC_NAME},
         {rm, "USB0::0x1D7A::0x52C1::TW99999999::INSTR", VI_NO_LOCK, VI_ERROR_RSRC_NFOUND},
         {rm, "USB0::0x1D7B::0x52C1::TW00000001::INSTR", VI_NO_LOCK, VI_ERROR_RSRC_NFOUND},
@@ -93,10 +90,10 @@ TEST_F(ResourceBackend, OpenChecksNameModeAndPresence) {
         {rm, "usb::7546::21185::TW00000001::0::instr", VI_NO_LOCK, VI_SUCCESS},
         {OpenSession(rm, name), name, VI_NO_LOCK, VI_ERROR_INV_OBJECT},
     };
-    for (const auto& c : cases) {
+    for (const auto& [through, resource, mode, status] : cases) {
         ViSession vi = 5;
-        EXPECT_EQ(c.status, visa::viOpen(c.through, c.name.c_str(), c.mode, 1000, &vi)) << c.name;
-        EXPECT_EQ(c.status == VI_SUCCESS, vi != 0) << c.name;
+        EXPECT_EQ(status, visa::viOpen(through, resource.c_str(), mode, 1000, &vi)) << resource;
+        EXPECT_EQ(status == VI_SUCCESS, vi != 0) << resource;
     }
 }
 

@@ -25,12 +25,10 @@ const MatchCase MATCH_CASES[] = {
     {UTILITY_EXPRESSION, "usb0::0x1d7a::0x52c1::tw00012345::instr", true},
     {UTILITY_EXPRESSION, "USB0::0x1D7A::0x52C1::TW00012345::0::INSTR", true},
     {UTILITY_EXPRESSION, "USB0::0x1D7A::0x52C1::TW::INSTR", true}, // ?* may match nothing
-    {UTILITY_EXPRESSION, "USB0::0x0957::0x52C1::TW00012345::INSTR", false},
     {UTILITY_EXPRESSION, "USB0::0x1D7A::0x52C1::MY00012345::INSTR", false},
     {UTILITY_EXPRESSION, "USB0::0x1D7A::0x52C1::TW00012345::RAW", false},
     {UTILITY_EXPRESSION, "XUSB0::0x1D7A::0x52C1::TW00012345::INSTR", false},
     // Any character, repeats.
-    {"?*", "GPIB0::12::INSTR", true},
     {"?*", "", true},
     {"?", "ab", false},
     {"?*TW?*::INSTR", "USB0::TW1::INSTR::TW2::INSTR", true},
@@ -44,8 +42,6 @@ const MatchCase MATCH_CASES[] = {
     {"(AB)+", "ABABAB", true},
     {"(AB)+", "ABA", false},
     // Lists and ranges.
-    {"USB[0-9]::?*", "USB7::x", true},
-    {"USB[0-9]::?*", "USBx::x", false},
     {"USB[^0]::?*", "USB0::x", false},
     {"USB[^0]::?*", "USB1::x", true},
     {"[a-c]+", "CabBA", true},
@@ -58,7 +54,6 @@ const MatchCase MATCH_CASES[] = {
     {"\\*", "*", true},
     {"\\d", "d", true},
     {"\\d", "5", false},
-    {"a.b", "a.b", true},
     {"(a.b)", "axb", false},
     {"a$b^c", "a$b^c", true},
     // Alternatives and groups.
