@@ -143,6 +143,8 @@ const FaultCase FAULT_CASES[] = {
         .Sim(FaultKind::FailWrite, CMD_SET_TYPE),
     Row("length not written", STATUS_SET_LENGTH_FAILED, ASKED, "!" + Frame(CMD_SET_LENGTH))
         .Sim(FaultKind::FailWrite, CMD_SET_LENGTH),
+    Row("length answered with a line end", STATUS_NOT_COMPLETE, ASKED, "length field")
+        .Sim(FaultKind::WrongReply, CMD_SET_LENGTH, 1, 0, "OK\n"),
     Row("length not confirmed", STATUS_SET_LENGTH_FAILED, ASKED, "length field")
         .Sim(FaultKind::NoReply, CMD_SET_LENGTH),
     Row("checksum not answered", STATUS_CHECKSUM_QUERY_FAILED, ASKED, Frame(CMD_GET_CHECKSUM))
