@@ -21,7 +21,7 @@ TQ4800_TEST_PACKAGES=(
     lintian man-db bash-completion
     dbus-daemon
     qemu-system-x86 busybox-static kmod usbutils xz-utils
-    bindfs
+    bindfs sqlite3
     weston qt6-wayland xwayland mutter dbus-x11
 )
 

@@ -29,13 +29,12 @@ public:
     }
     std::uint64_t NowMs() const override {
         std::lock_guard lock(lock_);
-        auto found = elapsed_.find(std::this_thread::get_id());
-        return FakeClock().now + (found == elapsed_.end() ? 0 : found->second);
+        return FakeClock().now + elapsed_[std::this_thread::get_id()];
     }
 
 private:
     mutable std::mutex lock_;
-    std::map<std::thread::id, std::uint64_t> elapsed_;
+    mutable std::map<std::thread::id, std::uint64_t> elapsed_;
 };
 
 constexpr std::array<const char*, 4> SERIALS = {"TW00000001", "TW00000002", "TW00000003",
@@ -76,13 +75,9 @@ struct Fleet {
         EXPECT_EQ(STATUS_COMPLETE, ValidateImage(image));
     }
     ~Fleet() { visa::InstallBackend(nullptr); }
-    Fleet(const Fleet&) = delete;
-    Fleet& operator=(const Fleet&) = delete;
 
     // With a question, the members' confirmations go to it and it is told when each ends.
-    // The second member's log may be replaced.
-    std::vector<Result> Run(const sim::BenchConfig& config, FleetConfirmation* question = nullptr,
-                            Log* secondLog = nullptr) {
+    std::vector<Result> Run(FleetConfirmation* question = nullptr) {
         std::vector<std::unique_ptr<FleetMemberBoxes>> asking;
         std::vector<FleetMember> members;
         for (std::size_t i = 0; i < windows.size(); ++i) {
@@ -93,10 +88,8 @@ struct Fleet {
                             .emplace_back(
                                 std::make_unique<FleetMemberBoxes>(*question, i, window.boxes))
                             .get();
-            Log& log = i == 1 && secondLog != nullptr ? *secondLog : window.log;
-            members.push_back({sim::ResourceNameOf(config.instruments[i].serial), log,
-                               window.progress, window.progress, *boxes, window.busy, window.pump,
-                               clock});
+            members.push_back({bench->At(i).Name(), window.log, window.progress, window.progress,
+                               *boxes, window.busy, window.pump, clock});
         }
         std::vector<UpdateOutcome> outcomes =
             UpdateFleet(image, members, [question](std::size_t member, const UpdateOutcome&) {
@@ -149,7 +142,7 @@ TEST_P(FleetUpdate, EachInstrumentIsUpdatedAsIfAloneAndFailsOnItsOwn) {
     sim::BenchConfig config = FourInstruments();
     GetParam().change(config.instruments[1]);
     Fleet fleet(config);
-    std::vector<Result> results = fleet.Run(config);
+    std::vector<Result> results = fleet.Run();
 
     for (std::size_t i = 0; i < results.size(); ++i) {
         SCOPED_TRACE(SERIALS[i]);
@@ -170,27 +163,25 @@ INSTANTIATE_TEST_SUITE_P(Bench, FleetUpdate, testing::ValuesIn(FLEET_CASES), Lab
 // name and waits, and its one answer goes to all of them. One that left the bus before its
 // update is not found, and no other one is updated in its place.
 TEST(FleetMembers, AskedOnceWhileEveryInstrumentShowsItsNameAndAllTakeTheAnswer) {
-    const struct {
-        MessageAnswer answer;
-        StatusCode code;
-    } cases[] = {{MessageAnswer::Yes, STATUS_COMPLETE}, {MessageAnswer::No, STATUS_CANCELLED}};
-    for (const auto& c : cases) {
+    const std::pair<MessageAnswer, StatusCode> cases[] = {{MessageAnswer::Yes, STATUS_COMPLETE},
+                                                          {MessageAnswer::No, STATUS_CANCELLED}};
+    for (const auto& [answer, code] : cases) {
         sim::BenchConfig config = FourInstruments();
         config.instruments[2].mode = sim::Mode::Normal;
         Fleet fleet(config);
         fleet.bench->At(3).Unplug();
         FleetConfirmation question(config.instruments.size());
         std::vector<Result> results;
-        std::jthread updates([&] { results = fleet.Run(config, &question); });
+        std::jthread updates([&] { results = fleet.Run(&question); });
 
         EXPECT_EQ((std::vector<std::size_t>{0, 1, 2}), question.WaitForQuestions());
         for (std::size_t i = 0; i < 3; ++i)
             EXPECT_EQ(fleet.bench->At(i).Name(), fleet.bench->At(i).DisplayText());
-        question.Answer(c.answer);
+        question.Answer(answer);
         updates.join();
 
         for (std::size_t i = 0; i < 3; ++i)
-            EXPECT_EQ(c.code, results[i].outcome.status);
+            EXPECT_EQ(code, results[i].outcome.status);
         EXPECT_FALSE(results[3].outcome.instrumentFound);
         EXPECT_TRUE(results[3].wire.empty());
         EXPECT_EQ("", fleet.bench->At(0).DisplayText());
@@ -213,17 +204,9 @@ TEST(FleetMembers, ASearchWithoutTheInstrumentSelectsNone) {
 // A member whose update throws (memory exhausted, say) ends alone: the others still flash to
 // the end, and the exception reaches the caller after them instead of aborting the program.
 TEST(FleetMembers, AnExceptionOfOneReachesTheCallerAfterTheOthersEnded) {
-    struct ThrowingLog final : Log {
-        void AppendLog(std::string_view text) override {
-            if (text.find("Loading") != std::string_view::npos)
-                throw std::bad_alloc();
-        }
-        void ClearLog() override {}
-        void ReportStatus(StatusCode) override {}
-    } throwing;
-    sim::BenchConfig config = FourInstruments();
-    Fleet fleet(config);
-    EXPECT_THROW(fleet.Run(config, nullptr, &throwing), std::bad_alloc);
+    Fleet fleet(FourInstruments());
+    fleet.windows[1].pump.onPump = [] { throw std::bad_alloc(); };
+    EXPECT_THROW(fleet.Run(), std::bad_alloc);
     for (std::size_t i : {0, 2, 3})
         EXPECT_NE(std::string::npos, fleet.windows[i].log.text().find("Completed")) << i;
 }

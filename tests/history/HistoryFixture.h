@@ -3,27 +3,31 @@
 // A history file of its own for each test, the problems said about it, and whole updates on
 // the simulated instrument recorded in it.
 
+#include "fakes/ProgramRun.h"
 #include "history/HistoryDatabase.h"
 #include "history/UpdateHistory.h"
 #include "image/ImageTestFiles.h"
 #include "update/UpdateRig.h"
 
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
-// The last column of each row the SQL gives on the file at path, as sqlite3 itself reads it.
+// The rows the SQL gives on the file at path, as the sqlite3 program prints them.
 inline std::vector<std::string> SqlRows(const std::string& path, const std::string& sql) {
-    std::vector<std::string> rows;
-    sqlite3* connection = nullptr;
-    EXPECT_EQ(SQLITE_OK, sqlite3_open(path.c_str(), &connection));
-    const auto add = [](void* list, int count, char** values, char**) {
-        const char* last = values[count - 1];
-        static_cast<std::vector<std::string>*>(list)->push_back(last != nullptr ? last : "");
-        return 0;
-    };
-    EXPECT_EQ(SQLITE_OK, sqlite3_exec(connection, sql.c_str(), add, &rows, nullptr)) << sql;
-    sqlite3_close(connection);
-    return rows;
+    const ProgramRun run = RunCommand("sqlite3 " + ShellWord(path) + " " + ShellWord(sql), "/");
+    EXPECT_EQ(0, run.exitCode) << sql << "\n" << run.err;
+    return Lines(run.out);
+}
+
+// The records of the history file at path, newest first, as its readers get them.
+inline std::vector<HistoryRecord> Records(const std::string& path,
+                                          const std::string& serialPrefix = "") {
+    HistoryDatabase database;
+    std::vector<HistoryRecord> records;
+    std::string error;
+    EXPECT_TRUE(database.Open(path, HistoryDatabase::Access::Read, error) &&
+                database.Read(serialPrefix, 0, records, error))
+        << error;
+    return records;
 }
 
 class HistoryTest : public TempFolderTest {
@@ -50,17 +54,6 @@ protected:
             history.JournalFor(FirmwareFileFacts{"f.bin", 1, "", "TQ4800", "1.10"});
         journal->RunStarted("USB0::0x1D7A::0x52C1::" + serial + "::INSTR");
         return journal;
-    }
-
-    static std::vector<HistoryRecord> Records(const std::string& path,
-                                              const std::string& serialPrefix = "") {
-        HistoryDatabase database;
-        std::vector<HistoryRecord> records;
-        std::string error;
-        EXPECT_TRUE(database.Open(path, HistoryDatabase::Access::Read, error) &&
-                    database.Read(serialPrefix, 0, records, error))
-            << error;
-        return records;
     }
 
     const std::string file = Path("state/tq4800-update/history.sqlite3");

@@ -8,6 +8,7 @@
 #include "history/ProcessIdentity.h"
 
 #include <csignal>
+#include <sqlite3.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <thread>

@@ -71,10 +71,9 @@ int WaitForEnd(pid_t child) {
 }
 
 // Appends what the descriptor gives to text until text holds until ("" for: to the end),
-// its writers have closed it, or the time is up; true when text holds until.
-bool ReadUntil(int descriptor, std::string& text, const std::string& until,
-               std::chrono::seconds limit = 30s) {
-    const steady_clock::time_point deadline = steady_clock::now() + limit;
+// its writers have closed it, or a minute is up; true when text holds until.
+bool ReadUntil(int descriptor, std::string& text, const std::string& until) {
+    const steady_clock::time_point deadline = steady_clock::now() + 60s;
     while ((until.empty() || !Contains(text, until)) && steady_clock::now() < deadline) {
         pollfd ready = {descriptor, POLLIN, 0};
         if (poll(&ready, 1, 100) != 1)
@@ -160,23 +159,22 @@ TEST_F(FlashSignals, OnATerminalNeitherCtrlZNorTheBackgroundStopTheFlash) {
         const pid_t leader = forkpty(&terminal, nullptr, nullptr, &size);
         ASSERT_GE(leader, 0);
         if (leader == 0) {
-            const int device = STDIN_FILENO;
             close(command[1]);
             struct termios settings {};
-            tcgetattr(device, &settings);
+            tcgetattr(STDIN_FILENO, &settings);
             settings.c_lflag |= TOSTOP;
-            tcsetattr(device, TCSANOW, &settings);
+            tcsetattr(STDIN_FILENO, TCSANOW, &settings);
             std::signal(SIGTTOU, SIG_IGN);
             const pid_t program =
                 Start({"--yes", demoFile}, "instrument TW00012345\nmode loader\nflash-line-ms 30\n",
                       [&] { close(command[0]); });
             setpgid(program, program);
-            tcsetpgrp(device, program);
+            tcsetpgrp(STDIN_FILENO, program);
             // 'b': to the background; 'f': to the foreground, continued.
             for (char order; read(command[0], &order, 1) == 1 && order != 'f';)
-                tcsetpgrp(device, getpgrp());
+                tcsetpgrp(STDIN_FILENO, getpgrp());
             const int stoppedSoFar = waitpid(program, nullptr, WNOHANG | WUNTRACED) == program;
-            tcsetpgrp(device, program);
+            tcsetpgrp(STDIN_FILENO, program);
             kill(program, SIGCONT);
             const int exitCode = WaitForEnd(program);
             _exit(stoppedSoFar ? STOPPED : exitCode);
@@ -232,7 +230,7 @@ TEST_F(FlashSignals, ARefusalLosesNoEventOfABlockedOutput) {
         syscall(SYS_tgkill, child, std::stoi(thread.path().filename()), SIGINT);
     usleep(100000); // for the signals to be taken before the pipe has room again
     std::string events;
-    ReadUntil(output[0], events, "", 60s);
+    ReadUntil(output[0], events, "");
     close(output[0]);
     EXPECT_EQ(0, WaitForEnd(child));
 

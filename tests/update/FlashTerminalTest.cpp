@@ -165,9 +165,7 @@ TEST_F(FlashTerminal, FleetLinesFitTheTerminal) {
         ExpectLiveLines({rows.end() - c.rows, rows.end()}, widest);
         EXPECT_EQ(c.exitCode, run.Wait(deadline));
         rows = run.Rows();
-        std::string screen;
-        for (const std::string& row : rows)
-            screen += row + "\n";
+        const std::string screen = testing::PrintToString(rows);
         for (const std::string& row : Lines(c.bench)) {
             if (!row.starts_with("instrument "))
                 continue;

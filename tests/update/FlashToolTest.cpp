@@ -113,8 +113,6 @@ TEST_F(FlashTool, ExitCodes) {
     ASSERT_EQ(0, MakeDemoFile(tooNew, "9.0"));
     const std::string garbage =
         Write("garbage.bin", Bytes("#ImageRev=1.10\n#ModelName=TQ4800\n#FileStart\nshort"));
-    const std::string longValue =
-        Write("long-value.bin", Bytes("#ImageRev=" + std::string(40, '1') + "\n#FileStart\n"));
     ImageContents otherModel = AcceptedContents();
     otherModel.header.modelName = "TQ\033[2J4800";
     const std::string escapes = Write("escapes.bin", WriteImageFile(otherModel));
@@ -132,7 +130,6 @@ TEST_F(FlashTool, ExitCodes) {
         {"'' " + demoFile, "", 64, "an empty argument"},
         {"--yes " + demoFile, folder_.string(), 69, "is a folder"},
         {"--yes " + garbage, "", 19, "Error number: 19"},
-        {"--yes " + longValue, "", 20, "Error number: 20"},
         {"--yes " + tooNew, "", 21,
          "The utility is not compatible with this firmware revision file."},
         {"--yes", "", 64, "no firmware revision file"},
@@ -152,8 +149,6 @@ TEST_F(FlashTool, ExitCodes) {
          "begins the names of several instruments"},
         {"-d " + NAME_BEGIN + "TW0001111 -d TW00067890 -d " + NAME_BEGIN + "tw00011111" + yes,
          three, 64, "stand twice in the list"},
-        {"-d TW00011111 -d " + NAME_BEGIN + "TW00011111::INSTR" + yes, three, 64,
-         "stand twice in the list"},
         {"--all" + yes, cloned, 64, "stand twice in the list"},
         {"-d tw00012345 -d TW00011111" + yes, cloned, 64,
          "stand twice in the list (instruments with one serial number, or one instrument named "
@@ -215,15 +210,14 @@ TEST_F(FlashTool, ResultsLostToAFullDiskFailTheCommand) {
 // logs are those of single updates; the exit code is that of the first failed instrument in the
 // table, not of the first to fail; one history record per instrument.
 TEST_F(FlashTool, FleetExitCodeAndHistoryPerInstrument) {
-    const std::array<const char*, 3> faults = {"fault erase-ng segment=2\n", "", "fpga2 09\n"};
+    const std::string bench = Bench("instrument TW00011111\nmode loader\nfault erase-ng segment=2\n"
+                                    "instrument TW00012345\nmode loader\n"
+                                    "instrument TW00067890\nmode loader\nfpga2 09\n");
     const std::array<int, 3> codes = {13, 0, 16};
-    std::string bench;
-    for (std::size_t i = 0; i < 3; ++i)
-        bench += "instrument " + SERIALS[i] + "\nmode loader\n" + faults[i];
-    const ProgramRun single = Run("--yes -d " + SERIALS[1] + " " + demoFile, Bench(bench));
+    const ProgramRun single = Run("--yes -d " + SERIALS[1] + " " + demoFile, bench);
     const ProgramRun result =
-        Run("-d tw00011111 -d TW00012345 -d TW00067890 --yes " + demoFile, Bench(bench));
-    EXPECT_EQ(13, result.exitCode) << bench << result.err;
+        Run("-d tw00011111 -d TW00012345 -d TW00067890 --yes " + demoFile, bench);
+    EXPECT_EQ(13, result.exitCode) << result.err;
     std::vector<std::string> log; // the second instrument's lines, without their serial
     for (const std::string& line : Lines(result.out))
         if (line.starts_with(SERIALS[1] + ": "))
@@ -262,18 +256,12 @@ TEST_F(FlashTool, FleetExitCodeAndHistoryPerInstrument) {
 // whose text begins "Fields:" and names each field in bold.
 std::map<std::string, std::set<std::string>> DocumentedEvents() {
     const std::string page = ReadWholeFile(TQ4800_FLASH_MANUAL);
-    const std::size_t begin = page.find(".SH JSON EVENTS");
-    const std::string section = page.substr(begin, page.find("\n.SH ", begin + 1) - begin);
+    const std::regex paragraph(R"(\n\.TP\n\.B (\w+)\nFields:(.*))"), bold(R"(\\fB(\w+)\\fP)");
     std::map<std::string, std::set<std::string>> events;
-    const std::vector<std::string> lines = Lines(section);
-    const std::regex bold(R"(\\fB(\w+)\\fP)");
-    for (std::size_t i = 2; i < lines.size(); ++i) {
-        if (lines[i - 2] != ".TP" || !lines[i - 1].starts_with(".B ") ||
-            !lines[i].starts_with("Fields:"))
-            continue;
-        std::set<std::string>& fields = events[lines[i - 1].substr(3)];
-        for (std::sregex_iterator it(lines[i].begin(), lines[i].end(), bold), end; it != end; ++it)
-            fields.insert((*it)[1]);
+    for (std::sregex_iterator it(page.begin(), page.end(), paragraph), end; it != end; ++it) {
+        const std::string fields = (*it)[2];
+        for (std::sregex_iterator field(fields.begin(), fields.end(), bold); field != end; ++field)
+            events[(*it)[1]].insert((*field)[1]);
     }
     return events;
 }
@@ -303,11 +291,11 @@ TEST_F(FlashTool, QuestionOfALargeFleetStaysOneLineAndItsDeclineIsNoFailure) {
         twelve += "instrument TW000000" + std::to_string(i) + "\n";
     const ProgramRun result = Run("--all --json " + demoFile, Bench(twelve), "n\n");
     EXPECT_EQ(2, result.exitCode);
-    const std::string prefix = "Are you sure you want to update 12 TQ4800 instruments: ";
-    ASSERT_TRUE(result.err.starts_with(prefix)) << result.err;
     // Four names and " and 8 more" fit 80 columns, five and " and 7 more" do not.
-    EXPECT_EQ("SN:TW00000010, SN:TW00000011, SN:TW00000012, SN:TW00000013 and 8 more",
-              result.err.substr(prefix.size(), result.err.find('?') - prefix.size()));
+    EXPECT_TRUE(result.err.starts_with("Are you sure you want to update 12 TQ4800 instruments: "
+                                       "SN:TW00000010, SN:TW00000011, SN:TW00000012, "
+                                       "SN:TW00000013 and 8 more?"))
+        << result.err;
     const nlohmann::json summary = nlohmann::json::parse(Lines(result.out).back());
     EXPECT_EQ(12, summary["declined"]);
     EXPECT_EQ(0, summary["failed"]);

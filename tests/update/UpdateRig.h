@@ -28,8 +28,6 @@ struct UpdateRig : RecordingWindow {
         session.OpenResourceManager();
     }
     ~UpdateRig() { session.CloseResourceManager(); }
-    UpdateRig(const UpdateRig&) = delete;
-    UpdateRig& operator=(const UpdateRig&) = delete;
 
     UpdateOutcome Run() { return sequence.OnUpdate(); }
 

@@ -91,18 +91,7 @@ TEST(UpdateSequence, TheIdentityDecidesWhetherToSwitch) {
     }
 }
 
-TEST(UpdateSequence, ASecondRunStartsAgainFromTheSearch) {
-    sim::Fault eraseFails{sim::FaultKind::EraseNg, sim::ANY_COMMAND, 3, "", 0};
-    UpdateRig rig({{Instrument(SERIAL, sim::Mode::Normal, {eraseFails})}});
-    EXPECT_EQ(STATUS_PROGRAM_FAILED, rig.Run().status);
-    // The loader counts segments since it came up, so the fault is behind it now.
-    EXPECT_EQ(STATUS_COMPLETE, rig.Run().status);
-    EXPECT_EQ(CompletedLog(false), rig.log.text());
-    ExpectRunEndedCleanly(rig);
-}
-
 TEST(UpdateSequence, SerialNumberStartsAtTheFirstTW) {
-    EXPECT_EQ("TW0001::IN", SerialNumberOf("USB0::0x1D7A::0x52C1::TW0001::INSTR"));
     EXPECT_EQ("TW12", SerialNumberOf("USB0::TW12"));
     EXPECT_EQ("USB0::0x1D", SerialNumberOf("USB0::0x1D7A::0x52C1::XY00012345::INSTR"));
     EXPECT_EQ("", SerialNumberOf(""));
