@@ -151,9 +151,9 @@ TEST_F(UsbtmcFraming, MalformedReplyIsRefusedAndTheNextCommandWorks) {
 // bTag (the rows' transfers have bTags 1, 4 and 5, 8 and 9, 12, 15) and CHECK_ABORT_..._STATUS;
 // Bulk-IN's halt is left alone once the device has confirmed the abort, Bulk-OUT's is cleared
 // whatever the device answered: a device that compares 7 bits of bTag answers "not in progress" and
-// leaves the endpoint halted.
+// leaves the endpoint halted. An I/O error of a device that still answers a request loses nothing.
 TEST_F(UsbtmcFraming, FailedTransferIsCleanedUpAndTheNextCommandWorks) {
-    enum Fault { OutStalls, InStalls, InTimesOut, OutTimesOut, OutTimesOutSevenBits };
+    enum Fault { OutStalls, OutFails, InStalls, InTimesOut, OutTimesOut, OutTimesOutSevenBits };
     const struct {
         Fault fault;
         ViStatus status;
@@ -166,11 +166,13 @@ TEST_F(UsbtmcFraming, FailedTransferIsCleanedUpAndTheNextCommandWorks) {
          VI_ERROR_TMO,
          {"a2 1 12 02 -> 01 0c", "a2 2 0 02 -> 01 00 00 00 00 00 00 00", "clear 02"}},
         {OutTimesOutSevenBits, VI_ERROR_TMO, {"a2 1 15 02 -> 81 0f", "clear 02"}},
+        {OutFails, VI_ERROR_IO, {}},
     };
     for (const auto& c : cases) {
         device.control.clear();
         device.haltedOut = c.fault == OutStalls;
         device.haltedIn = c.fault == InStalls;
+        device.bulkOutFails = c.fault == OutFails;
         device.bulkOutTimesOut = c.fault >= OutTimesOut;
         device.sevenBitTags = c.fault == OutTimesOutSevenBits;
         const bool writes = c.fault != InStalls && c.fault != InTimesOut;
@@ -178,7 +180,7 @@ TEST_F(UsbtmcFraming, FailedTransferIsCleanedUpAndTheNextCommandWorks) {
         EXPECT_EQ(c.status, writes ? Send("*IDN?\n", 50) : Query("", got, 50)) << c.fault;
         EXPECT_TRUE(!writes || written == 0);
         EXPECT_EQ(c.control, device.control) << c.fault;
-        device.bulkOutTimesOut = false;
+        device.bulkOutTimesOut = device.bulkOutFails = false;
         ExpectQueryWorks();
     }
 }

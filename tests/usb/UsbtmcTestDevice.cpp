@@ -128,12 +128,12 @@ UsbResult UsbtmcTestDevice::BulkOut(std::uint8_t endpoint, const std::uint8_t* d
     outs.emplace_back(data, data + length);
     Expect(endpoint == kBulkOut, "bulk-out to another endpoint");
     using usbtmcdevice::OutFate;
-    const OutFate fate = haltedOut         ? OutFate::Stalled
-                         : bulkOutTimesOut ? OutFate::TimedOut
-                                           : OutFate::Taken;
+    const OutFate fate = haltedOut || bulkOutFails ? OutFate::Stalled
+                         : bulkOutTimesOut         ? OutFate::TimedOut
+                                                   : OutFate::Taken;
     TakeOut(data, static_cast<std::size_t>(length), fate);
     if (fate == OutFate::Stalled)
-        return UsbResult::Stall;
+        return haltedOut ? UsbResult::Stall : UsbResult::Error;
     haltedOut = bulkOutTimesOut && sevenBitTags;
     transferred = bulkOutTimesOut ? 0 : length;
     return bulkOutTimesOut ? UsbResult::Timeout : UsbResult::Ok;

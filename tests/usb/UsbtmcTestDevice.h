@@ -63,6 +63,7 @@ public:
     int emptyTransfersBeforeReply = 0;        // zero-length packets sent before the next reply
     bool haltedOut = false, haltedIn = false; // the endpoint stalls until its halt is cleared
     bool bulkOutTimesOut = false;             // bulk-out transfers time out with nothing taken
+    bool bulkOutFails = false;     // bulk-out transfers end in an I/O error, the device on the bus
     int unplugAfterBulkIns = -1;   // leaves the bus after that many more bulk-in transfers
     bool permissionDenied = false; // opening the device is refused
     bool serialTimesOut = false;   // the serial number's string descriptor never comes
