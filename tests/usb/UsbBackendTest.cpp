@@ -171,6 +171,22 @@ TEST_F(UsbBackendTest, TwoInstrumentsAreUsedSideBySideFromTwoThreads) {
     EXPECT_EQ("", failures[0] + failures[1]);
 }
 
+// Two instruments opened at once, each for the first time: both threads put what they read
+// and opened into the backend's shared tables (a fault here shows under ThreadSanitizer).
+TEST_F(UsbBackendTest, TwoInstrumentsAreFirstOpenedAtOnce) {
+    usbtest::ScriptedInstrument instruments[2];
+    std::unique_ptr<visa::Connection> connections[2];
+    // Products of their own, so that each thread reads only its own device.
+    Add({.productId = 0x52C1}, &instruments[0]);
+    Add({.productId = 0x52C2}, &instruments[1]);
+    const std::string names[] = {kName, "USB0::0x1D7A::0x52C2::TW00012345::INSTR"};
+    const auto open = [&](int i) { backend.Open(names[i], 1000, connections[i]); };
+    std::thread first(open, 0), second(open, 1);
+    first.join();
+    second.join();
+    EXPECT_TRUE(connections[0] && connections[1]);
+}
+
 // An instrument back from its reboot is on the bus only once it has been enumerated: the open
 // looks for it again every 100 ms until its time-out has passed.
 TEST_F(UsbBackendTest, OpenKeepsLookingForTheInstrumentUntilItsTimeOut) {
