@@ -188,10 +188,13 @@ ViStatus UsbtmcLink::ReceiveDevDepMsgIn(std::uint8_t tag, std::uint32_t maxSize,
                 ReadTerminator();
             if (!stale)
                 return VI_SUCCESS;
-            // The late reply of an aborted request is dropped; this request's own follows.
+            // The late reply of an aborted request is dropped; this request's own follows,
+            // unless the call's time is over: a device may send nothing but late replies.
             message.clear();
             expected = 0;
             stale = false;
+            if (call_->Passed())
+                return Failed(UsbResult::Timeout, Direction::In, tag);
             continue;
         }
         if (static_cast<std::size_t>(got) < want)
